@@ -1,0 +1,107 @@
+#include "AccountSettings.h"
+
+#include "platform/Cp932.h"
+#include "platform/IniFile.h"
+#include "platform/TextRules.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+AccountSettings &AccountSettings::instance()
+{
+    static AccountSettings settings;
+    return settings;
+}
+
+namespace Petpost {
+
+namespace {
+
+constexpr int kMaxValueLength = 100;
+
+// Lines end at CR or CR LF; a lone LF ends a line too, so that a file edited by hand on this
+// system still reads.
+QStringList splitLines(const QString &text)
+{
+    QStringList lines;
+    QString current;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') {
+            lines << current;
+            current.clear();
+        } else if (text[i] == u'\r') {
+            lines << current;
+            current.clear();
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else {
+            current += text[i];
+        }
+    }
+    if (!current.isEmpty())
+        lines << current;
+    return lines;
+}
+
+} // namespace
+
+void load(const QString &path, AccountSettings &settings)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QString text = Cp932::toUnicode(file.readAll());
+    for (const QString &line : splitLines(text)) {
+        if (line.size() < 5)
+            continue;
+        const QString key = line.left(5);
+        const QString value = line.mid(5, kMaxValueLength);
+        if (key == u"SMTP=")
+            settings.SmtpServer = value;
+        else if (key == u"POP3=")
+            settings.Pop3Server = value;
+        else if (key == u"MAIL=")
+            settings.MailAddress = value;
+        else if (key == u"APOP=")
+            settings.UseApop = TextRules::roundHalfEvenToInt16(TextRules::leadingNumber(value));
+    }
+}
+
+bool save(const QString &path, const AccountSettings &settings)
+{
+    const QString text = QStringLiteral("SMTP=") + settings.SmtpServer + QStringLiteral("\r\nPOP3=")
+                         + settings.Pop3Server + QStringLiteral("\r\nMAIL=") + settings.MailAddress
+                         + QStringLiteral("\r\nAPOP=") + QString::number(settings.UseApop)
+                         + QStringLiteral("\r\n");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(Cp932::fromUnicode(text));
+    return file.commit();
+}
+
+} // namespace Petpost
+
+namespace IdPassFile {
+
+QString read(const QString &path, const QString &key)
+{
+    QString value;
+    const int length = IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), key, QString(),
+                                                        value, 256, path);
+    return length < 1 ? QString() : value;
+}
+
+bool write(const QString &path, const QString &key, const QString &value)
+{
+    // Created readable by the user only before anything is written into it.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    return IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), key, value, path);
+}
+
+} // namespace IdPassFile

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The account and server settings that receiving, sending and the dialogs share.
+struct AccountSettings
+{
+    QString SmtpServer;
+    QString Pop3Server;
+    QString MailAddress;
+    qint16 UseApop = 0;
+    QString AccountId;
+    QString AccountPassword;
+
+    // The one program-wide instance.
+    static AccountSettings &instance();
+};
+
+namespace Petpost {
+
+// Reads petpost.ini into the four server fields; a missing file leaves them as they are.
+void load(const QString &path, AccountSettings &settings);
+// Replaces petpost.ini by the four lines SMTP=, POP3=, MAIL=, APOP=. False when it cannot be
+// written; the old file then stays as it was.
+bool save(const QString &path, const AccountSettings &settings);
+
+} // namespace Petpost
+
+namespace IdPassFile {
+
+// A key of section EXEINI of iniIdPass.ini; empty when missing.
+QString read(const QString &path, const QString &key);
+// Writes one key; the file is made readable by its owner only, as it holds the password.
+bool write(const QString &path, const QString &key, const QString &value);
+
+} // namespace IdPassFile

@@ -1,0 +1,94 @@
+#include "OptionForm.h"
+
+#include "app/AccountSettings.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Prompter.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+template <class Control>
+Control *place(Control *control, const char *name, const QRect &geometry)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(geometry);
+    return control;
+}
+
+const QString kBlueText = QStringLiteral("color: rgb(0, 0, 255);");
+
+} // namespace
+
+OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("OptionForm"));
+    setWindowTitle(QStringLiteral("サーバー設定"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(209, 211);
+
+    Label1 = place(new QLabel(QStringLiteral("SMTPサーバー名(&S)"), this), "Label1", {8, 8, 177, 16});
+    SmtpText = place(new QLineEdit(this), "SmtpText", {8, 24, 177, 18});
+    Label2 = place(new QLabel(QStringLiteral("POP3サーバー名(&P)"), this), "Label2", {8, 48, 177, 16});
+    Pop3Text = place(new QLineEdit(this), "Pop3Text", {8, 64, 177, 18});
+    Label3 = place(new QLabel(QStringLiteral("メールアドレス(&M)"), this), "Label3", {8, 88, 177, 16});
+    MailText = place(new QLineEdit(this), "MailText", {8, 104, 177, 18});
+    ApopCheck = place(new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this), "ApopCheck", {44, 136, 145, 17});
+    OkCommand = place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 168, 65, 25});
+    CancelCommand = place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 168, 61, 25});
+    for (QLabel *label : {Label1, Label2, Label3})
+        label->setStyleSheet(kBlueText);
+    ApopCheck->setStyleSheet(kBlueText);
+    Label1->setBuddy(SmtpText);
+    Label2->setBuddy(Pop3Text);
+    Label3->setBuddy(MailText);
+
+    setTabOrder(SmtpText, Pop3Text);
+    setTabOrder(Pop3Text, ApopCheck);
+    setTabOrder(ApopCheck, OkCommand);
+    setTabOrder(OkCommand, CancelCommand);
+    setTabOrder(CancelCommand, MailText);
+
+    connect(OkCommand, &QPushButton::clicked, this, &OptionForm::ok);
+    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+
+    const AccountSettings &settings = AccountSettings::instance();
+    SmtpText->setText(settings.SmtpServer);
+    Pop3Text->setText(settings.Pop3Server);
+    MailText->setText(settings.MailAddress);
+    ApopCheck->setChecked(settings.UseApop != 0);
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+}
+
+void OptionForm::ok()
+{
+    AccountSettings &settings = AccountSettings::instance();
+    settings.SmtpServer = SmtpText->text();
+    settings.Pop3Server = Pop3Text->text();
+    settings.MailAddress = MailText->text();
+    settings.UseApop = ApopCheck->isChecked() ? 1 : 0;
+    if (!Petpost::save(ProgramFolder::petpostIni(), settings)) {
+        // The settings still hold for this run; the user learns they were not kept.
+        MsgBox(QStringLiteral("設定ファイル petpost.ini に書き込めませんでした。\r\n"
+                              "設定はこのプログラムを終了するまで有効です。"),
+               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+    }
+    close();
+}
+
+void OptionForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,10 @@
+#include "DogCommands.h"
+
+namespace DogCommands {
+
+void walkAll() {}
+void kennelAll() {}
+void ClearDogSelection() {}
+void syncVisibility() {}
+
+} // namespace DogCommands

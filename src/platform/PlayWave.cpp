@@ -1,0 +1,6 @@
+#include "PlayWave.h"
+
+qint16 PlayWave(const QString &, bool, bool, bool, bool)
+{
+    return 4;
+}

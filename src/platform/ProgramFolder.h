@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The program folder and the files beside it. File and folder names are matched without regard
+// to letter case, so "★MailData" and "★MAilData" name one folder on any file system.
+namespace ProgramFolder {
+
+// The folder named by WANDERPUP_HOME, or else the executable's folder.
+QString path();
+
+// The full path of `relative` (parts separated by '\' or '/') under the program folder. Each
+// existing part is reused with the spelling found on disk; parts that do not exist keep the
+// spelling given. Nothing is created.
+QString resolve(const QString &relative);
+// The same below any folder.
+QString resolveUnder(const QString &base, const QString &relative);
+
+// The folders and files the program uses, resolved as above.
+QString dataFolder();        // ★MailData
+QString attachmentFolder();  // 添付フォルダ
+QString petpostIni();        // petpost.ini
+QString idPassIni();         // ★MailData/iniIdPass.ini
+QString charaDataIni();      // ★MailData/CharaData.ini
+QString receivedHistory();   // ★MAilData/ppdata2.data
+QString sentHistory();       // ★MAilData/ppdata5.data
+QString barkSound();         // Sound/Kouka.wav
+
+} // namespace ProgramFolder

@@ -1,0 +1,73 @@
+#include "Prompter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+class DialogPrompter final : public Prompter
+{
+public:
+    int message(const QString &text, const QString &title, Buttons buttons, Icon icon) override
+    {
+        QMessageBox box(QApplication::activeWindow());
+        box.setWindowTitle(title);
+        box.setText(text);
+        switch (icon) {
+        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+        }
+        switch (buttons) {
+        case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return Yes;
+        case QMessageBox::No: return No;
+        case QMessageBox::Cancel: return Cancel;
+        default: return buttons == Buttons::YesNo ? No : Ok;
+        }
+    }
+
+    QString openFileName(const QString &title, const QString &filter) override
+    {
+        return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+    }
+
+    QString saveFileName(const QString &title, const QString &filter) override
+    {
+        return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, QString(), filter);
+    }
+};
+
+Prompter *&installed()
+{
+    static Prompter *p = nullptr;
+    return p;
+}
+
+} // namespace
+
+Prompter &Prompter::current()
+{
+    static DialogPrompter dialogs;
+    return installed() ? *installed() : dialogs;
+}
+
+void Prompter::install(Prompter *prompter)
+{
+    installed() = prompter;
+}
+
+int MsgBox(const QString &text, Prompter::Buttons buttons, Prompter::Icon icon, const QString &title)
+{
+    return Prompter::current().message(text, title, buttons, icon);
+}

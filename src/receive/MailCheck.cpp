@@ -1,0 +1,3 @@
+#include "MailCheck.h"
+
+void CheckMail() {}

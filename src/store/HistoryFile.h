@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// One record of the received or the sent history: four fixed-width code page 932 text fields,
+// CR LF and a 16-bit little-endian live flag, 32284 bytes in all.
+class HistoryRecord
+{
+public:
+    static constexpr int SubjectOffset = 0, SubjectWidth = 100;
+    static constexpr int DateOffset = 100, DateWidth = 90;
+    static constexpr int AddressOffset = 190, AddressWidth = 90;
+    static constexpr int BodyOffset = 280, BodyWidth = 32000;
+    static constexpr int LineEndOffset = 32280;
+    static constexpr int LiveOffset = 32282;
+    static constexpr int Size = 32284;
+    // The bytes before the body: enough to list a record.
+    static constexpr int HeadingSize = BodyOffset;
+
+    // A live record; each text is cut at a character boundary to its field and filled with spaces.
+    static HistoryRecord make(const QString &subject, const QString &date, const QString &address,
+                              const QString &body);
+    // Wraps raw bytes read from a file (the whole record, or only its heading).
+    static HistoryRecord fromBytes(QByteArray bytes);
+
+    // Field values as stored: decoded up to the first NUL, fill spaces included.
+    QString Subject() const;
+    QString Date() const;
+    QString Address() const;
+    QString Body() const; // empty when only the heading was read
+    qint16 Live() const;
+
+    const QByteArray &bytes() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+// The operations on a history file. Each opens the file, does its work and closes it again.
+namespace History {
+
+// Records beyond this number cannot be addressed (record numbers are signed 16-bit).
+constexpr int MaxRecords = 32767;
+
+enum class Fields { All, Heading };
+
+// Appends `record` as record n = whole records + 1 and returns n. Returns 0 when the record could
+// not be stored completely (folder missing, disk full, history full); the file then holds what
+// it held before, and `lastError()` says why in words for the user.
+int AppendRecord(const QString &file, const HistoryRecord &record);
+
+// Record n, or nothing when the file holds no complete record n.
+std::optional<HistoryRecord> ReadRecord(const QString &file, int n, Fields fields = Fields::All);
+
+// Number of complete records.
+int RecordCount(const QString &file);
+
+bool MarkDeleted(const QString &file, int n);
+
+// Removes every record whose live flag is 0. The data file is replaced by rename only after the
+// survivors have been written and flushed, so at every instant one complete history exists.
+bool CompactHistory(const QString &file);
+
+bool DeleteAllRecords(const QString &file);
+
+// The reason for the last failure, in Japanese for a message box.
+QString lastError();
+
+} // namespace History

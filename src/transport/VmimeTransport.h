@@ -1,0 +1,40 @@
+#pragma once
+
+#include "MailTransport.h"
+
+#include <memory>
+
+// The mail transport over VMime.
+class VmimeTransport final : public MailTransport
+{
+public:
+    VmimeTransport();
+    ~VmimeTransport() override;
+
+    void NMailInitializeWinSock() override;
+    void NMailSetOption(int option, int value) override;
+    int NMailPop3Connect(const QByteArray &server) override;
+    int NMailPop3Authenticate(int handle, const QByteArray &id, const QByteArray &password,
+                              int apopFlag) override;
+    int NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
+                               QByteArray &from, QByteArray &header, int flag) override;
+    int NMailPop3GetMailSize(int handle, int number) override;
+    int NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date,
+                         QByteArray &from, QByteArray &header, QByteArray &body, int flag,
+                         int reserved) override;
+    int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date, QByteArray &from,
+                                 QByteArray &header, QByteArray &body, const QString &folder,
+                                 const QString &workFile, const QByteArray &mailText, int flag) override;
+    int NMailAttachmentFileClose(int handle) override;
+    int NMailPop3DeleteMail(int handle, int number) override;
+    int NMailPop3Close(int handle) override;
+    int NMailSmtpSendMail(const QByteArray &server, const QByteArray &to, const QByteArray &from,
+                          const QByteArray &subject, const QByteArray &body,
+                          const QString &attachments, int flag) override;
+    QByteArray NMailGetMessage() override;
+    void NMailEndWinSock() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
