@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev libvmime-dev libgtest-dev
-  fonts-ipafont-gothic
-  xvfb openbox x11-utils xdotool imagemagick
+  fonts-ipafont-gothic fonts-urw-base35
+  xvfb openbox x11-utils x11-xserver-utils xdotool imagemagick
   dovecot-pop3d python3 python3-aiosmtpd
   pulseaudio pulseaudio-utils sox
 )

@@ -112,7 +112,7 @@ QImage drawHouse()
     p.drawEllipse(QPointF(sign.right() - 6, sign.top() + 6), 2, 2);
 
     // Side panels behind the white captions: darker boards with a frame.
-    for (QRectF panel : {QRectF(8, 152, 98, 114), QRectF(402, 152, 100, 150)}) {
+    for (QRectF panel : {QRectF(8, 152, 98, 114), QRectF(402, 152, 104, 172)}) {
         p.setPen(QPen(QColor(60, 34, 14), 2));
         p.setBrush(QColor(74, 44, 20, 215));
         p.drawRoundedRect(panel, 6, 6);
@@ -147,10 +147,10 @@ QImage drawHouse()
     drawPaw(p, {448, 136}, 7, QColor(250, 238, 200, 170));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(250, 244, 228));
-    QPointF bone(450, 318);
-    p.drawRoundedRect(QRectF(bone.x() - 26, bone.y() - 4, 52, 8), 4, 4);
-    for (QPointF e : {QPointF(-26, -4), QPointF(-26, 4), QPointF(26, -4), QPointF(26, 4)})
-        p.drawEllipse(bone + e, 5, 5);
+    QPointF bone(60, 336);
+    p.drawRoundedRect(QRectF(bone.x() - 22, bone.y() - 3, 44, 6), 3, 3);
+    for (QPointF e : {QPointF(-22, -3), QPointF(-22, 3), QPointF(22, -3), QPointF(22, 3)})
+        p.drawEllipse(bone + e, 4, 4);
     return image;
 }
 

@@ -140,6 +140,15 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
         "Label1", QStringLiteral("Wanderpup Ver 1.0"), {132, 135, 137, 17}, kWhite,
         QStringLiteral("新着時に可愛いキャラがデスクトップ上をコミカルに動きます。５個のキャラから選べます。送信者がキャラを選定することも・・・"));
     label1->setFont(antiqua(11.25));
+    // The serif face that stands in for the captions' font is taller than the original; grow
+    // these labels downwards so their descenders are not cut.
+    for (QLabel *label : {static_cast<QLabel *>(label15), static_cast<QLabel *>(Label16),
+                          static_cast<QLabel *>(Label17), static_cast<QLabel *>(Label18),
+                          static_cast<QLabel *>(label1)}) {
+        const int needed = label->fontMetrics().height();
+        if (label->height() < needed)
+            label->resize(label->width(), needed);
+    }
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));

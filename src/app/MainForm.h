@@ -58,6 +58,8 @@ public:
     void walkCommand();
     void kennelCommand();
     void receiveCommand();
+    // One tick of the clock timer.
+    void tickClock();
 
     static const char *const HomePage;
 
@@ -72,7 +74,6 @@ private:
     CommandLabel *addLabel(const char *name, const QString &caption, const QRect &geometry,
                            const QColor &colour, const QString &hoverText);
     void applyOutline();
-    void tickClock();
     void barkCommand(bool loop);
     void quietCommand();
     void settingsCommand();

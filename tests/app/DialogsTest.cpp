@@ -1,0 +1,163 @@
+#include "app/AccountSettings.h"
+#include "app/Forms.h"
+#include "app/IdPassForm.h"
+#include "app/OptionForm.h"
+#include "platform/ProgramFolder.h"
+
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Dialogs : public testing::Test
+{
+protected:
+    void SetUp() override { AccountSettings::instance() = AccountSettings(); }
+    void TearDown() override
+    {
+        Forms::destroyAll();
+        AccountSettings::instance() = AccountSettings();
+    }
+
+    QByteArray idPassBytes() const { return folder.read(QStringLiteral("★MailData/iniIdPass.ini")); }
+
+    TempProgramFolder folder;
+    ScriptedPrompter prompter;
+};
+
+void typeInto(IdPassForm *form, const QString &id, const QString &password, bool save)
+{
+    form->IdText->setText(id);
+    form->PassText->setText(password);
+    form->Check1->setChecked(save);
+}
+
+QList<QWidget *> tabChain(QWidget *first, int length)
+{
+    QList<QWidget *> chain{first};
+    while (chain.size() < length)
+        chain << chain.back()->nextInFocusChain();
+    return chain;
+}
+
+} // namespace
+
+TEST_F(Dialogs, IdPassSavedWithBoxTickedIsPrivateAndReloads)
+{
+    IdPassForm *form = Forms::idPassForm();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("ID,PASS"));
+    EXPECT_TRUE(form->IdText->text().isEmpty());
+    EXPECT_EQ(form->PassText->echoMode(), QLineEdit::Password);
+    typeInto(form, QStringLiteral("taro"), QStringLiteral("pa ss  "), true);
+    form->OkCommand->click();
+
+    EXPECT_EQ(AccountSettings::instance().AccountId, QStringLiteral("taro"));
+    EXPECT_EQ(AccountSettings::instance().AccountPassword, QStringLiteral("pa ss  "));
+    const QString path = ProgramFolder::idPassIni();
+    EXPECT_EQ(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
+    // The INI reader takes values without surrounding blanks, so trailing blanks of a password
+    // survive only in the file itself.
+    EXPECT_EQ(idPassBytes(), QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=pa ss  \r\nNAME3=1\r\n"));
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    IdPassForm *again = Forms::idPassForm();
+    EXPECT_EQ(again->IdText->text(), QStringLiteral("taro"));
+    EXPECT_FALSE(again->Check1->isChecked());
+}
+
+TEST_F(Dialogs, IdPassUntickedKeepsEarlierSavedAccount)
+{
+    IdPassForm *form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("taro"), QStringLiteral("one"), true);
+    form->ok();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("jiro"), QStringLiteral("two"), false);
+    form->ok();
+    EXPECT_EQ(AccountSettings::instance().AccountId, QStringLiteral("jiro"));
+    EXPECT_EQ(idPassBytes(), QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=one\r\nNAME3=0\r\n"));
+    EXPECT_EQ(IdPassFile::read(ProgramFolder::idPassIni(), QStringLiteral("NAME")), QStringLiteral("taro"));
+}
+
+TEST_F(Dialogs, IdPassCancelChangesNothingAndTabOrderFollowsTheForm)
+{
+    IdPassForm *form = Forms::idPassForm();
+    EXPECT_EQ(tabChain(form->IdText, 5),
+              (QList<QWidget *>{form->IdText, form->PassText, form->OkCommand, form->CancelCommand, form->Check1}));
+    typeInto(form, QStringLiteral("x"), QStringLiteral("y"), true);
+    form->CancelCommand->click();
+    EXPECT_TRUE(AccountSettings::instance().AccountId.isEmpty());
+    EXPECT_TRUE(idPassBytes().isEmpty());
+}
+
+TEST_F(Dialogs, IdPassWithoutDataFolderStillTakesEffect)
+{
+    QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively();
+    IdPassForm *form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("taro"), QStringLiteral("secret"), true);
+    form->ok();
+    EXPECT_EQ(AccountSettings::instance().AccountPassword, QStringLiteral("secret"));
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_FALSE(QDir(folder.file(QStringLiteral("★MailData"))).exists());
+}
+
+TEST_F(Dialogs, OptionFormLoadsSavesAndStaysOnTop)
+{
+    AccountSettings::instance().SmtpServer = QStringLiteral("smtp.old");
+    AccountSettings::instance().UseApop = 1;
+    OptionForm *form = Forms::optionForm();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("サーバー設定"));
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(form->SmtpText->text(), QStringLiteral("smtp.old"));
+    EXPECT_TRUE(form->ApopCheck->isChecked());
+    EXPECT_EQ(tabChain(form->SmtpText, 6),
+              (QList<QWidget *>{form->SmtpText, form->Pop3Text, form->ApopCheck, form->OkCommand,
+                                form->CancelCommand, form->MailText}));
+
+    form->SmtpText->setText(QStringLiteral("smtp.example.jp"));
+    form->Pop3Text->setText(QStringLiteral("pop.example.jp:995"));
+    form->MailText->setText(QStringLiteral("taro@example.jp"));
+    form->ApopCheck->setChecked(true);
+    form->OkCommand->click();
+
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp:995\r\nMAIL=taro@example.jp\r\nAPOP=1\r\n"));
+    EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("pop.example.jp:995"));
+    EXPECT_EQ(AccountSettings::instance().UseApop, 1);
+}
+
+TEST_F(Dialogs, OptionFormCancelLeavesSettingsAndFileAlone)
+{
+    folder.write(QStringLiteral("petpost.ini"), "POP3=keep\r\n");
+    AccountSettings::instance().Pop3Server = QStringLiteral("keep");
+    OptionForm *form = Forms::optionForm();
+    form->SmtpText->setText(QStringLiteral("changed"));
+    form->Pop3Text->setText(QStringLiteral("changed"));
+    form->MailText->setText(QStringLiteral("changed"));
+    form->ApopCheck->setChecked(true);
+    form->CancelCommand->click();
+    EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("keep"));
+    EXPECT_TRUE(AccountSettings::instance().SmtpServer.isEmpty());
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")), QByteArray("POP3=keep\r\n"));
+}
+
+TEST_F(Dialogs, OptionFormThatCannotWriteTellsTheUser)
+{
+    QFile::remove(folder.file(QStringLiteral("petpost.ini")));
+    QDir().mkdir(folder.file(QStringLiteral("petpost.ini"))); // a folder where the file should be
+    OptionForm *form = Forms::optionForm();
+    form->Pop3Text->setText(QStringLiteral("pop.example.jp"));
+    form->ok();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("Wanderpup"));
+    EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("pop.example.jp"));
+}

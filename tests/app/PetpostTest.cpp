@@ -1,0 +1,114 @@
+#include "app/AccountSettings.h"
+#include "platform/Cp932.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+AccountSettings loadFrom(const QByteArray &bytes)
+{
+    TempProgramFolder folder;
+    folder.write(QStringLiteral("petpost.ini"), bytes);
+    AccountSettings settings;
+    Petpost::load(folder.file(QStringLiteral("petpost.ini")), settings);
+    return settings;
+}
+
+} // namespace
+
+TEST(Petpost, OnlyPop3LineLoadsThatServer)
+{
+    const AccountSettings s = loadFrom("POP3=pop.example.jp\r\n");
+    EXPECT_EQ(s.Pop3Server, QStringLiteral("pop.example.jp"));
+    EXPECT_TRUE(s.SmtpServer.isEmpty());
+    EXPECT_TRUE(s.MailAddress.isEmpty());
+    EXPECT_EQ(s.UseApop, 0);
+}
+
+TEST(Petpost, KeysAreCaseSensitiveAndShortLinesIgnored)
+{
+    const AccountSettings s = loadFrom("pop3=pop.example.jp\r\nPOP\r\n\r\nSMTP\r\nX=1\r\n");
+    EXPECT_TRUE(s.Pop3Server.isEmpty());
+    EXPECT_TRUE(s.SmtpServer.isEmpty());
+}
+
+struct ApopCase
+{
+    const char *name;
+    QByteArray value;
+    qint16 expected;
+};
+
+class PetpostApop : public testing::TestWithParam<ApopCase>
+{
+};
+
+TEST_P(PetpostApop, ReadsLeadingNumberRoundedHalfToEven)
+{
+    EXPECT_EQ(loadFrom("APOP=" + GetParam().value + "\r\n").UseApop, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, PetpostApop,
+    testing::Values(ApopCase{"one", "1", 1}, ApopCase{"nothing", "", 0}, ApopCase{"letters", "yes", 0},
+                    ApopCase{"one_and_a_half", "1.5", 2}, ApopCase{"two_and_a_half", "2.5", 2},
+                    ApopCase{"leading_blanks", "  1", 1}, ApopCase{"number_then_text", "1abc", 1},
+                    ApopCase{"beyond_16_bits", "99999", 32767}, ApopCase{"negative", "-1", -1}),
+    [](const testing::TestParamInfo<ApopCase> &info) { return std::string(info.param.name); });
+
+TEST(Petpost, ValuesKeepBlanksAreCutTo100AndLaterLineWins)
+{
+    const QByteArray longValue(150, 'a');
+    const AccountSettings s = loadFrom("SMTP= smtp.example.jp  \r\nMAIL=first@example.jp\r\nMAIL=second@example.jp\r\n"
+                                       "POP3=" + longValue + "\r\n");
+    EXPECT_EQ(s.SmtpServer, QStringLiteral(" smtp.example.jp  "));
+    EXPECT_EQ(s.MailAddress, QStringLiteral("second@example.jp"));
+    EXPECT_EQ(s.Pop3Server, QString(100, u'a'));
+}
+
+TEST(Petpost, LineEndsAndJapaneseValues)
+{
+    // CR alone, CR LF and (for hand-edited files) LF alone all end a line; values are code page 932.
+    const AccountSettings s =
+        loadFrom("SMTP=a\rPOP3=b\nMAIL=" + Cp932::fromUnicode(QStringLiteral("表示ソ@例.jp")) + "\r\nAPOP=1");
+    EXPECT_EQ(s.SmtpServer, QStringLiteral("a"));
+    EXPECT_EQ(s.Pop3Server, QStringLiteral("b"));
+    EXPECT_EQ(s.MailAddress, QStringLiteral("表示ソ@例.jp"));
+    EXPECT_EQ(s.UseApop, 1);
+}
+
+TEST(Petpost, MissingFileLeavesSettingsEmpty)
+{
+    AccountSettings s;
+    Petpost::load(QStringLiteral("/nonexistent/petpost.ini"), s);
+    EXPECT_TRUE(s.Pop3Server.isEmpty());
+    EXPECT_EQ(s.UseApop, 0);
+}
+
+TEST(Petpost, SaveWritesFourLinesInCodePage932AndReadsBack)
+{
+    TempProgramFolder folder;
+    AccountSettings s;
+    s.SmtpServer = QStringLiteral("smtp.example.jp ");
+    s.Pop3Server = QStringLiteral("pop.example.jp");
+    s.MailAddress = QStringLiteral("表@example.jp");
+    s.UseApop = 1;
+    const QString path = folder.file(QStringLiteral("petpost.ini"));
+    ASSERT_TRUE(Petpost::save(path, s));
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              QByteArray("SMTP=smtp.example.jp \r\nPOP3=pop.example.jp\r\nMAIL=\x95\x5C@example.jp\r\nAPOP=1\r\n"));
+
+    AccountSettings again;
+    Petpost::load(path, again);
+    EXPECT_EQ(again.SmtpServer, s.SmtpServer);
+    EXPECT_EQ(again.MailAddress, s.MailAddress);
+    EXPECT_EQ(again.UseApop, 1);
+}
+
+TEST(Petpost, SaveIntoMissingFolderFailsAndCreatesNothing)
+{
+    AccountSettings s;
+    EXPECT_FALSE(Petpost::save(QStringLiteral("/nonexistent-folder/petpost.ini"), s));
+}
