@@ -55,12 +55,18 @@ Converter &fromCp932()
     return c;
 }
 
-const QByteArray kGeta("\x81\xA6", 2);
+// The geta mark 〓 (U+3013).
+const QByteArray kGeta("\x81\xAC", 2);
 
 // Length in bytes of the code page 932 character that starts with `lead`.
 int charLength(unsigned char lead)
 {
     return ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) ? 2 : 1;
+}
+
+bool isTrailByte(unsigned char c)
+{
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
 }
 
 } // namespace
@@ -79,7 +85,8 @@ QByteArray fromUnicode(const QString &text)
     while (!c.run(in, inLeft, out)) {
         // Skip one character (a surrogate pair counts as one) and put the geta mark for it.
         const char16_t unit = char16_t(uchar(in[0]) | (uchar(in[1]) << 8));
-        size_t skip = QChar::isHighSurrogate(unit) && inLeft >= 4 ? 4 : 2;
+        const char16_t next = inLeft >= 4 ? char16_t(uchar(in[2]) | (uchar(in[3]) << 8)) : 0;
+        const size_t skip = QChar::isHighSurrogate(unit) && QChar::isLowSurrogate(next) ? 4 : 2;
         in += skip;
         inLeft -= skip;
         out.append(kGeta);
@@ -98,7 +105,9 @@ QString toUnicode(const QByteArray &bytes)
     char *in = copy.data();
     size_t inLeft = size_t(copy.size());
     while (!c.run(in, inLeft, out)) {
-        size_t skip = (inLeft >= 2 && charLength(uchar(*in)) == 2) ? 2 : 1;
+        // A bad trail byte may be the start of the next character (a line feed, say): keep it.
+        const bool pair = inLeft >= 2 && charLength(uchar(in[0])) == 2 && isTrailByte(uchar(in[1]));
+        const size_t skip = pair ? 2 : 1;
         in += skip;
         inLeft -= skip;
         out.append("\xFD\xFF", 2);

@@ -7,7 +7,7 @@
 // every text handed to the mail transport.
 namespace Cp932 {
 
-// A character without a code page 932 form becomes the geta mark U+3013 (0x81 0xA6).
+// A character without a code page 932 form becomes the geta mark 〓 U+3013 (0x81 0xAC).
 QByteArray fromUnicode(const QString &text);
 // Invalid byte sequences become U+FFFD; nothing is dropped silently.
 QString toUnicode(const QByteArray &bytes);
