@@ -1,8 +1,467 @@
 #include "TyakuForm.h"
 
+#include "MailListModel.h"
+#include "characters/DogCommands.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Prompter.h"
+#include "platform/TextRules.h"
+#include "platform/Twips.h"
+#include "store/HistoryFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeView>
+
+qint16 HistoryMode = 0;
+
+namespace {
+
+// The client area at creation, and the list's design size, in twips.
+constexpr double kClientWidth = 9285, kClientHeight = 7050;
+constexpr double kListWidth = 10515, kListHeight = 3495;
+constexpr double kListTop = 1080;
+constexpr double kStripHeight = 540;
+constexpr double kDetailHeight = 285;
+constexpr double kEditorLeft = 20;
+
+int px(double twips, bool vertical = false)
+{
+    return qRound(twips / double(vertical ? Twips::perPixelY() : Twips::perPixelX()));
+}
+
+QRect pixels(const QRectF &twips)
+{
+    return QRect(px(twips.x()), px(twips.y(), true), px(twips.width()), px(twips.height(), true));
+}
+
+QFont gothic(const QString &japanese, const QString &latin, const QString &local, double points)
+{
+    QFont font;
+    font.setFamilies({japanese, latin, local});
+    font.setPointSizeF(points);
+    return font;
+}
+
+template <class Control>
+Control *named(Control *control, const char *name)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+} // namespace
+
 TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TyakuForm"));
+    setWindowFlag(Qt::Window);
+
+    menuBar = named(new QMenuBar(this), "menuBar");
+    m_client = named(new QWidget(this), "client");
+    m_client->setMouseTracking(true);
+    m_client->installEventFilter(this);
+
+    Picture1 = named(new QWidget(m_client), "Picture1");
+    Picture1->setGeometry(0, 0, px(kClientWidth), px(kStripHeight, true));
+    tbToolBar = named(new QToolBar(Picture1), "tbToolBar");
+    tbToolBar->setIconSize(QSize(16, 16));
+    buildMenus();
+    buildToolBar();
+
+    const QString help1 = QStringLiteral("メールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。");
+    const QString help3 = QStringLiteral("メールアドレスをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。");
+    const QString help4 = QStringLiteral("受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。");
+    Command1 = addButton("Command1", QStringLiteral("１件削除"), 120, help1);
+    Command3 = addButton("Command3", QStringLiteral("アドレス帳登録"), 1560, help3);
+    Command4 = addButton("Command4", QStringLiteral("返事を出す"), 3000, help4);
+    Command5 = addButton("Command5", QStringLiteral("全件削除"), 4440, QStringLiteral("受信したメール全件削除します。"));
+    Command2 = addButton("Command2", QStringLiteral("犬格納"), 5880,
+                         QStringLiteral("文書の編集他、愛犬がちょっと邪魔という時にどうぞ。"));
+    Command2->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
+    connect(Command2, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
+
+    Label1 = named(new QLabel(QStringLiteral("件数"), m_client), "Label1");
+    Label1->setGeometry(pixels({7560, 720, 480, 255}));
+    Text2 = named(new QLineEdit(m_client), "Text2");
+    Text2->setGeometry(pixels({8040, 660, 495, 270}));
+
+    mailList = new MailListModel(this);
+    MailListView = named(new QTreeView(m_client), "MailListView");
+    MailListView->setModel(mailList);
+    MailListView->setRootIsDecorated(false);
+    MailListView->setItemsExpandable(false);
+    MailListView->setUniformRowHeights(true);
+    MailListView->setAllColumnsShowFocus(true);
+    MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    MailListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MailListView->setTextElideMode(Qt::ElideNone);
+    MailListView->setGeometry(pixels({0, kListTop, kListWidth, kListHeight}));
+    MailListView->viewport()->installEventFilter(this);
+
+    const QFont detailFont = gothic(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                                    QStringLiteral("IPAPGothic"), 9.75);
+    Text7 = named(new QLineEdit(m_client), "Text7");
+    Text8 = named(new QLineEdit(m_client), "Text8");
+    Text9 = named(new QLineEdit(m_client), "Text9");
+    for (QLineEdit *box : {Text7, Text8, Text9}) {
+        box->setFont(detailFont);
+        box->setMaxLength(32767);
+    }
+
+    rtfEd = named(new QTextEdit(m_client), "rtfEd");
+    rtfEd->setAcceptRichText(false);
+    rtfEd->setFont(gothic(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
+                          QStringLiteral("IPAGothic"), 11.25));
+    rtfEd->viewport()->setMouseTracking(true);
+    rtfEd->viewport()->installEventFilter(this);
+
+    Text4 = named(new QPlainTextEdit(m_client), "Text4");
+    Text4->setGeometry(pixels({1800, 5400, 5535, 1215}));
+    Text4->setReadOnly(true);
+    Text4->hide();
+
+    // The selection marker is a box the user never sees.
+    Text5 = named(new QLineEdit(m_client), "Text5");
+    Text5->setGeometry(-px(6000), -px(6000, true), px(1200), px(270, true));
+
+    // The client area's size at creation; the menu bar comes on top of it.
+    const int menuHeight = menuBar->sizeHint().height();
+    resize(px(kClientWidth), px(kClientHeight, true) + menuHeight);
+    menuBar->setGeometry(0, 0, width(), menuHeight);
+    m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
+
+    // Creation steps: the columns from the list's width now, then the first sizes.
+    const double listWidth = MailListView->width() * double(Twips::perPixelX());
+    MailListView->header()->setStretchLastSection(false);
+    MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
+    MailListView->setColumnWidth(0, px(listWidth / 2));
+    MailListView->setColumnWidth(1, px(listWidth / 4));
+    MailListView->setColumnWidth(2, px(listWidth / 4));
+    const double outerWidth = frameGeometry().width() * double(Twips::perPixelX());
+    rtfEd->setGeometry(pixels({kEditorLeft, 3900, 0.98 * outerWidth, 2900}));
+    MailListView->resize(px(0.99 * outerWidth), MailListView->height());
+    Text4->raise();
+    documentLoadStep();
 }
 
-void TyakuForm::OpenHistory(int) {}
+TyakuForm::~TyakuForm() = default;
+
+void TyakuForm::buildMenus()
+{
+    struct Item
+    {
+        const char *name;
+        QString caption;
+    };
+    const auto fill = [this](QMenu *menu, std::initializer_list<Item> items) {
+        for (const Item &item : items) {
+            if (item.caption == QStringLiteral("-")) {
+                menu->addSeparator()->setObjectName(QString::fromLatin1(item.name));
+                continue;
+            }
+            QAction *action = menu->addAction(item.caption);
+            action->setObjectName(QString::fromLatin1(item.name));
+            const QString key = action->objectName();
+            connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
+        }
+    };
+    mFile = named(menuBar->addMenu(QStringLiteral("ファイル(&F)")), "mFile");
+    fill(mFile, {{"mnew", QStringLiteral("新規作成")},
+                 {"mopen", QStringLiteral("開く")},
+                 {"msave", QStringLiteral("名前を付けて保存")},
+                 {"mprint", QStringLiteral("印刷")},
+                 {"mline", QStringLiteral("-")},
+                 {"mend", QStringLiteral("終了")}});
+    medit = named(menuBar->addMenu(QStringLiteral("編集(&E)")), "medit");
+    fill(medit, {{"mall", QStringLiteral("全て選択")},
+                 {"matamajump", QStringLiteral("文頭へジャンプ")},
+                 {"mbunmatujump", QStringLiteral("文末へジャンプ")},
+                 {"mline3", QStringLiteral("-")},
+                 {"mkensaku", QStringLiteral("検索")},
+                 {"mtugikensaku", QStringLiteral("次を検索")},
+                 {"mline2", QStringLiteral("-")},
+                 {"mcut", QStringLiteral("切り取り")},
+                 {"mcopy", QStringLiteral("コピー")},
+                 {"mpaste", QStringLiteral("貼り付け")}});
+}
+
+void TyakuForm::buildToolBar()
+{
+    struct Button
+    {
+        const char *key;
+        QString tip;
+        QStyle::StandardPixmap icon;
+    };
+    const Button buttons[] = {
+        {"New", QStringLiteral("新規作成"), QStyle::SP_FileIcon},
+        {"Open", QStringLiteral("開く"), QStyle::SP_DialogOpenButton},
+        {"Save", QStringLiteral("名前を付けて保存"), QStyle::SP_DialogSaveButton},
+        {"Print", QStringLiteral("印刷"), QStyle::SP_FileDialogDetailedView},
+        {"Cut", QStringLiteral("切り取り"), QStyle::SP_DialogDiscardButton},
+        {"Copy", QStringLiteral("ｺﾋﾟｰ"), QStyle::SP_FileDialogNewFolder},
+        {"Paste", QStringLiteral("貼り付け"), QStyle::SP_DialogApplyButton},
+        {"Bold", QStringLiteral("太字"), QStyle::SP_TitleBarShadeButton},
+        {"Italic", QStringLiteral("斜体"), QStyle::SP_TitleBarUnshadeButton},
+        {"Underline", QStringLiteral("下線"), QStyle::SP_ArrowDown},
+        {"Search", QStringLiteral("検索"), QStyle::SP_FileDialogContentsView},
+    };
+    for (const Button &button : buttons) {
+        QAction *action = tbToolBar->addAction(style()->standardIcon(button.icon), button.tip);
+        action->setObjectName(QString::fromLatin1(button.key));
+        action->setToolTip(button.tip);
+        const QString key = action->objectName();
+        connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
+    }
+    Label2 = named(new QLabel(QStringLiteral("検索文字（検索文字を右の欄に入力後、検索ボタン、または編集→検索）"),
+                              tbToolBar),
+                   "Label2");
+    tbToolBar->addWidget(Label2);
+    Text1 = named(new QLineEdit(tbToolBar), "Text1");
+    Text1->setFont(gothic(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                          QStringLiteral("IPAPGothic"), 12));
+    Text1->setFixedWidth(px(1500));
+    tbToolBar->addWidget(Text1);
+    tbToolBar->setGeometry(0, 0, Picture1->width(), Picture1->height());
+}
+
+QPushButton *TyakuForm::addButton(const char *name, const QString &caption, int left, const QString &help)
+{
+    auto *button = named(new QPushButton(caption, m_client), name);
+    button->setGeometry(pixels({double(left), 600, 1335, 375}));
+    button->setProperty("hoverText", help);
+    button->setMouseTracking(true);
+    button->installEventFilter(this);
+    return button;
+}
+
+// Editor functions of the history window; they arrive with the text editing features.
+void TyakuForm::documentLoadStep() {}
+void TyakuForm::closingStep() {}
+void TyakuForm::editorCommand(const QString &) {}
+
+QString TyakuForm::historyFile(int mode)
+{
+    if (mode == 1)
+        return ProgramFolder::receivedHistory();
+    if (mode == 2)
+        return ProgramFolder::sentHistory();
+    return QString();
+}
+
+QString TyakuForm::bodyText() const
+{
+    QString text = rtfEd->toPlainText();
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+void TyakuForm::setBodyText(const QString &text)
+{
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    plain.replace(u'\r', u'\n');
+    rtfEd->setPlainText(plain);
+}
+
+void TyakuForm::passBodyThroughClipboard()
+{
+    const QString text = rtfEd->toPlainText();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    // What comes back is what we put there; reading it back only makes the clipboard's rules
+    // (text ends at a NUL) apply, so apply them here and keep the editor independent of
+    // whatever else may own the clipboard a moment later.
+    const QString shown = TextRules::trimSpaces(TextRules::CutAtNul(text));
+    if (shown != text)
+        rtfEd->setPlainText(shown);
+}
+
+void TyakuForm::OpenHistory(int mode)
+{
+    HistoryMode = qint16(mode);
+    if (mode == 2)
+        setWindowTitle(QStringLiteral("送信履歴"));
+    else if (mode == 1)
+        setWindowTitle(QStringLiteral("着信履歴"));
+    show();
+    raise();
+    activateWindow();
+
+    mailList->clear();
+    Text9->clear();
+    Text8->clear();
+    Text7->clear();
+    rtfEd->clear();
+
+    // Only the headings are read for the list; the last record is read whole for the boxes.
+    const QString file = historyFile(mode);
+    QList<MailListModel::Row> rows;
+    if (!file.isEmpty()) {
+        for (int n = 1;; ++n) {
+            std::optional<HistoryRecord> record = History::ReadRecord(file, n, History::Fields::Heading);
+            if (!record)
+                break;
+            rows.append({record->bytes(), {}, {}, {}, qint16(mode), n});
+            if (n == History::MaxRecords)
+                break;
+        }
+    }
+    const int count = int(rows.size());
+    mailList->setRows(std::move(rows));
+    if (count > 0)
+        showMail(qint16(mode), count);
+    Text2->setText(QString::number(count));
+}
+
+void TyakuForm::showMail(qint16 history, int record)
+{
+    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(history), record);
+    if (!mail)
+        return;
+    Text7->setText(TextRules::trimSpaces(mail->Subject()));
+    Text8->setText(TextRules::trimSpaces(mail->Address()));
+    Text9->setText(TextRules::trimSpaces(mail->Date()));
+    setBodyText(TextRules::trimSpaces(mail->Body()));
+    passBodyThroughClipboard();
+}
+
+void TyakuForm::ShowSelectedMail()
+{
+    if (TextRules::leadingNumber(Text2->text()) == 0) {
+        MsgBox(QStringLiteral("選択するデータがありません"));
+        return;
+    }
+    if (HistoryMode != 1 && HistoryMode != 2)
+        return;
+    const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return; // a click beside the rows selects nothing
+    // A row knows its record: after a mail check the list holds only that check's mails, which
+    // are not the file's first records.
+    const MailListModel::Row &row = mailList->row(selected.first().row());
+    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(row.history), row.record);
+    if (!mail)
+        return;
+    Text7->setText(TextRules::trimSpaces(mail->Subject()));
+    Text8->setText(TextRules::trimSpaces(mail->Address()));
+    Text9->setText(TextRules::trimSpaces(mail->Date()));
+    Text5->setText(TextRules::trimSpaces(mail->Address()));
+    setBodyText(TextRules::trimSpaces(mail->Body()));
+    passBodyThroughClipboard();
+}
+
+void TyakuForm::clearList()
+{
+    mailList->clear();
+}
+
+void TyakuForm::addStoredRow(const QString &subject, const QString &address, const QString &date,
+                             qint16 history, int record)
+{
+    mailList->appendRow({QByteArray(), subject, address, date, history, record});
+    Text2->setText(QString::number(mailList->rowCount()));
+}
+
+int TyakuForm::rowCount() const
+{
+    return mailList->rowCount();
+}
+
+int TyakuForm::selectedRecordNumber() const
+{
+    const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
+    return selected.isEmpty() ? 0 : mailList->row(selected.first().row()).record;
+}
+
+qint16 TyakuForm::selectedHistory() const
+{
+    const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
+    return selected.isEmpty() ? 0 : mailList->row(selected.first().row()).history;
+}
+
+TyakuForm::Layout TyakuForm::layoutFor(double w, double h, double editorLeft)
+{
+    Layout l;
+    const double listHeight = 0.35 * h;
+    l.list = QRectF(0, kListTop, 0.99 * w, listHeight);
+    const double detailTop = listHeight + 1040;
+    l.strip = QRectF(0, 0, w, kStripHeight);
+    const double editorWidth = 0.99 * w;
+    l.editor = QRectF(editorLeft, listHeight + 1400, editorWidth, 0.38 * h);
+    l.text7 = QRectF(editorLeft, detailTop, 0.5 * w, kDetailHeight);
+    l.text8 = QRectF(0.51 * editorWidth, detailTop, 0.3 * w, kDetailHeight);
+    l.text9 = QRectF(0.815 * editorWidth, detailTop, 0.2 * w, kDetailHeight);
+    return l;
+}
+
+void TyakuForm::applyLayout()
+{
+    const int menuHeight = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, width(), menuHeight);
+    m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
+
+    const QSize outer = frameGeometry().size();
+    const Layout l = layoutFor(outer.width() * double(Twips::perPixelX()),
+                               outer.height() * double(Twips::perPixelY()), kEditorLeft);
+    MailListView->setGeometry(pixels(l.list));
+    Text7->setGeometry(pixels(l.text7));
+    Text8->setGeometry(pixels(l.text8));
+    Text9->setGeometry(pixels(l.text9));
+    Picture1->resize(pixels(l.strip).size());
+    tbToolBar->resize(Picture1->size());
+    rtfEd->setGeometry(pixels(l.editor));
+}
+
+void TyakuForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    applyLayout();
+}
+
+void TyakuForm::closeEvent(QCloseEvent *event)
+{
+    closingStep();
+    event->accept();
+}
+
+bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        if (auto *button = qobject_cast<QPushButton *>(watched)) {
+            Text4->setPlainText(button->property("hoverText").toString());
+            Text4->show();
+            Text4->raise();
+            return event->type() == QEvent::MouseMove; // not the background's move as well
+        }
+        if (watched == rtfEd->viewport()) {
+            Text4->hide();
+        } else if (watched == m_client && event->type() == QEvent::MouseMove) {
+            // Moves over other controls bubble up here; only the bare background counts.
+            const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+            if (!m_client->childAt(at)) {
+                Text4->hide();
+                Text4->clear();
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            ShowSelectedMail();
+    }
+    return QWidget::eventFilter(watched, event);
+}

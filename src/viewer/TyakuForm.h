@@ -1,14 +1,101 @@
 #pragma once
 
+#include <QRectF>
+#include <QString>
 #include <QWidget>
 
-// The history window: lists the received or the sent history and shows one mail.
+class MailListModel;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QTextEdit;
+class QToolBar;
+class QTreeView;
+
+// Which history the history window shows: 1 received, 2 sent, 0 before either was opened.
+// Kept for the whole run, also while the window does not exist.
+extern qint16 HistoryMode;
+
+// The history window: lists the received or the sent history and shows one mail. The mail check
+// also uses its list and boxes while it stores new mail, whether the window is shown or not.
 class TyakuForm : public QWidget
 {
     Q_OBJECT
 public:
     explicit TyakuForm(QWidget *parent = nullptr);
+    ~TyakuForm() override;
 
     // mode 1: received history, 2: sent history.
     void OpenHistory(int mode);
+    // A click on the list: shows the selected mail in the boxes and the editor.
+    void ShowSelectedMail();
+
+    // The editor's text with CR LF line ends (as records store it), and the reverse.
+    QString bodyText() const;
+    void setBodyText(const QString &text);
+    // Puts the editor's text on the clipboard, reads it back, and shows it cut at its first NUL
+    // and without surrounding spaces.
+    void passBodyThroughClipboard();
+
+    // For the mail check: the list as a staging area of the mails it stored.
+    void clearList();
+    void addStoredRow(const QString &subject, const QString &address, const QString &date,
+                      qint16 history, int record);
+    // For the history operations: where the selected row's mail lives; 0 when no row is selected.
+    int selectedRecordNumber() const;
+    qint16 selectedHistory() const;
+    int rowCount() const;
+
+    // The history file of a mode (1 or 2); empty for any other mode.
+    static QString historyFile(int mode);
+
+    // Where the controls go for an outer window size of w × h twips (all values in twips).
+    struct Layout
+    {
+        QRectF list, text7, text8, text9, editor, strip;
+    };
+    static Layout layoutFor(double w, double h, double editorLeft = 20);
+
+    // Controls, named as the program's other windows know them.
+    QMenuBar *menuBar;
+    QMenu *mFile, *medit;
+    QWidget *Picture1;
+    QToolBar *tbToolBar;
+    QLabel *Label2;
+    QLineEdit *Text1;
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
+    QLabel *Label1;
+    QLineEdit *Text2;
+    QTreeView *MailListView;
+    MailListModel *mailList;
+    QLineEdit *Text7, *Text8, *Text9;
+    QTextEdit *rtfEd;
+    QPlainTextEdit *Text4;
+    QLineEdit *Text5;
+
+    // The area below the menu bar in which the controls are placed.
+    QWidget *client() const { return m_client; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    QPushButton *addButton(const char *name, const QString &caption, int left, const QString &help);
+    void applyLayout();
+    void showMail(qint16 history, int record);
+
+    // Hooks of the editor functions: the document load at creation, the closing step, and the
+    // menu and toolbar commands (keyed by the item's name).
+    void documentLoadStep();
+    void closingStep();
+    void editorCommand(const QString &key);
+
+    QWidget *m_client;
 };

@@ -1,0 +1,180 @@
+#include "IncomingMail.h"
+
+#include "LongBody.h"
+#include "MailScan.h"
+#include "WorkFile.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "characters/DogWindow.h"
+#include "characters/SetForm.h"
+#include "platform/Cp932.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Prompter.h"
+#include "platform/TextRules.h"
+#include "store/HistoryFile.h"
+#include "transport/MailTransport.h"
+#include "viewer/TyakuForm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+int g_marker = 0;
+bool g_attachment = false;
+
+QString text(const QByteArray &bytes)
+{
+    return TextRules::CutAtNul(Cp932::toUnicode(bytes));
+}
+
+// The attachment folder as the transport wants it: a native path ending in a separator. The
+// folder is made when it is missing, as attachments would otherwise have nowhere to go.
+QString attachmentFolder(QString *problem)
+{
+    const QString folder = ProgramFolder::attachmentFolder();
+    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+        *problem = QStringLiteral("添付フォルダ「%1」を作成できません。").arg(QDir::toNativeSeparators(folder));
+        return QString();
+    }
+    return QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/');
+}
+
+} // namespace
+
+namespace IncomingMail {
+
+int lastMarker() { return g_marker; }
+bool lastAttachmentFlag() { return g_attachment; }
+
+void reset()
+{
+    g_marker = 0;
+    g_attachment = false;
+}
+
+bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail, QString *problem)
+{
+    const QString subject = text(mail.subject);
+    const QString date = text(mail.date);
+    const QString from = text(mail.from);
+    const QString body = text(mail.body);
+
+    // 1. The scan. The clock box served as scratch space for it and is left empty.
+    bool attachment = MailScan::hasAttachmentWord(body);
+    const int marker = MailScan::markerNumber(body);
+    Forms::mainForm()->Text2->clear();
+
+    // 2. The attachments, through the work file.
+    const QString folder = attachmentFolder(problem);
+    if (folder.isEmpty())
+        return false;
+    const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
+    QString error;
+    if (!WorkFile::write(workFile, mail.header, mail.body, &error)) {
+        QFile::remove(workFile);
+        *problem = QStringLiteral("作業ファイル「%1」を書き込めません（%2）。").arg(workFile, error);
+        return false;
+    }
+    const QByteArray mailText = WorkFile::readMailText(workFile);
+    QByteArray s = mail.subject, d = mail.date, f = mail.from, h = mail.header, b = mail.body;
+    const int result = transport.NMailAttachmentFileFirst(handle, s, d, f, h, b, folder, workFile, mailText, 0);
+    transport.NMailAttachmentFileClose(handle);
+    QFile::remove(workFile);
+    if (result == -5) {
+        MsgBox(QStringLiteral("添付ファイルをオープンできません"));
+        // Deleting the mail now would lose the attachment that could not be written.
+        *problem = QStringLiteral("添付ファイルを添付フォルダに保存できませんでした。");
+        return false;
+    }
+    if (result == -6)
+        MsgBox(QStringLiteral("分割されたメールが全て揃っていません"));
+    // A mail that really carried attachments gets the note as well as one that mentions them.
+    if (result == 1)
+        attachment = true;
+
+    // 3. The history window's boxes.
+    TyakuForm *window = Forms::tyakuForm();
+    window->Text7->setText(subject);
+    window->Text8->setText(from);
+    window->Text9->setText(date);
+    window->setBodyText(attachment ? body + MailScan::attachmentNote() : body);
+
+    // 4. The record, and the list row for it.
+    const int record = WriteReceivedRecord(problem);
+    if (record <= 0)
+        return false;
+    window->addStoredRow(subject, from, date, 1, record);
+    g_marker = marker;
+    g_attachment = attachment;
+    return true;
+}
+
+int WriteReceivedRecord(QString *problem)
+{
+    TyakuForm *window = Forms::tyakuForm();
+    const QString subject = TextRules::trimSpaces(window->Text7->text());
+    const QString date = TextRules::trimSpaces(window->Text9->text());
+    const QString address = TextRules::trimSpaces(window->Text8->text());
+    const QString body = TextRules::trimSpaces(window->bodyText());
+
+    // A body too long for its field is kept whole in a file beside the attachments.
+    QString error;
+    QString folderProblem;
+    std::optional<LongBody::Fitted> fitted = LongBody::Fitted{body, QString()};
+    if (Cp932::fromUnicode(body).size() > LongBody::FieldBytes) {
+        const QString folder = attachmentFolder(&folderProblem);
+        fitted = folder.isEmpty() ? std::nullopt : LongBody::fit(body, folder, &error);
+        if (!fitted) {
+            if (problem)
+                *problem = folderProblem.isEmpty()
+                               ? QStringLiteral("長いメールの全文を添付フォルダに保存できません（%1）。").arg(error)
+                               : folderProblem;
+            return 0;
+        }
+    }
+
+    const int n = History::AppendRecord(ProgramFolder::receivedHistory(),
+                                        HistoryRecord::make(subject, date, address, fitted->body));
+    if (n <= 0) {
+        if (!fitted->fullTextFile.isEmpty())
+            QFile::remove(fitted->fullTextFile);
+        if (problem)
+            *problem = History::lastError();
+        return 0;
+    }
+    if (!fitted->fullTextFile.isEmpty())
+        window->setBodyText(fitted->body);
+    return n;
+}
+
+void FinishCheck(int count)
+{
+    MainForm *main = Forms::mainForm();
+    if (count > 0) {
+        main->Text1->show();
+        main->Text1->setText(QStringLiteral("新着メール有り。"));
+        if (g_marker >= 1 && g_marker <= 10) {
+            main->Timer1->start(1000);
+            Forms::dogWindow(MailScan::formForMarker(g_marker))->show();
+            main->walkCommand();
+        } else {
+            for (int form = 1; form <= 10; ++form) {
+                if (!Forms::setForm()->isTicked(form))
+                    continue;
+                Forms::dogWindow(form)->show();
+                main->Timer1->start(1000);
+                main->walkCommand();
+            }
+        }
+    } else if (count == 0) {
+        main->Text1->show();
+        main->Text1->setText(QStringLiteral("新着メール無し。"));
+        main->Timer1->stop();
+    }
+}
+
+} // namespace IncomingMail

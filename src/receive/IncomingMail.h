@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class MailTransport;
+
+// One mail as the check retrieved it: code page 932 texts, each cut at its first NUL.
+struct RetrievedMail
+{
+    QByteArray subject, date, from, header, body;
+};
+
+// The handling of each retrieved mail and the end of a mail check.
+namespace IncomingMail {
+
+// Scans the mail, unpacks its attachments, shows it in the history window and stores it in the
+// received history. False when the mail could not be kept completely (it must then stay on the
+// server); `problem` then says why, in words for the user.
+bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail, QString *problem);
+
+// Stores the history window's detail boxes and editor as a new record of the received history.
+// Returns the new record's number, 0 when nothing was stored (`problem` says why).
+int WriteReceivedRecord(QString *problem);
+
+// Announces the end of a check that found `count` mails (negative: the login failed).
+void FinishCheck(int count);
+
+// The marker number and the attachment flag of the last mail stored.
+int lastMarker();
+bool lastAttachmentFlag();
+// Forgets them (a new run of the program starts without).
+void reset();
+
+} // namespace IncomingMail
