@@ -1,9 +1,222 @@
 #include "DogWindow.h"
 
-DogWindow::DogWindow(int formNumber, QWidget *parent) : QWidget(parent), m_formNumber(formNumber)
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "platform/RandomSource.h"
+#include "platform/Twips.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kTick = 200;
+
+void setInterval(QTimer *timer, int ms)
 {
-    setObjectName(QStringLiteral("Form%1").arg(formNumber));
+    if (ms <= 0) {
+        timer->stop();
+    } else {
+        timer->start(ms);
+    }
 }
 
-void DogWindow::setTimer1Interval(int) {}
-void DogWindow::setTimer2Interval(int) {}
+// The two drawings of each dog, decoded once per process; windows made later share them.
+const QImage &drawing(int dogNumber, int phase)
+{
+    static std::array<QImage, 22> cache;
+    QImage &image = cache[size_t(dogNumber * 2 + phase)];
+    if (image.isNull()) {
+        image.load(QStringLiteral(":/dogs/dog%1_%2.png").arg(dogNumber, 2, 10, QLatin1Char('0')).arg(phase + 1));
+        image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    return image;
+}
+
+} // namespace
+
+int DogWindow::dogNumberOf(int formNumber)
+{
+    static const int dogs[] = {0, 2, 5, 4, 1, 3, 6, 7, 8, 9, 10};
+    return formNumber >= 1 && formNumber <= 10 ? dogs[formNumber] : 0;
+}
+
+int DogWindow::formNumberOf(int dogNumber)
+{
+    static const int forms[] = {0, 4, 1, 5, 3, 2, 6, 7, 8, 9, 10};
+    return dogNumber >= 1 && dogNumber <= 10 ? forms[dogNumber] : 0;
+}
+
+QString DogWindow::titleOf(int formNumber)
+{
+    switch (formNumber) {
+    case 4: return QStringLiteral("気分・・・１");
+    case 1: return QStringLiteral("気分・・・２");
+    case 5: return QStringLiteral("気分・・・２");
+    case 3: return QStringLiteral("気分・・・４");
+    case 2: return QStringLiteral("気分・・・５");
+    default: return QStringLiteral("Form%1").arg(formNumber);
+    }
+}
+
+QImage DogWindow::framePicture(int dogNumber, int slot)
+{
+    if (dogNumber < 1 || dogNumber > 10 || slot < 0 || slot > 7)
+        return QImage();
+    const QImage &picture = drawing(dogNumber, slot % 2);
+    return (slot % 4) >= 2 ? picture.mirrored(true, false) : picture;
+}
+
+QRegion DogWindow::BuildOutline(const QImage &picture)
+{
+    QRegion region;
+    if (picture.isNull())
+        return region;
+    const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    const std::vector<QRect> bands = outlineBands(reinterpret_cast<const quint32 *>(pixels.constBits()),
+                                                  pixels.width(), pixels.height(), pixels.bytesPerLine() / 4);
+    if (!bands.empty())
+        region.setRects(bands.data(), int(bands.size()));
+    return region;
+}
+
+DogWindow::DogWindow(int formNumber, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint),
+      m_formNumber(formNumber), m_factorX(Twips::perPixelX()), m_factorY(Twips::perPixelY()),
+      m_walk(m_factorX, m_factorY)
+{
+    setObjectName(QStringLiteral("Form%1").arg(formNumber));
+    setWindowTitle(titleOf(formNumber));
+    // Dogs never take the keyboard from the window the user works in.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    for (int slot = 0; slot < 8; ++slot)
+        Picture1[size_t(slot)] = framePicture(dogNumber(), slot);
+
+    // 1. Outlines. 2. The size of frame box 0. 3. Always on top (window flags above).
+    BuildOutlines();
+    setFixedSize(int(std::lround(DogWalk::FrameBox / m_factorX)), int(std::lround(DogWalk::FrameBox / m_factorY)));
+    // 4. The twips factors were read above. 5. A fresh random sequence.
+    RandomSource::reseedFromClock();
+    // 6. Born at the mouse pointer.
+    move(QCursor::pos());
+
+    m_slot = 0;
+    setMask(m_outlines[0]);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &DogWindow::walkTick);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    connect(Timer2, &QTimer::timeout, this, &DogWindow::kennelTick);
+    setTimer2Interval(kTick);
+}
+
+DogWindow::~DogWindow() = default;
+
+void DogWindow::BuildOutlines()
+{
+    // Slots with the same picture are computed separately all the same: each window owns all eight.
+    for (size_t slot = 0; slot < 8; ++slot)
+        m_outlines[slot] = BuildOutline(Picture1[slot]);
+}
+
+void DogWindow::setTimer1Interval(int ms)
+{
+    setInterval(Timer1, ms);
+}
+
+void DogWindow::setTimer2Interval(int ms)
+{
+    setInterval(Timer2, ms);
+}
+
+QPoint DogWindow::twipsPosition() const
+{
+    return QPoint(int(std::lround(pos().x() * double(m_factorX))), int(std::lround(pos().y() * double(m_factorY))));
+}
+
+void DogWindow::moveToTwips(QPoint twips)
+{
+    move(int(std::lround(twips.x() / double(m_factorX))), int(std::lround(twips.y() / double(m_factorY))));
+}
+
+void DogWindow::walkTick()
+{
+    const QSize screen(Twips::screenWidth(), Twips::screenHeight());
+    moveToTwips(m_walk.walkTick(twipsPosition(), screen));
+    showFrame(m_walk.slot());
+}
+
+void DogWindow::kennelTick()
+{
+    // The kennel is measured from the main window's outer frame; without a main window the dog
+    // keeps its place.
+    MainForm *main = Forms::existingMainForm();
+    const QPoint spot =
+        main ? m_walk.kennelTick(QPoint(int(std::lround(main->frameGeometry().x() * double(m_factorX))),
+                                        int(std::lround(main->frameGeometry().y() * double(m_factorY)))))
+             : m_walk.kennelTick(twipsPosition() - QPoint(DogWalk::KennelOffset, DogWalk::KennelOffset));
+    moveToTwips(spot);
+    showFrame(m_walk.slot());
+}
+
+void DogWindow::showFrame(int slot)
+{
+    // The region is shared with the stored outline, so the previous shape is released here.
+    m_slot = slot;
+    setMask(m_outlines[size_t(slot)]);
+    update();
+}
+
+void DogWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, Picture1[size_t(m_slot)]);
+}
+
+void DogWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        event->accept();
+        // The window manager moves this dog as if its title bar had been grabbed; where there is
+        // none, the dog follows the pointer by itself.
+        QWindow *handle = windowHandle();
+        if (handle && handle->startSystemMove())
+            return;
+        m_dragging = true;
+        m_dragOffset = event->globalPosition().toPoint() - pos();
+        return;
+    }
+    if (event->buttons() == Qt::RightButton) {
+        event->accept();
+        // Ends the program at once, without the main window's closing steps.
+        QCoreApplication::exit(0);
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void DogWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
+        move(event->globalPosition().toPoint() - m_dragOffset);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void DogWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_dragging = false;
+    QWidget::mouseReleaseEvent(event);
+}

@@ -2,9 +2,16 @@
 
 #include <QWidget>
 
+#include <array>
+
 class QCheckBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 
 // The dog settings window: the dog selection for new mail and its saved copy CharaData.ini.
+// Closing the window only hides it, so the selection (the ten check boxes) lives on.
 class SetForm : public QWidget
 {
     Q_OBJECT
@@ -18,4 +25,26 @@ public:
     // Check1 .. Check10; box K belongs to dog window FormK.
     bool isTicked(int checkNumber) const;
     void setTicked(int checkNumber, bool ticked);
+
+    // The key of CharaData.ini that box K is saved under (Check1 NAME4, Check2 NAME1, ...).
+    static int keyOfCheck(int checkNumber);
+    // Whether a value read from CharaData.ini chooses its dog: it must read as the number 1.
+    static bool readsAsChosen(const QString &value);
+
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5;
+    QLabel *Label7, *Label8, *Label9, *Label10;
+    QPlainTextEdit *Text2;
+    QFrame *Frame1;
+    std::array<QCheckBox *, 11> Check{};  // Check[1] .. Check[10]
+    std::array<QLabel *, 11> Image1{};    // by dog number
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void showHover(const QString &text);
+    void hideHover();
+    void lookAtDogs();
 };
