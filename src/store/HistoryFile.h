@@ -25,18 +25,23 @@ public:
                               const QString &body);
     // Wraps raw bytes read from a file (the whole record, or only its heading).
     static HistoryRecord fromBytes(QByteArray bytes);
+    // Only the heading (subject, date, address) and the live flag.
+    static HistoryRecord fromHeading(QByteArray heading, qint16 live);
 
-    // Field values as stored: decoded up to the first NUL, fill spaces included.
+    // Field values as stored: decoded up to the first NUL, fill spaces included. Each call decodes
+    // its field afresh, so listing a history never pays for the bodies.
     QString Subject() const;
     QString Date() const;
     QString Address() const;
     QString Body() const; // empty when only the heading was read
     qint16 Live() const;
 
+    // The record's bytes: all 32284, or only the heading when only that was read.
     const QByteArray &bytes() const { return m_bytes; }
 
 private:
     QByteArray m_bytes;
+    qint16 m_live = 0; // used when m_bytes holds only the heading
 };
 
 // The operations on a history file. Each opens the file, does its work and closes it again.
@@ -49,24 +54,30 @@ enum class Fields { All, Heading };
 
 // Appends `record` as record n = whole records + 1 and returns n. Returns 0 when the record could
 // not be stored completely (folder missing, disk full, history full); the file then holds what
-// it held before, and `lastError()` says why in words for the user.
+// it held before, and `lastError()` says why in words for the user. A partial record at the end
+// of the file (left by a crash) cannot be read anyway; it is cut off first, so the new record
+// lands right after the last whole one.
 int AppendRecord(const QString &file, const HistoryRecord &record);
 
-// Record n, or nothing when the file holds no complete record n.
+// Record n, or nothing when the file holds no complete record n. `Fields::Heading` reads only
+// the heading and the live flag. A missing file reads as empty and is not created.
 std::optional<HistoryRecord> ReadRecord(const QString &file, int n, Fields fields = Fields::All);
 
 // Number of complete records.
 int RecordCount(const QString &file);
 
+// Sets the live flag of record n to 0. False when there is no complete record n.
 bool MarkDeleted(const QString &file, int n);
 
 // Removes every record whose live flag is 0. The data file is replaced by rename only after the
 // survivors have been written and flushed, so at every instant one complete history exists.
 bool CompactHistory(const QString &file);
 
+// Leaves the file empty (it is created when missing).
 bool DeleteAllRecords(const QString &file);
 
-// The reason for the last failure, in Japanese for a message box.
+// The reason why the last operation failed, in Japanese for a message box; empty after an
+// operation that succeeded.
 QString lastError();
 
 } // namespace History
