@@ -39,11 +39,14 @@ void typeInto(IdPassForm *form, const QString &id, const QString &password, bool
     form->Check1->setChecked(save);
 }
 
+// The widgets that Tab visits, starting at `first`.
 QList<QWidget *> tabChain(QWidget *first, int length)
 {
     QList<QWidget *> chain{first};
-    while (chain.size() < length)
-        chain << chain.back()->nextInFocusChain();
+    for (QWidget *w = first->nextInFocusChain(); chain.size() < length && w != first; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    }
     return chain;
 }
 

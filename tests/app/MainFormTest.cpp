@@ -2,10 +2,12 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
+#include "platform/Browser.h"
 
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTimer>
