@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -49,12 +50,6 @@ Converter &toCp932()
     return c;
 }
 
-Converter &fromCp932()
-{
-    static thread_local Converter c("UTF-16LE", "CP932");
-    return c;
-}
-
 // The geta mark 〓 (U+3013).
 const QByteArray kGeta("\x81\xAC", 2);
 
@@ -69,19 +64,60 @@ bool isTrailByte(unsigned char c)
     return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
 }
 
-} // namespace
-
-namespace Cp932 {
-
-QByteArray fromUnicode(const QString &text)
+// iconv is slow on long texts (history bodies are 32000 bytes), so decoding goes through a table
+// of every character that is built from iconv once; encoding passes ASCII through directly.
+struct DecodeTable
 {
-    QByteArray out;
-    out.reserve(text.size() * 2);
+    char16_t single[256] = {};
+    bool singleValid[256] = {}; // false for lead bytes and bytes that are no character
+    char16_t pairs[128 * 256] = {}; // by (lead - 0x80) * 256 + trail; 0 where undefined
+};
+
+const DecodeTable &decodeTable()
+{
+    static const std::unique_ptr<DecodeTable> table = [] {
+        auto t = std::make_unique<DecodeTable>();
+        Converter c("UTF-16LE", "CP932");
+        auto decodeOne = [&c](const char *bytes, size_t length, char16_t &unit) {
+            c.reset();
+            char *in = const_cast<char *>(bytes);
+            size_t inLeft = length;
+            QByteArray out;
+            if (!c.valid() || !c.run(in, inLeft, out) || out.size() != 2)
+                return false;
+            unit = char16_t(uchar(out[0]) | (uchar(out[1]) << 8));
+            return true;
+        };
+        for (int b = 0; b < 256; ++b) {
+            if (charLength(uchar(b)) == 2)
+                continue;
+            const char byte = char(b);
+            t->singleValid[b] = decodeOne(&byte, 1, t->single[b]);
+        }
+        for (int lead = 0x80; lead < 0x100; ++lead) {
+            if (charLength(uchar(lead)) != 2)
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!isTrailByte(uchar(trail)))
+                    continue;
+                const char pair[2] = {char(lead), char(trail)};
+                char16_t unit = 0;
+                if (decodeOne(pair, 2, unit))
+                    t->pairs[(lead - 0x80) * 256 + trail] = unit;
+            }
+        }
+        return t;
+    }();
+    return *table;
+}
+
+// Converts a run of characters that are all outside ASCII.
+void encodeRun(const char16_t *text, size_t length, QByteArray &out)
+{
     Converter &c = toCp932();
     c.reset();
-    QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-    char *in = utf16.data();
-    size_t inLeft = size_t(utf16.size());
+    char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text));
+    size_t inLeft = length * 2;
     while (!c.run(in, inLeft, out)) {
         // Skip one character (a surrogate pair counts as one) and put the geta mark for it.
         const char16_t unit = char16_t(uchar(in[0]) | (uchar(in[1]) << 8));
@@ -92,28 +128,60 @@ QByteArray fromUnicode(const QString &text)
         out.append(kGeta);
         c.reset();
     }
+}
+
+} // namespace
+
+namespace Cp932 {
+
+QByteArray fromUnicode(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while (i < size) {
+        if (units[i] < 0x80) {
+            out.append(char(units[i++]));
+            continue;
+        }
+        qsizetype j = i + 1;
+        while (j < size && units[j] >= 0x80)
+            ++j;
+        encodeRun(units + i, size_t(j - i), out);
+        i = j;
+    }
     return out;
 }
 
 QString toUnicode(const QByteArray &bytes)
 {
-    QByteArray out;
-    out.reserve(bytes.size() * 2);
-    Converter &c = fromCp932();
-    c.reset();
-    QByteArray copy = bytes;
-    char *in = copy.data();
-    size_t inLeft = size_t(copy.size());
-    while (!c.run(in, inLeft, out)) {
-        // A bad trail byte may be the start of the next character (a line feed, say): keep it.
-        const bool pair = inLeft >= 2 && charLength(uchar(in[0])) == 2 && isTrailByte(uchar(in[1]));
-        const size_t skip = pair ? 2 : 1;
-        in += skip;
-        inLeft -= skip;
-        out.append("\xFD\xFF", 2);
-        c.reset();
+    const DecodeTable &table = decodeTable();
+    const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    QString out(size, Qt::Uninitialized);
+    char16_t *dst = reinterpret_cast<char16_t *>(out.data());
+    char16_t *const begin = dst;
+    qsizetype i = 0;
+    while (i < size) {
+        const uchar b = in[i];
+        if (charLength(b) == 1) {
+            *dst++ = table.singleValid[b] ? table.single[b] : char16_t(0xFFFD);
+            ++i;
+        } else if (i + 1 < size && isTrailByte(in[i + 1])) {
+            // An undefined pair is one bad character; a bad trail byte may start the next
+            // character (a line feed, say) and is kept.
+            const char16_t unit = table.pairs[(b - 0x80) * 256 + in[i + 1]];
+            *dst++ = unit ? unit : char16_t(0xFFFD);
+            i += 2;
+        } else {
+            *dst++ = 0xFFFD;
+            ++i;
+        }
     }
-    return QString(reinterpret_cast<const QChar *>(out.constData()), out.size() / 2);
+    out.truncate(dst - begin);
+    return out;
 }
 
 QByteArray fixedField(const QString &text, int width)

@@ -134,7 +134,8 @@ TEST_F(IniFileTest, ValueIsTrimmedAndLosesOnePairOfQuotes)
 
 TEST_F(IniFileTest, BufferLengthCutsTheValue)
 {
-    put("[EXEINI]\r\nASCII=" + QByteArray(300, 'a') + "\r\nWIDE=" + QByteArray("\x82\xA0").repeated(200) + "\r\nS=abc\r\n");
+    put("[EXEINI]\r\nASCII=" + QByteArray(300, 'a') + "\r\nWIDE=" + QByteArray("\x82\xA0").repeated(200)
+        + "\r\nS=abc\r\n");
     EXPECT_EQ(get("ASCII", 256).size(), 255);
     EXPECT_EQ(lastLength, 255);
     EXPECT_EQ(get("ASCII", 1256).size(), 300);
