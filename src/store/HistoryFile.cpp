@@ -129,33 +129,41 @@ bool writeAt(int fd, const char *data, size_t length, off_t offset)
     return true;
 }
 
-// Copies `length` bytes inside the kernel where it can, else through a buffer.
+// Copies `length` bytes inside the kernel where it can, else through a buffer. Write-back of
+// each finished piece starts at once, so the flush at the end has little left to wait for.
 bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, off_t length)
 {
+    constexpr off_t Piece = off_t(8) << 20;
     bool kernelCopy = true;
     while (length > 0) {
-        if (kernelCopy) {
-            loff_t in = fromOffset, out = toOffset;
-            const ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(length), 0);
-            if (n > 0) {
-                fromOffset += n;
-                toOffset += n;
-                length -= n;
-                continue;
+        const off_t piece = std::min(length, Piece);
+        off_t done = 0;
+        while (done < piece) {
+            const size_t want = size_t(piece - done);
+            if (kernelCopy) {
+                loff_t in = fromOffset + done, out = toOffset + done;
+                const ssize_t n = ::copy_file_range(from, &in, to, &out, want, 0);
+                if (n > 0) {
+                    done += n;
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n == 0 || !(errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+                    return false;
+                kernelCopy = false;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n == 0 || !(errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+            static thread_local std::vector<char> buffer(1 << 20);
+            const size_t chunk = std::min(want, buffer.size());
+            if (!readAt(from, buffer.data(), chunk, fromOffset + done)
+                || !writeAt(to, buffer.data(), chunk, toOffset + done))
                 return false;
-            kernelCopy = false;
+            done += off_t(chunk);
         }
-        static thread_local std::vector<char> buffer(1 << 20);
-        const size_t chunk = size_t(std::min<off_t>(length, off_t(buffer.size())));
-        if (!readAt(from, buffer.data(), chunk, fromOffset) || !writeAt(to, buffer.data(), chunk, toOffset))
-            return false;
-        fromOffset += off_t(chunk);
-        toOffset += off_t(chunk);
-        length -= off_t(chunk);
+        ::sync_file_range(to, toOffset, piece, SYNC_FILE_RANGE_WRITE);
+        fromOffset += piece;
+        toOffset += piece;
+        length -= piece;
     }
     return true;
 }
