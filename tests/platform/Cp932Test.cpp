@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 namespace {
 
 struct Mapping
@@ -81,4 +83,30 @@ TEST(Cp932, ReadFieldStopsAtFirstNulAndKeepsFillSpaces)
     EXPECT_EQ(Cp932::readField(field.constData(), field.size()), "abc  ");
     EXPECT_EQ(Cp932::readField("\x95\x5C  ", 4), QStringLiteral("表  "));
     EXPECT_EQ(Cp932::readField("abcdef", 3), "abc");
+}
+
+TEST(Cp932, EveryDoubleByteCharacterDecodesAsIconvDoes)
+{
+    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    int checked = 0;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (lead > 0x9F && lead < 0xE0)
+            continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            char in[2] = {char(lead), char(trail)};
+            char16_t out[4] = {};
+            char *inPtr = in, *outPtr = reinterpret_cast<char *>(out);
+            size_t inLeft = 2, outLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const bool defined = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1);
+            const QString expected = defined ? QString(QChar(out[0])) : QString(QChar(0xFFFD));
+            ASSERT_EQ(Cp932::toUnicode(QByteArray(in, 2)), expected) << std::hex << lead << ' ' << trail;
+            checked += defined;
+        }
+    }
+    iconv_close(cd);
+    EXPECT_GT(checked, 7000);
 }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -203,4 +204,12 @@ TEST_F(IniFileTest, LineBreakInValueCannotSplitTheLine)
 {
     ASSERT_TRUE(WritePrivateProfileString("EXEINI", "NAME", "first\r\nNAME2=injected", ini));
     EXPECT_EQ(bytes(), QByteArray("[EXEINI]\r\nNAME=first\r\n"));
+}
+
+TEST_F(IniFileTest, FileThatIsAFolderReadsAsDefaultAndIsNotReplaced)
+{
+    ASSERT_TRUE(QDir().mkdir(ini));
+    EXPECT_EQ(get("NAME1", 1256, "d"), "d");
+    EXPECT_FALSE(WritePrivateProfileString("EXEINI", "NAME1", "1", ini));
+    EXPECT_TRUE(QFileInfo(ini).isDir());
 }
