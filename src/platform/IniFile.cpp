@@ -168,13 +168,12 @@ qsizetype findKey(const std::vector<Line> &lines, SectionRange range, const QStr
     return -1;
 }
 
-// The existing file of that name in any letter case, else the name as given.
+// The existing file (and folders) of that name in any letter case, else the name as given.
 QString existingSpelling(const QString &fileName)
 {
     if (QFileInfo::exists(fileName))
         return fileName;
-    const QFileInfo info(fileName);
-    return ProgramFolder::resolveUnder(info.path(), info.fileName());
+    return ProgramFolder::resolveUnder(QStringLiteral("/"), QFileInfo(fileName).absoluteFilePath());
 }
 
 bool writeAll(int fd, const QByteArray &bytes)

@@ -198,6 +198,14 @@ TEST_F(IniFileTest, FileNameMatchesWithoutRegardToCase)
     EXPECT_EQ(QDir(folder.file("★MailData")).entryList(QDir::Files | QDir::Hidden),
               QStringList{"CHARADATA.INI"});
     EXPECT_EQ(folder.read("★MailData/CHARADATA.INI"), QByteArray("[EXEINI]\r\nNAME1=1\r\nNAME2=1\r\n"));
+
+    // The folder too: "★MAilData" is the same folder.
+    const QString otherSpelling = folder.file("★MAilData/charadata.ini");
+    QString value;
+    EXPECT_EQ(GetPrivateProfileString("EXEINI", "NAME2", "", value, 1256, otherSpelling), 1);
+    ASSERT_TRUE(WritePrivateProfileString("EXEINI", "NAME3", "0", otherSpelling));
+    EXPECT_FALSE(QFile::exists(folder.file("★MAilData")));
+    EXPECT_TRUE(folder.read("★MailData/CHARADATA.INI").endsWith("NAME3=0\r\n"));
 }
 
 TEST_F(IniFileTest, LineBreakInValueCannotSplitTheLine)
