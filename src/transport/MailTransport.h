@@ -16,30 +16,60 @@ public:
     virtual void NMailInitializeWinSock() = 0;
     virtual void NMailSetOption(int option, int value) = 0;
 
-    // `server` is "host", "host:port" or "pop3://host[:port]" / "pop3s://host[:port]".
+    // `server` is "host", "host:port" or "pop3://host[:port]" / "pop3s://host[:port]". Port 995
+    // (and pop3s://) is TLS from the start; otherwise STLS is used when the server offers it.
+    // Certificates are checked against the system's authorities and, when present, the file
+    // ★MailData/cacert.pem (PEM, one or more certificates). Returns a handle or -1.
     virtual int NMailPop3Connect(const QByteArray &server) = 0;
     // apopFlag: -1 = APOP, 0 = USER/PASS. Returns the number of mails, negative on failure.
     virtual int NMailPop3Authenticate(int handle, const QByteArray &id, const QByteArray &password,
                                       int apopFlag) = 0;
+    //
+    // What the retrieval calls hand back, all in code page 932 (a character without a code
+    // page 932 form becomes the geta mark):
+    //   subject  the Subject with RFC 2047 words decoded;
+    //   date     the Date header text as the mail has it;
+    //   from     the From header decoded, as "Name <addr>" (just "addr" without a name);
+    //   header   the raw header block (CRLF line ends, no closing blank line);
+    //   body     the decoded text of the mail, never base64 or raw MIME: for multipart mail the
+    //            first text/plain part that is not an attached file, or the text/html part
+    //            turned into plain text when there is no plain part. CRLF line ends.
+    // Status, size and retrieval of one mail read it from the server once (the status call
+    // already retrieves it; the later calls use that copy). Results are 0 on success and
+    // negative on failure (then the texts are left empty).
     virtual int NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
                                        QByteArray &from, QByteArray &header, int flag) = 0;
     virtual int NMailPop3GetMailSize(int handle, int number) = 0;
     virtual int NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date,
                                  QByteArray &from, QByteArray &header, QByteArray &body, int flag,
                                  int reserved) = 0;
-    // Unpacks the attachments of the mail into `folder`. 1 = stored, -5 = a file could not be
-    // written, -6 = a split mail whose parts are not all present, other = nothing to report.
+    // Unpacks the attachments of the mail into `folder`. 1 = at least one attachment stored,
+    // 0 = the mail has none, -5 = a file could not be written, -6 = the mail holds a part of a
+    // split mail (message/partial) whose other parts are not in it.
+    // The body handed back above is decoded text without its MIME structure, so the mail is
+    // found by its header: when `header` is the header block of a mail retrieved earlier (the
+    // last one of each connection, also after the connection was closed), that mail as it came
+    // from the server is unpacked; otherwise `mailText` itself is read as the mail. `handle`,
+    // the other texts and `workFile` are not used. File names from the mail are reduced to a
+    // plain base name inside `folder`; an existing file is never replaced ("name (2).ext").
     virtual int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date,
                                          QByteArray &from, QByteArray &header, QByteArray &body,
                                          const QString &folder, const QString &workFile,
                                          const QByteArray &mailText, int flag) = 0;
     virtual int NMailAttachmentFileClose(int handle) = 0;
-    // The deletion takes effect when the connection is closed.
+    // The deletion takes effect when the connection is closed. A mail that was not retrieved
+    // whole on this connection is not deleted (result negative), so a failed retrieval never
+    // loses mail.
     virtual int NMailPop3DeleteMail(int handle, int number) = 0;
     virtual int NMailPop3Close(int handle) = 0;
 
     // `to` may hold several addresses separated by commas; `attachments` is full paths joined
-    // by ",", empty for none. `server` is "host", "host:port" or "smtp://" / "smtps://" style.
+    // by ",", empty for none. `server` is "host", "host:port" or "smtp://" / "smtps://" style;
+    // port 465 (and smtps://) is TLS from the start, otherwise STARTTLS when offered. The mail
+    // goes out as ISO-2022-JP when every character fits JIS X 0208, else as UTF-8 (base64);
+    // attachments are base64 parts named by RFC 2231. SMTP AUTH is used when the server offers
+    // it and credentials are known (setSmtpCredentials, or else NAME/NAME2 of iniIdPass.ini).
+    // Returns 0 when the mail went out, negative when not.
     virtual int NMailSmtpSendMail(const QByteArray &server, const QByteArray &to, const QByteArray &from,
                                   const QByteArray &subject, const QByteArray &body,
                                   const QString &attachments, int flag) = 0;
@@ -47,6 +77,15 @@ public:
     // The text of the last failure, in Japanese; never contains a password.
     virtual QByteArray NMailGetMessage() = 0;
     virtual void NMailEndWinSock() = 0;
+
+    // How long any network step may wait for the server before it gives up (default 60 s).
+    virtual void setTimeout(int milliseconds) { (void)milliseconds; }
+    // The ID and password for SMTP AUTH; empty values mean "read iniIdPass.ini when sending".
+    virtual void setSmtpCredentials(const QByteArray &id, const QByteArray &password)
+    {
+        (void)id;
+        (void)password;
+    }
 
     // The transport the program uses. main() installs the real one; tests may install another.
     static MailTransport &instance();

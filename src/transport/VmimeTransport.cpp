@@ -1,24 +1,685 @@
 #include "VmimeTransport.h"
 
+#include "MimeReader.h"
+#include "MimeWriter.h"
+#include "platform/Cp932.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <vmime/platforms/posix/posixHandler.hpp>
+#include <vmime/security/cert/certificateException.hpp>
+#include <vmime/security/cert/defaultCertificateVerifier.hpp>
+#include <vmime/vmime.hpp>
+
+#include <map>
+#include <set>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 60000;
+const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
+
+struct ServerAddress
+{
+    std::string host;
+    int port = 0;
+    bool implicitTls = false;
+    bool valid = false;
+    QString display; // host:port as the user reads it in failure texts
+};
+
+// "host", "host:port", "[v6]:port", optionally with a pop3:// pop3s:// smtp:// smtps:// style
+// prefix; well-known TLS ports (995, 465) mean TLS from the first byte.
+ServerAddress parseServer(const QByteArray &text, bool pop3)
+{
+    ServerAddress a;
+    QString s = Cp932::toUnicode(text).trimmed();
+    const int scheme = int(s.indexOf(QStringLiteral("://")));
+    QString prefix;
+    if (scheme >= 0) {
+        prefix = s.left(scheme).toLower();
+        s = s.mid(scheme + 3);
+    }
+    s = s.section(QLatin1Char('/'), 0, 0);
+    if (s.contains(QLatin1Char('@')))
+        s = s.section(QLatin1Char('@'), -1);
+    QString host = s;
+    QString port;
+    if (s.startsWith(QLatin1Char('['))) {
+        const int close = int(s.indexOf(QLatin1Char(']')));
+        host = s.mid(1, close - 1);
+        if (close > 0 && s.mid(close + 1).startsWith(QLatin1Char(':')))
+            port = s.mid(close + 2);
+    } else if (s.count(QLatin1Char(':')) == 1) {
+        host = s.section(QLatin1Char(':'), 0, 0);
+        port = s.section(QLatin1Char(':'), 1);
+    }
+    const bool tlsScheme = prefix == QLatin1String("pop3s") || prefix == QLatin1String("pops")
+                           || prefix == QLatin1String("smtps") || prefix == QLatin1String("ssl")
+                           || prefix == QLatin1String("tls");
+    bool ok = true;
+    a.port = port.isEmpty() ? (pop3 ? (tlsScheme ? 995 : 110) : (tlsScheme ? 465 : 25)) : port.toInt(&ok);
+    a.implicitTls = tlsScheme || a.port == (pop3 ? 995 : 465);
+    a.host = host.trimmed().toStdString();
+    a.valid = ok && !a.host.empty() && a.port > 0 && a.port < 65536 && !host.contains(QLatin1Char(' '));
+    a.display = QStringLiteral("%1:%2").arg(host.trimmed()).arg(a.port);
+    return a;
+}
+
+// A TCP connection attempt that gives up after `timeoutMs`.
+bool probe(const ServerAddress &server, int timeoutMs, QString &why)
+{
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_family = AF_UNSPEC;
+    addrinfo *list = nullptr;
+    const std::string port = std::to_string(server.port);
+    if (getaddrinfo(server.host.c_str(), port.c_str(), &hints, &list) != 0 || !list) {
+        why = QStringLiteral("サーバー名が見つかりません。");
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    bool connected = false;
+    why = QStringLiteral("接続を拒否されました。");
+    for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
+            connected = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
+            if (::poll(&p, 1, left) == 1) {
+                int err = 0;
+                socklen_t len = sizeof err;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+                connected = err == 0;
+            } else {
+                why = QStringLiteral("応答がありません（%1秒）。").arg(timeoutMs / 1000);
+            }
+        }
+        ::close(fd);
+    }
+    freeaddrinfo(list);
+    return connected;
+}
+
+class TimeoutHandler final : public vmime::net::timeoutHandler
+{
+public:
+    explicit TimeoutHandler(int ms) : m_ms(ms) { m_clock.start(); }
+    bool isTimeOut() override { return m_clock.elapsed() >= m_ms; }
+    void resetTimeOut() override { m_clock.restart(); }
+    bool handleTimeOut() override { return false; } // give up: nobody is there to ask
+
+private:
+    int m_ms;
+    QElapsedTimer m_clock;
+};
+
+class TimeoutFactory final : public vmime::net::timeoutHandlerFactory
+{
+public:
+    explicit TimeoutFactory(int ms) : m_ms(ms) {}
+    vmime::shared_ptr<vmime::net::timeoutHandler> create() override
+    {
+        return vmime::make_shared<TimeoutHandler>(m_ms);
+    }
+
+private:
+    int m_ms;
+};
+
+// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
+class StderrTracer final : public vmime::net::tracer
+{
+public:
+    void traceSend(const vmime::string &line) override
+    {
+        std::string shown = line;
+        const std::string upper = QByteArray::fromStdString(line.substr(0, 5)).toUpper().toStdString();
+        if (upper.rfind("PASS ", 0) == 0 || upper.rfind("APOP ", 0) == 0 || upper.rfind("AUTH ", 0) == 0)
+            shown = line.substr(0, 5) + "****";
+        fprintf(stderr, "C: %s\n", shown.c_str());
+    }
+    void traceReceive(const vmime::string &line) override { fprintf(stderr, "S: %s\n", line.c_str()); }
+};
+
+class StderrTracerFactory final : public vmime::net::tracerFactory
+{
+public:
+    vmime::shared_ptr<vmime::net::tracer> create(vmime::shared_ptr<vmime::net::service>, const int) override
+    {
+        return vmime::make_shared<StderrTracer>();
+    }
+};
+
+using CertList = std::vector<vmime::shared_ptr<vmime::security::cert::X509Certificate>>;
+
+// Every certificate of a PEM file.
+void loadCertificates(const QString &path, CertList &out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray pem = f.readAll();
+    static const QByteArray begin("-----BEGIN CERTIFICATE-----");
+    static const QByteArray end("-----END CERTIFICATE-----");
+    qsizetype pos = 0;
+    while ((pos = pem.indexOf(begin, pos)) >= 0) {
+        const qsizetype stop = pem.indexOf(end, pos);
+        if (stop < 0)
+            break;
+        const QByteArray one = pem.mid(pos, stop + end.size() - pos);
+        pos = stop + end.size();
+        try {
+            if (auto cert = vmime::security::cert::X509Certificate::import(
+                    reinterpret_cast<const vmime::byte_t *>(one.constData()), size_t(one.size())))
+                out.push_back(cert);
+        } catch (...) {
+        }
+    }
+}
+
+const CertList &systemAuthorities()
+{
+    static const CertList list = [] {
+        CertList l;
+        loadCertificates(QString::fromLatin1(kSystemAuthorities), l);
+        return l;
+    }();
+    return list;
+}
+
+struct Pop3Connection
+{
+    ServerAddress server;
+    vmime::shared_ptr<vmime::net::store> store;
+    vmime::shared_ptr<vmime::net::folder> folder;
+    bool broken = false;
+    int count = 0;
+    int cachedNumber = 0;
+    QByteArray cachedRaw;
+    std::set<int> retrieved;
+};
+
+QString fromStd(const std::string &s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed();
+}
+
+} // namespace
+
 struct VmimeTransport::Impl
 {
     QByteArray lastMessage;
+    int timeoutMs = kDefaultTimeoutMs;
+    QString trustFile;
+    QByteArray smtpId;
+    QByteArray smtpPassword;
+    vmime::shared_ptr<vmime::net::session> session;
+    std::map<int, Pop3Connection> connections;
+    int nextHandle = 1;
+    // The last mail retrieved on each connection, kept for the attachment decoding, which gets
+    // the mail only as rebuilt text. Small: one mail per handle, a few handles.
+    std::map<int, QByteArray> lastRaw;
+
+    void fail(const QString &text, const QByteArray &secret = {})
+    {
+        QByteArray bytes = Cp932::fromUnicode(text);
+        if (secret.size() >= 1)
+            bytes.replace(secret, "****");
+        lastMessage = bytes;
+    }
+
+    vmime::shared_ptr<vmime::security::cert::certificateVerifier> verifier()
+    {
+        CertList roots = systemAuthorities();
+        CertList own;
+        const QString file = trustFile.isEmpty()
+                                 ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
+                                 : trustFile;
+        loadCertificates(file, own);
+        roots.insert(roots.end(), own.begin(), own.end());
+        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
+        v->setX509RootCAs(roots);
+        v->setX509TrustedCerts(own);
+        return v;
+    }
+
+    void configure(const vmime::shared_ptr<vmime::net::service> &service)
+    {
+        service->setProperty("connection.tls", true);
+        service->setProperty("connection.tls.required", false);
+        service->setCertificateVerifier(verifier());
+        service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(timeoutMs));
+        if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
+            service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());
+    }
+
+    // The failure text for an exception of a network step. `what` names the server role.
+    QString describe(const std::exception &e, const QString &what, const ServerAddress &server)
+    {
+        const QString where = QStringLiteral("%1サーバー「%2」").arg(what, server.display);
+        if (dynamic_cast<const vmime::exceptions::operation_timed_out *>(&e))
+            return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
+                .arg(where)
+                .arg(timeoutMs / 1000);
+        if (auto a = dynamic_cast<const vmime::exceptions::authentication_error *>(&e))
+            return QStringLiteral("%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
+                                  "\r\nサーバーの応答: %2")
+                .arg(where, fromStd(a->response()));
+        if (dynamic_cast<const vmime::security::cert::certificateException *>(&e)
+            || dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
+            return QStringLiteral("%1との暗号化通信（TLS）を始められませんでした。サーバーの証明書を確かめてください。"
+                                  "\r\n詳細: %2")
+                .arg(where, fromStd(e.what()));
+        if (auto g = dynamic_cast<const vmime::exceptions::connection_greeting_error *>(&e))
+            return QStringLiteral("%1が接続を受け付けませんでした。\r\nサーバーの応答: %2")
+                .arg(where, fromStd(g->response()));
+        if (auto c = dynamic_cast<const vmime::exceptions::command_error *>(&e))
+            return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
+                .arg(where, fromStd(c->response()));
+        if (auto r = dynamic_cast<const vmime::exceptions::invalid_response *>(&e))
+            return QStringLiteral("%1から予期しない応答がありました。\r\nサーバーの応答: %2")
+                .arg(where, fromStd(r->response()));
+        if (dynamic_cast<const vmime::exceptions::socket_exception *>(&e)
+            || dynamic_cast<const vmime::exceptions::not_connected *>(&e))
+            return QStringLiteral("%1との接続が切れました。").arg(where);
+        return QStringLiteral("%1との通信に失敗しました。\r\n詳細: %2").arg(where, fromStd(e.what()));
+    }
+
+    Pop3Connection *connection(int handle)
+    {
+        auto it = connections.find(handle);
+        if (it == connections.end()) {
+            fail(QStringLiteral("POP3サーバーに接続していません。"));
+            return nullptr;
+        }
+        return &it->second;
+    }
+
+    // Retrieves mail `number` whole (once; the status, size and retrieval calls share it).
+    bool fetch(int handle, Pop3Connection &c, int number)
+    {
+        if (c.cachedNumber == number && number > 0)
+            return true;
+        if (c.broken || !c.folder) {
+            fail(QStringLiteral("POP3サーバー「%1」との接続が切れています。").arg(c.server.display));
+            return false;
+        }
+        if (number < 1 || number > c.count) {
+            fail(QStringLiteral("%1番のメールはサーバーにありません。").arg(number));
+            return false;
+        }
+        try {
+            auto msg = c.folder->getMessage(size_t(number));
+            std::string out;
+            vmime::utility::outputStreamStringAdapter os(out);
+            msg->extract(os);
+            c.cachedNumber = number;
+            c.cachedRaw = QByteArray(out.data(), qsizetype(out.size()));
+            if (!c.cachedRaw.isEmpty() && !c.cachedRaw.endsWith('\n'))
+                c.cachedRaw += "\r\n"; // VMime drops the last line end before the closing dot
+            c.retrieved.insert(number);
+            lastRaw[handle] = c.cachedRaw;
+            return true;
+        } catch (const std::exception &e) {
+            c.broken = true; // a cut or silent connection is not used again
+            c.cachedNumber = 0;
+            c.cachedRaw.clear();
+            fail(describe(e, QStringLiteral("POP3"), c.server));
+            return false;
+        }
+    }
 };
 
-VmimeTransport::VmimeTransport() : d(std::make_unique<Impl>()) {}
-VmimeTransport::~VmimeTransport() = default;
+VmimeTransport::VmimeTransport() : d(std::make_unique<Impl>())
+{
+    static const bool platformReady = [] {
+        vmime::platform::setHandler<vmime::platforms::posix::posixHandler>();
+        return true;
+    }();
+    (void)platformReady;
+    d->session = vmime::net::session::create();
+}
+
+VmimeTransport::~VmimeTransport()
+{
+    NMailEndWinSock();
+}
 
 void VmimeTransport::NMailInitializeWinSock() {}
 void VmimeTransport::NMailSetOption(int, int) {}
-int VmimeTransport::NMailPop3Connect(const QByteArray &) { return -1; }
-int VmimeTransport::NMailPop3Authenticate(int, const QByteArray &, const QByteArray &, int) { return -1; }
-int VmimeTransport::NMailPop3GetMailStatus(int, int, QByteArray &, QByteArray &, QByteArray &, QByteArray &, int) { return -1; }
-int VmimeTransport::NMailPop3GetMailSize(int, int) { return 0; }
-int VmimeTransport::NMailPop3GetMail(int, int, QByteArray &, QByteArray &, QByteArray &, QByteArray &, QByteArray &, int, int) { return -1; }
-int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QByteArray &, QByteArray &, QByteArray &, const QString &, const QString &, const QByteArray &, int) { return 0; }
-int VmimeTransport::NMailAttachmentFileClose(int) { return 0; }
-int VmimeTransport::NMailPop3DeleteMail(int, int) { return -1; }
-int VmimeTransport::NMailPop3Close(int) { return 0; }
-int VmimeTransport::NMailSmtpSendMail(const QByteArray &, const QByteArray &, const QByteArray &, const QByteArray &, const QByteArray &, const QString &, int) { return -1; }
-QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }
-void VmimeTransport::NMailEndWinSock() {}
+
+void VmimeTransport::setTimeout(int milliseconds)
+{
+    d->timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
+}
+
+void VmimeTransport::setSmtpCredentials(const QByteArray &id, const QByteArray &password)
+{
+    d->smtpId = id;
+    d->smtpPassword = password;
+}
+
+void VmimeTransport::setTrustFile(const QString &path)
+{
+    d->trustFile = path;
+}
+
+int VmimeTransport::NMailPop3Connect(const QByteArray &serverText)
+{
+    const ServerAddress server = parseServer(serverText, true);
+    if (!server.valid) {
+        d->fail(QStringLiteral("POP3サーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
+        return -1;
+    }
+    QString why;
+    if (!probe(server, d->timeoutMs, why)) {
+        d->fail(QStringLiteral("POP3サーバー「%1」に接続できません。%2").arg(server.display, why));
+        return -1;
+    }
+    const int handle = d->nextHandle++;
+    d->connections[handle].server = server;
+    return handle;
+}
+
+int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, const QByteArray &password,
+                                          int apopFlag)
+{
+    Pop3Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    if (c->store) {
+        d->fail(QStringLiteral("すでにログインしています。"));
+        return -1;
+    }
+    try {
+        vmime::utility::url url(c->server.implicitTls ? "pop3s" : "pop3", c->server.host, c->server.port);
+        c->store = d->session->getStore(url);
+        d->configure(c->store);
+        const bool apop = apopFlag != 0;
+        c->store->setProperty("options.apop", apop);
+        c->store->setProperty("options.apop.fallback", false); // never send an APOP password in clear
+        c->store->setProperty("options.sasl", false);          // or VMime logs in with PLAIN instead
+        c->store->setProperty("options.sasl.fallback", false);
+        c->store->setProperty("auth.username", id.toStdString());
+        c->store->setProperty("auth.password", password.toStdString());
+        c->store->connect();
+        c->folder = c->store->getDefaultFolder();
+        c->folder->open(vmime::net::folder::MODE_READ_WRITE);
+        c->count = int(c->folder->getMessageCount());
+        return c->count;
+    } catch (const std::exception &e) {
+        c->broken = true;
+        d->fail(d->describe(e, QStringLiteral("POP3"), c->server), password);
+        try {
+            if (c->store && c->store->isConnected())
+                c->store->disconnect();
+        } catch (...) {
+        }
+        c->folder.reset();
+        c->store.reset();
+        return -1;
+    }
+}
+
+int VmimeTransport::NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
+                                           QByteArray &from, QByteArray &header, int)
+{
+    subject.clear();
+    date.clear();
+    from.clear();
+    header.clear();
+    Pop3Connection *c = d->connection(handle);
+    if (!c || !d->fetch(handle, *c, number))
+        return -1;
+    const MimeReader::Mail mail = MimeReader::read(c->cachedRaw);
+    subject = mail.subject;
+    date = mail.date;
+    from = mail.from;
+    header = mail.header;
+    return 0;
+}
+
+int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
+{
+    Pop3Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    if (c->cachedNumber == number && number > 0)
+        return int(c->cachedRaw.size());
+    if (c->broken || !c->folder || number < 1 || number > c->count) {
+        d->fail(QStringLiteral("%1番のメールの大きさを調べられません。").arg(number));
+        return -1;
+    }
+    try {
+        auto msg = c->folder->getMessage(size_t(number));
+        c->folder->fetchMessage(msg, vmime::net::fetchAttributes::SIZE);
+        return int(msg->getSize());
+    } catch (const std::exception &e) {
+        c->broken = true;
+        d->fail(d->describe(e, QStringLiteral("POP3"), c->server));
+        return -1;
+    }
+}
+
+int VmimeTransport::NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date,
+                                     QByteArray &from, QByteArray &header, QByteArray &body, int, int)
+{
+    subject.clear();
+    date.clear();
+    from.clear();
+    header.clear();
+    body.clear();
+    Pop3Connection *c = d->connection(handle);
+    if (!c || !d->fetch(handle, *c, number))
+        return -1;
+    const MimeReader::Mail mail = MimeReader::read(c->cachedRaw);
+    subject = mail.subject;
+    date = mail.date;
+    from = mail.from;
+    header = mail.header;
+    body = mail.body;
+    return 0;
+}
+
+int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QByteArray &,
+                                             QByteArray &header, QByteArray &, const QString &folder,
+                                             const QString &, const QByteArray &mailText, int)
+{
+    QByteArray raw;
+    for (const auto &[h, mail] : d->lastRaw) {
+        if (!header.isEmpty() && MimeReader::headerBlock(mail) == MimeReader::headerBlock(header + "\r\n\r\n")) {
+            raw = mail;
+            break;
+        }
+    }
+    if (raw.isNull()) {
+        raw = mailText;
+        const int nul = int(raw.indexOf('\0'));
+        if (nul >= 0)
+            raw.truncate(nul);
+    }
+    QString target = folder;
+    target.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const int result = MimeReader::saveAttachments(raw, target);
+    if (result == MimeReader::CannotWrite)
+        d->fail(QStringLiteral("添付ファイルを「%1」に書き込めませんでした。").arg(QDir::toNativeSeparators(target)));
+    else if (result == MimeReader::PartsMissing)
+        d->fail(QStringLiteral("分割されたメールの残りの部分がこのメールにありません。"));
+    return result;
+}
+
+int VmimeTransport::NMailAttachmentFileClose(int)
+{
+    return 0;
+}
+
+int VmimeTransport::NMailPop3DeleteMail(int handle, int number)
+{
+    Pop3Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    if (!c->retrieved.count(number)) {
+        d->fail(QStringLiteral("%1番のメールは受信できていないため、サーバーから削除しませんでした。").arg(number));
+        return -1;
+    }
+    if (c->broken || !c->folder) {
+        d->fail(QStringLiteral("POP3サーバー「%1」との接続が切れています。").arg(c->server.display));
+        return -1;
+    }
+    try {
+        c->folder->deleteMessages(vmime::net::messageSet::byNumber(size_t(number)));
+        return 0;
+    } catch (const std::exception &e) {
+        c->broken = true;
+        d->fail(d->describe(e, QStringLiteral("POP3"), c->server));
+        return -1;
+    }
+}
+
+int VmimeTransport::NMailPop3Close(int handle)
+{
+    auto it = d->connections.find(handle);
+    if (it == d->connections.end())
+        return -1;
+    Pop3Connection c = std::move(it->second);
+    d->connections.erase(it);
+    int result = 0;
+    try {
+        if (c.folder && !c.broken)
+            c.folder->close(true); // QUIT: the deletions take effect now
+        if (c.store && c.store->isConnected())
+            c.store->disconnect();
+    } catch (const std::exception &e) {
+        d->fail(d->describe(e, QStringLiteral("POP3"), c.server));
+        result = -1;
+    }
+    // Keep only a few closed connections' mails for the attachment decoding.
+    while (d->lastRaw.size() > 4)
+        d->lastRaw.erase(d->lastRaw.begin());
+    return result;
+}
+
+int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteArray &to,
+                                      const QByteArray &from, const QByteArray &subject,
+                                      const QByteArray &body, const QString &attachments, int)
+{
+    const ServerAddress server = parseServer(serverText, false);
+    if (!server.valid) {
+        d->fail(QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
+        return -1;
+    }
+    MimeWriter::Outgoing mail;
+    mail.from = from;
+    mail.to = to;
+    mail.subject = subject;
+    mail.body = body;
+    mail.attachments = attachments;
+    QString error;
+    QByteArray raw;
+    QList<QByteArray> recipients;
+    if (!MimeWriter::build(mail, raw, recipients, error)) {
+        d->fail(error);
+        return -1;
+    }
+
+    QByteArray id = d->smtpId;
+    QByteArray password = d->smtpPassword;
+    if (id.isEmpty() && password.isEmpty()) {
+        QString value;
+        IniFile::GetPrivateProfileString(QStringLiteral("ID"), QStringLiteral("NAME"), QString(), value, 256,
+                                         ProgramFolder::idPassIni());
+        id = Cp932::fromUnicode(value);
+        IniFile::GetPrivateProfileString(QStringLiteral("ID"), QStringLiteral("NAME2"), QString(), value, 256,
+                                         ProgramFolder::idPassIni());
+        password = Cp932::fromUnicode(value);
+    }
+
+    QString why;
+    if (!probe(server, d->timeoutMs, why)) {
+        d->fail(QStringLiteral("SMTPサーバー「%1」に接続できません。%2").arg(server.display, why));
+        return -1;
+    }
+    vmime::shared_ptr<vmime::net::transport> transport;
+    try {
+        vmime::utility::url url(server.implicitTls ? "smtps" : "smtp", server.host, server.port);
+        transport = d->session->getTransport(url);
+        d->configure(transport);
+        const bool auth = !id.isEmpty() && !password.isEmpty();
+        transport->setProperty("options.need-authentication", auth);
+        if (auth) {
+            transport->setProperty("auth.username", id.toStdString());
+            transport->setProperty("auth.password", password.toStdString());
+        }
+        transport->connect();
+        vmime::mailboxList rcpts;
+        for (const QByteArray &r : recipients)
+            rcpts.appendMailbox(vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.toStdString())));
+        const QByteArray sender = MimeWriter::addressOnly(from);
+        vmime::utility::inputStreamStringAdapter is(raw.toStdString());
+        try {
+            transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is, size_t(raw.size()));
+        } catch (const vmime::exceptions::command_error &e) {
+            const QString cmd = fromStd(e.command());
+            if (cmd.startsWith(QLatin1String("RCPT"), Qt::CaseInsensitive))
+                throw std::runtime_error("RCPT\n" + e.response());
+            if (cmd.startsWith(QLatin1String("MAIL"), Qt::CaseInsensitive))
+                throw std::runtime_error("MAIL\n" + e.response());
+            throw;
+        }
+        transport->disconnect();
+        return 0;
+    } catch (const std::runtime_error &e) {
+        const QString text = fromStd(e.what());
+        if (text.startsWith(QLatin1String("RCPT\n")))
+            d->fail(QStringLiteral("宛先のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
+                        .arg(server.display, text.mid(5)),
+                    password);
+        else if (text.startsWith(QLatin1String("MAIL\n")))
+            d->fail(QStringLiteral("差出人のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
+                        .arg(server.display, text.mid(5)),
+                    password);
+        else
+            d->fail(d->describe(e, QStringLiteral("SMTP"), server), password);
+    } catch (const std::exception &e) {
+        d->fail(d->describe(e, QStringLiteral("SMTP"), server), password);
+    }
+    try {
+        if (transport && transport->isConnected())
+            transport->disconnect();
+    } catch (...) {
+    }
+    return -1;
+}
+
+QByteArray VmimeTransport::NMailGetMessage()
+{
+    return d->lastMessage;
+}
+
+void VmimeTransport::NMailEndWinSock()
+{
+    for (auto &[handle, c] : d->connections) {
+        try {
+            if (c.store && c.store->isConnected())
+                c.store->disconnect();
+        } catch (...) {
+        }
+    }
+    d->connections.clear();
+}

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-// The mail transport over VMime.
+// The mail transport over VMime (POP3, APOP, POP3S/STLS, SMTP with STARTTLS and AUTH).
 class VmimeTransport final : public MailTransport
 {
 public:
@@ -33,6 +33,13 @@ public:
                           const QString &attachments, int flag) override;
     QByteArray NMailGetMessage() override;
     void NMailEndWinSock() override;
+
+    void setTimeout(int milliseconds) override;
+    void setSmtpCredentials(const QByteArray &id, const QByteArray &password) override;
+
+    // The trusted-certificate file beside the system's authorities; empty means
+    // ★MailData/cacert.pem of the program folder, looked up at each connection.
+    void setTrustFile(const QString &path);
 
 private:
     struct Impl;

@@ -1,0 +1,335 @@
+#include "MailCharset.h"
+
+#include "platform/Cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace {
+
+bool isAscii(const QByteArray &bytes)
+{
+    for (char c : bytes)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool validUtf8(const QByteArray &bytes)
+{
+    const int n = int(bytes.size());
+    for (int i = 0; i < n;) {
+        const uchar c = uchar(bytes[i]);
+        int extra;
+        if (c < 0x80)
+            extra = 0;
+        else if (c >= 0xC2 && c <= 0xDF)
+            extra = 1;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            extra = 3;
+        else
+            return false;
+        if (i + extra >= n && extra > 0)
+            return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((uchar(bytes[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool validCp932(const QByteArray &bytes)
+{
+    const int n = int(bytes.size());
+    for (int i = 0; i < n; ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF))
+            continue;
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            if (i + 1 >= n)
+                return false;
+            const uchar t = uchar(bytes[++i]);
+            if (t < 0x40 || t == 0x7F || t > 0xFC)
+                return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool validEucJp(const QByteArray &bytes)
+{
+    const int n = int(bytes.size());
+    for (int i = 0; i < n; ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (c < 0x80)
+            continue;
+        const int len = c == 0x8F ? 3 : 2;
+        if (!(c == 0x8E || c == 0x8F || (c >= 0xA1 && c <= 0xFE)) || i + len > n)
+            return false;
+        for (int k = 1; k < len; ++k)
+            if (uchar(bytes[i + k]) < 0xA1 || uchar(bytes[i + k]) > 0xFE)
+                return false;
+        i += len - 1;
+    }
+    return true;
+}
+
+// JIS X 0208 row/cell bytes (0x21..0x7E each) to the Shift_JIS pair.
+void jisToSjis(uchar j1, uchar j2, QByteArray &out)
+{
+    const uchar s1 = uchar(((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0));
+    uchar s2;
+    if (j1 & 1)
+        s2 = uchar(j2 + (j2 <= 0x5F ? 0x1F : 0x20));
+    else
+        s2 = uchar(j2 + 0x7E);
+    out.append(char(s1));
+    out.append(char(s2));
+}
+
+// ISO-2022-JP (with the NEC and IBM rows of Windows mailers, and JIS X 0201 kana) straight to
+// Shift_JIS bytes, which code page 932 reads as the same characters.
+QByteArray iso2022JpToCp932(const QByteArray &in)
+{
+    enum Mode { Ascii, Kanji, Kana };
+    Mode mode = Ascii;
+    QByteArray out;
+    out.reserve(in.size());
+    const int n = int(in.size());
+    for (int i = 0; i < n; ++i) {
+        const uchar c = uchar(in[i]);
+        if (c == 0x1B && i + 2 < n) {
+            const QByteArray seq = in.mid(i + 1, 2);
+            if (seq == "$B" || seq == "$@") {
+                mode = Kanji;
+                i += 2;
+                continue;
+            }
+            if (seq == "(B" || seq == "(J" || seq == "(H") {
+                mode = Ascii;
+                i += 2;
+                continue;
+            }
+            if (seq == "(I") {
+                mode = Kana;
+                i += 2;
+                continue;
+            }
+            if (seq == "$(" && i + 3 < n) { // ESC $ ( D and the like: read as kanji
+                mode = Kanji;
+                i += 3;
+                continue;
+            }
+        }
+        if (c == 0x0E) { // SO/SI kana shift of some mailers
+            mode = Kana;
+            continue;
+        }
+        if (c == 0x0F) {
+            mode = Ascii;
+            continue;
+        }
+        if (c == '\r' || c == '\n') { // a line end always returns to ASCII
+            mode = mode == Kanji ? Ascii : mode;
+            out.append(char(c));
+            continue;
+        }
+        if (mode == Kanji && c >= 0x21 && c <= 0x7E && i + 1 < n && uchar(in[i + 1]) >= 0x21
+            && uchar(in[i + 1]) <= 0x7E) {
+            jisToSjis(c, uchar(in[i + 1]), out);
+            ++i;
+        } else if (mode == Kana && c >= 0x21 && c <= 0x5F) {
+            out.append(char(c + 0x80));
+        } else if (c >= 0x80) {
+            out.append("\x81\xA6", 2); // stray 8-bit byte
+        } else {
+            out.append(char(c));
+        }
+    }
+    return out;
+}
+
+QString iconvToUnicode(const QByteArray &bytes, const char *charset, bool *ok)
+{
+    *ok = false;
+    iconv_t cd = iconv_open("UTF-16LE", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return {};
+    QByteArray out;
+    QByteArray input = bytes;
+    char *in = input.data();
+    size_t inLeft = size_t(input.size());
+    char buffer[8192];
+    bool clean = true;
+    while (inLeft > 0) {
+        char *dst = buffer;
+        size_t dstLeft = sizeof buffer;
+        const size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+        out.append(buffer, int(sizeof buffer - dstLeft));
+        if (rc == size_t(-1) && errno != E2BIG) {
+            clean = false;
+            out.append("\xFD\xFF", 2); // U+FFFD for the byte that did not convert
+            ++in;
+            --inLeft;
+        }
+    }
+    char *dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    out.append(buffer, int(sizeof buffer - dstLeft));
+    iconv_close(cd);
+    *ok = clean;
+    return QString(reinterpret_cast<const QChar *>(out.constData()), out.size() / 2);
+}
+
+// Unicode characters that code page 932 spells differently from JIS-based converters.
+QString toCp932Spelling(QString text)
+{
+    for (QChar &ch : text) {
+        switch (ch.unicode()) {
+        case 0x301C: ch = QChar(0xFF5E); break; // wave dash
+        case 0x2016: ch = QChar(0x2225); break; // double vertical line
+        case 0x2212: ch = QChar(0xFF0D); break; // minus
+        case 0x00A2: ch = QChar(0xFFE0); break; // cent
+        case 0x00A3: ch = QChar(0xFFE1); break; // pound
+        case 0x00AC: ch = QChar(0xFFE2); break; // not
+        case 0x2014: ch = QChar(0x2015); break; // em dash
+        default: break;
+        }
+    }
+    return text;
+}
+
+QString fromCp932Spelling(QString text)
+{
+    for (QChar &ch : text) {
+        switch (ch.unicode()) {
+        case 0xFF5E: ch = QChar(0x301C); break;
+        case 0x2225: ch = QChar(0x2016); break;
+        case 0xFF0D: ch = QChar(0x2212); break;
+        case 0xFFE0: ch = QChar(0x00A2); break;
+        case 0xFFE1: ch = QChar(0x00A3); break;
+        case 0xFFE2: ch = QChar(0x00AC); break;
+        case 0x2015: ch = QChar(0x2014); break;
+        default: break;
+        }
+    }
+    return text;
+}
+
+QByteArray normalName(QByteArray charset)
+{
+    charset = charset.trimmed().toLower();
+    if (charset.startsWith('"') && charset.endsWith('"') && charset.size() >= 2)
+        charset = charset.mid(1, charset.size() - 2);
+    return charset;
+}
+
+bool isIso2022Jp(const QByteArray &cs)
+{
+    return cs.startsWith("iso-2022-jp") || cs == "csiso2022jp" || cs == "cp50220" || cs == "cp50221"
+           || cs == "cp50222" || cs == "jis";
+}
+
+bool isShiftJis(const QByteArray &cs)
+{
+    return cs == "shift_jis" || cs == "shift-jis" || cs == "sjis" || cs == "x-sjis" || cs == "cp932"
+           || cs == "windows-31j" || cs == "ms_kanji" || cs == "csshiftjis" || cs == "ms932"
+           || cs == "x-ms-cp932" || cs == "shift_jisx0213";
+}
+
+} // namespace
+
+namespace MailCharset {
+
+QByteArray guess(const QByteArray &bytes)
+{
+    if (bytes.contains("\x1B$B") || bytes.contains("\x1B$@") || bytes.contains("\x1B(I"))
+        return "iso-2022-jp";
+    if (isAscii(bytes))
+        return "us-ascii";
+    if (validUtf8(bytes))
+        return "utf-8";
+    if (validCp932(bytes))
+        return "shift_jis";
+    if (validEucJp(bytes))
+        return "euc-jp";
+    return "shift_jis";
+}
+
+QString toUnicode(const QByteArray &bytes, const QByteArray &charsetName)
+{
+    return Cp932::toUnicode(toCp932(bytes, charsetName));
+}
+
+QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
+{
+    QByteArray cs = normalName(charsetName);
+    if (cs.isEmpty() || cs == "us-ascii" || cs == "ascii" || cs == "unknown-8bit" || cs == "x-unknown"
+        || cs == "default") {
+        if (isAscii(bytes) && !bytes.contains('\x1B'))
+            return bytes;
+        cs = guess(bytes);
+    }
+    if (isIso2022Jp(cs))
+        return iso2022JpToCp932(bytes);
+    if (isShiftJis(cs)) {
+        if (validCp932(bytes))
+            return bytes;
+        return Cp932::fromUnicode(Cp932::toUnicode(bytes));
+    }
+    if (cs == "utf-8" || cs == "utf8")
+        return Cp932::fromUnicode(toCp932Spelling(QString::fromUtf8(bytes)));
+    if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "cseucpkdfmtjapanese")
+        cs = "EUC-JP-MS";
+    bool ok = false;
+    QString text = iconvToUnicode(bytes, cs.toUpper().constData(), &ok);
+    if (text.isNull() && !bytes.isEmpty()) // a charset iconv does not know: guess
+        return toCp932(bytes, guess(bytes));
+    return Cp932::fromUnicode(toCp932Spelling(text));
+}
+
+bool toIso2022Jp(const QString &text, QByteArray &out)
+{
+    out.clear();
+    iconv_t cd = iconv_open("ISO-2022-JP", "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    const QString jis = fromCp932Spelling(text);
+    QByteArray input(reinterpret_cast<const char *>(jis.utf16()), jis.size() * 2);
+    char *in = input.data();
+    size_t inLeft = size_t(input.size());
+    char buffer[8192];
+    bool ok = true;
+    while (inLeft > 0) {
+        char *dst = buffer;
+        size_t dstLeft = sizeof buffer;
+        const size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+        out.append(buffer, int(sizeof buffer - dstLeft));
+        if (rc == size_t(-1) && errno != E2BIG) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok) {
+        char *dst = buffer;
+        size_t dstLeft = sizeof buffer;
+        iconv(cd, nullptr, nullptr, &dst, &dstLeft); // back to ASCII at the end
+        out.append(buffer, int(sizeof buffer - dstLeft));
+    }
+    iconv_close(cd);
+    // ISO-2022-JP in glibc also takes JIS X 0201 Roman; mail readers expect plain JIS X 0208.
+    if (ok && out.contains("\x1B(J"))
+        ok = false;
+    if (!ok)
+        out.clear();
+    return ok;
+}
+
+} // namespace MailCharset

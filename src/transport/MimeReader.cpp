@@ -1,0 +1,527 @@
+#include "MimeReader.h"
+
+#include "MailCharset.h"
+#include "platform/Cp932.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <vmime/vmime.hpp>
+
+namespace {
+
+// Header fields of a raw header block, unfolded, names lower-cased.
+QList<QPair<QByteArray, QByteArray>> headerFields(const QByteArray &block)
+{
+    QList<QPair<QByteArray, QByteArray>> fields;
+    for (const QByteArray &rawLine : block.split('\n')) {
+        QByteArray line = rawLine;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        if ((line[0] == ' ' || line[0] == '\t') && !fields.isEmpty()) {
+            fields.last().second += line;
+            continue;
+        }
+        const int colon = int(line.indexOf(':'));
+        if (colon <= 0)
+            continue;
+        fields.append({line.left(colon).trimmed().toLower(), line.mid(colon + 1)});
+    }
+    return fields;
+}
+
+QByteArray fieldValue(const QByteArray &block, const QByteArray &name)
+{
+    for (const auto &f : headerFields(block))
+        if (f.first == name)
+            return f.second.trimmed();
+    return {};
+}
+
+// Words of a vmime text (each in its own charset) joined in code page 932.
+QByteArray textToCp932(const vmime::text &text)
+{
+    QByteArray out;
+    for (size_t i = 0; i < text.getWordCount(); ++i) {
+        const auto w = text.getWordAt(i);
+        const std::string &buf = w->getBuffer();
+        out += MailCharset::toCp932(QByteArray(buf.data(), qsizetype(buf.size())),
+                                    QByteArray::fromStdString(w->getCharset().getName()));
+    }
+    return out;
+}
+
+// An unstructured header value with RFC 2047 words, decoded into code page 932.
+QByteArray decodeHeaderText(const QByteArray &value)
+{
+    try {
+        const auto text = vmime::text::decodeAndUnfold(value.toStdString());
+        return textToCp932(*text);
+    } catch (...) {
+        return MailCharset::toCp932(value, QByteArray());
+    }
+}
+
+QByteArray toCrlf(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 32);
+    const int n = int(in.size());
+    for (int i = 0; i < n; ++i) {
+        const char c = in[i];
+        if (c == '\r') {
+            out.append("\r\n");
+            if (i + 1 < n && in[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            out.append("\r\n");
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QByteArray decodeFrom(const QByteArray &raw)
+{
+    if (raw.isEmpty())
+        return {};
+    try {
+        vmime::mailbox mbox;
+        mbox.parse(raw.toStdString());
+        const QByteArray email = QByteArray::fromStdString(mbox.getEmail().toString());
+        if (!email.isEmpty() && email.contains('@')) {
+            const QByteArray name = textToCp932(mbox.getName()).trimmed();
+            return name.isEmpty() ? email : name + " <" + email + ">";
+        }
+    } catch (...) {
+    }
+    return decodeHeaderText(raw).trimmed();
+}
+
+std::string partHeaderText(const vmime::shared_ptr<const vmime::header> &header, const char *field)
+{
+    try {
+        if (header->hasField(field))
+            return header->findField(field)->getValue()->generate();
+    } catch (...) {
+    }
+    return {};
+}
+
+QByteArray lowerType(const vmime::shared_ptr<const vmime::bodyPart> &part)
+{
+    try {
+        const auto type = part->getBody()->getContentType();
+        return QByteArray::fromStdString(type.getType() + "/" + type.getSubType()).toLower();
+    } catch (...) {
+        return "text/plain";
+    }
+}
+
+QByteArray parameterText(const vmime::shared_ptr<const vmime::header> &header, const char *field,
+                         const char *name, bool *present = nullptr)
+{
+    if (present)
+        *present = false;
+    try {
+        if (!header->hasField(field))
+            return {};
+        auto phf = vmime::dynamicCast<const vmime::parameterizedHeaderField>(header->findField(field));
+        if (!phf || !phf->hasParameter(name))
+            return {};
+        if (present)
+            *present = true;
+        const vmime::word &w = phf->findParameter(name)->getValue();
+        const QByteArray buf = QByteArray::fromStdString(w.getBuffer());
+        if (buf.contains("=?")) // RFC 2047 inside a parameter, as many mailers write it
+            return decodeHeaderText(buf);
+        return MailCharset::toCp932(buf, QByteArray::fromStdString(w.getCharset().getName()));
+    } catch (...) {
+        return {};
+    }
+}
+
+QByteArray disposition(const vmime::shared_ptr<const vmime::header> &header)
+{
+    QByteArray d = QByteArray::fromStdString(partHeaderText(header, "Content-Disposition"));
+    const int semi = int(d.indexOf(';'));
+    if (semi >= 0)
+        d.truncate(semi);
+    return d.trimmed().toLower();
+}
+
+QByteArray fileName(const vmime::shared_ptr<const vmime::header> &header)
+{
+    bool present = false;
+    QByteArray name = parameterText(header, "Content-Disposition", "filename", &present);
+    if (name.isEmpty())
+        name = parameterText(header, "Content-Type", "name", &present);
+    return name;
+}
+
+QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
+{
+    std::string out;
+    vmime::utility::outputStreamStringAdapter os(out);
+    try {
+        part->getBody()->getContents()->extract(os);
+    } catch (...) {
+        try { // an unknown transfer encoding: the bytes as they are
+            out.clear();
+            part->getBody()->getContents()->extractRaw(os);
+        } catch (...) {
+        }
+    }
+    return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+QByteArray rawContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
+{
+    std::string out;
+    vmime::utility::outputStreamStringAdapter os(out);
+    try {
+        part->getBody()->getContents()->extractRaw(os);
+    } catch (...) {
+    }
+    return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+QByteArray partCharset(const vmime::shared_ptr<const vmime::bodyPart> &part)
+{
+    return parameterText(part->getHeader(), "Content-Type", "charset").trimmed();
+}
+
+QString htmlToText(const QString &html)
+{
+    QString t = html;
+    t.remove(QRegularExpression(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
+                                QRegularExpression::CaseInsensitiveOption
+                                    | QRegularExpression::DotMatchesEverythingOption));
+    t.remove(QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
+    t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
+    t.replace(QRegularExpression(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6]|p|div)\\b[^>]*>"),
+                                 QRegularExpression::CaseInsensitiveOption),
+              QStringLiteral("\n"));
+    t.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    static const QMap<QString, QString> entities{{QStringLiteral("amp"), QStringLiteral("&")},
+                                                 {QStringLiteral("lt"), QStringLiteral("<")},
+                                                 {QStringLiteral("gt"), QStringLiteral(">")},
+                                                 {QStringLiteral("quot"), QStringLiteral("\"")},
+                                                 {QStringLiteral("apos"), QStringLiteral("'")},
+                                                 {QStringLiteral("nbsp"), QStringLiteral(" ")}};
+    QString out;
+    static const QRegularExpression entity(QStringLiteral("&(#x[0-9a-fA-F]+|#[0-9]+|[a-zA-Z]+);"));
+    int pos = 0;
+    auto it = entity.globalMatch(t);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out += t.mid(pos, m.capturedStart() - pos);
+        const QString e = m.captured(1);
+        bool ok = false;
+        uint code = 0;
+        if (e.startsWith(QStringLiteral("#x")) || e.startsWith(QStringLiteral("#X")))
+            code = e.mid(2).toUInt(&ok, 16);
+        else if (e.startsWith(QLatin1Char('#')))
+            code = e.mid(1).toUInt(&ok, 10);
+        if (ok && code > 0 && code < 0x110000)
+            out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        else
+            out += entities.value(e.toLower(), m.captured(0));
+        pos = int(m.capturedEnd());
+    }
+    out += t.mid(pos);
+    return out.trimmed();
+}
+
+struct Leaf
+{
+    vmime::shared_ptr<const vmime::bodyPart> part;
+    QByteArray type;
+    QByteArray disposition;
+    QByteArray name;
+};
+
+void collectLeaves(const vmime::shared_ptr<const vmime::bodyPart> &part, QList<Leaf> &leaves, int depth)
+{
+    const auto body = part->getBody();
+    const QByteArray type = lowerType(part);
+    if (type.startsWith("multipart/") && body->getPartCount() > 0 && depth < 50) {
+        for (size_t i = 0; i < body->getPartCount(); ++i)
+            collectLeaves(body->getPartAt(i), leaves, depth + 1);
+        return;
+    }
+    leaves.append({part, type, disposition(part->getHeader()), fileName(part->getHeader())});
+}
+
+bool isExplicitAttachment(const Leaf &leaf)
+{
+    return leaf.disposition == "attachment" || !leaf.name.isEmpty();
+}
+
+// The index of the leaf that is the mail's text: the first text/plain that is not an attached
+// file, else the first such text/html.
+int bodyLeaf(const QList<Leaf> &leaves)
+{
+    for (const char *type : {"text/plain", "text/html"})
+        for (int i = 0; i < leaves.size(); ++i)
+            if (leaves[i].type == type && !isExplicitAttachment(leaves[i]))
+                return i;
+    return -1;
+}
+
+QByteArray leafText(const Leaf &leaf)
+{
+    const QByteArray content = decodedContent(leaf.part);
+    QByteArray charset = partCharset(leaf.part);
+    if (leaf.type == "text/html") {
+        const QString text = htmlToText(MailCharset::toUnicode(content, charset));
+        return toCrlf(Cp932::fromUnicode(text));
+    }
+    return toCrlf(MailCharset::toCp932(content, charset));
+}
+
+bool parseMessage(const QByteArray &raw, vmime::shared_ptr<vmime::message> &msg)
+{
+    try {
+        msg = vmime::make_shared<vmime::message>();
+        msg->parse(raw.toStdString());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+namespace MimeReader {
+
+QByteArray headerBlock(const QByteArray &raw)
+{
+    int end = -1;
+    int crlf = int(raw.indexOf("\r\n\r\n"));
+    int lf = int(raw.indexOf("\n\n"));
+    if (crlf >= 0 && (lf < 0 || crlf < lf))
+        end = crlf;
+    else if (lf >= 0)
+        end = lf;
+    QByteArray block = end < 0 ? raw : raw.left(end);
+    if (raw.startsWith("\r\n") || raw.startsWith("\n"))
+        block.clear();
+    return toCrlf(block);
+}
+
+Mail read(const QByteArray &raw)
+{
+    Mail mail;
+    mail.header = headerBlock(raw);
+    mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
+    mail.date = fieldValue(mail.header, "date").simplified();
+    mail.from = decodeFrom(fieldValue(mail.header, "from"));
+
+    vmime::shared_ptr<vmime::message> msg;
+    if (!parseMessage(raw, msg))
+        return mail;
+    try {
+        QList<Leaf> leaves;
+        collectLeaves(msg, leaves, 0);
+        const int i = bodyLeaf(leaves);
+        if (i >= 0)
+            mail.body = leafText(leaves[i]);
+    } catch (...) {
+    }
+    return mail;
+}
+
+QString safeFileName(const QString &name)
+{
+    QString base = name;
+    base.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    base = base.section(QLatin1Char('/'), -1);
+    QString clean;
+    for (QChar ch : base) {
+        const ushort u = ch.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0xFFFD)
+            continue;
+        if (QStringLiteral(":*?\"<>|").contains(ch))
+            clean += QLatin1Char('_');
+        else
+            clean += ch;
+    }
+    clean = clean.trimmed();
+    while (clean.endsWith(QLatin1Char('.')))
+        clean.chop(1);
+    while (clean.startsWith(QLatin1Char('.')))
+        clean.remove(0, 1);
+    if (clean.isEmpty())
+        clean = QStringLiteral("attachment");
+    // Keep the extension when the name is too long for the file system.
+    while (clean.toUtf8().size() > 200) {
+        const int dot = int(clean.lastIndexOf(QLatin1Char('.')));
+        const QString ext = (dot > 0 && clean.size() - dot <= 16) ? clean.mid(dot) : QString();
+        QString stem = clean.left(clean.size() - ext.size());
+        stem.chop(1);
+        if (stem.isEmpty())
+            return QStringLiteral("attachment") + ext;
+        clean = stem + ext;
+    }
+    return clean;
+}
+
+namespace {
+
+// Opens a new file in `folder` named `name`, or "stem (2).ext", "stem (3).ext", ... when taken.
+bool createUnique(const QString &folder, const QString &name, QFile &file)
+{
+    const QDir dir(folder);
+    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 1; n < 10000; ++n) {
+        const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(ext);
+        file.setFileName(dir.filePath(candidate));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!QFileInfo::exists(file.fileName()))
+            return false; // not a name clash: the folder cannot be written
+    }
+    return false;
+}
+
+QString defaultName(const QByteArray &type, int index)
+{
+    QString ext = QStringLiteral(".bin");
+    if (type == "message/rfc822")
+        ext = QStringLiteral(".eml");
+    else if (type.startsWith("text/"))
+        ext = type == "text/html" ? QStringLiteral(".html") : QStringLiteral(".txt");
+    else if (type == "image/jpeg")
+        ext = QStringLiteral(".jpg");
+    else if (type == "image/png")
+        ext = QStringLiteral(".png");
+    else if (type == "image/gif")
+        ext = QStringLiteral(".gif");
+    else if (type == "application/pdf")
+        ext = QStringLiteral(".pdf");
+    return QStringLiteral("attachment%1%2").arg(index).arg(ext);
+}
+
+struct Piece
+{
+    int number = 0;
+    int total = 0;
+    QByteArray content;
+};
+
+// The parts of split mails (message/partial) held in this mail, by id; a complete set is joined.
+bool joinPartials(const QList<Leaf> &leaves, QList<QByteArray> &joined)
+{
+    QMap<QByteArray, QList<Piece>> byId;
+    for (const Leaf &leaf : leaves) {
+        if (leaf.type != "message/partial")
+            continue;
+        Piece p;
+        const auto header = leaf.part->getHeader();
+        const QByteArray id = parameterText(header, "Content-Type", "id");
+        p.number = parameterText(header, "Content-Type", "number").trimmed().toInt();
+        p.total = parameterText(header, "Content-Type", "total").trimmed().toInt();
+        p.content = rawContent(leaf.part);
+        byId[id].append(p);
+    }
+    for (auto it = byId.begin(); it != byId.end(); ++it) {
+        int total = 0;
+        QMap<int, QByteArray> pieces;
+        for (const Piece &p : it.value()) {
+            total = std::max(total, p.total);
+            pieces.insert(p.number, p.content);
+        }
+        if (total <= 0 || pieces.size() != total || pieces.firstKey() != 1 || pieces.lastKey() != total)
+            return false;
+        QByteArray whole;
+        for (const QByteArray &c : pieces)
+            whole += c;
+        // The first part's enclosed header starts the message; drop the outer one.
+        joined.append(whole);
+    }
+    return true;
+}
+
+int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written,
+               int depth);
+
+int saveMessage(const QByteArray &raw, const QString &folder, QStringList *written, int depth)
+{
+    vmime::shared_ptr<vmime::message> msg;
+    if (!parseMessage(raw, msg))
+        return NoAttachment;
+    QList<Leaf> leaves;
+    try {
+        collectLeaves(msg, leaves, 0);
+    } catch (...) {
+        return NoAttachment;
+    }
+    return saveLeaves(leaves, bodyLeaf(leaves), folder, written, depth);
+}
+
+int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written, int depth)
+{
+    int result = NoAttachment;
+    bool partial = false;
+    int index = 0;
+    for (int i = 0; i < leaves.size(); ++i) {
+        const Leaf &leaf = leaves[i];
+        if (i == skip)
+            continue;
+        if (leaf.type == "message/partial") {
+            partial = true;
+            continue;
+        }
+        // Alternative and inline text renderings of the body are not files.
+        if ((leaf.type == "text/plain" || leaf.type == "text/html") && !isExplicitAttachment(leaf))
+            continue;
+        ++index;
+        const QString name = leaf.name.isEmpty() ? defaultName(leaf.type, index)
+                                                 : MimeReader::safeFileName(Cp932::toUnicode(leaf.name));
+        const QByteArray content = leaf.type == "message/rfc822" ? rawContent(leaf.part) : decodedContent(leaf.part);
+        QFile file;
+        if (!createUnique(folder, MimeReader::safeFileName(name), file) || file.write(content) != content.size()
+            || !file.flush()) {
+            if (file.isOpen()) {
+                file.close();
+                file.remove();
+            }
+            return CannotWrite;
+        }
+        file.close();
+        if (written)
+            written->append(file.fileName());
+        result = Stored;
+    }
+    if (partial) {
+        QList<QByteArray> joined;
+        if (depth > 2 || !joinPartials(leaves, joined))
+            return PartsMissing;
+        for (const QByteArray &message : joined) {
+            const int r = saveMessage(message, folder, written, depth + 1);
+            if (r == CannotWrite || r == PartsMissing)
+                return r;
+            if (r == Stored)
+                result = Stored;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written)
+{
+    return saveMessage(raw, folder, written, 0);
+}
+
+} // namespace MimeReader

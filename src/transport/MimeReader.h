@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Reading received mail: the texts the program shows and the attachments it unpacks.
+namespace MimeReader {
+
+struct Mail
+{
+    QByteArray subject; // decoded, code page 932
+    QByteArray date;    // the Date header text, unfolded
+    QByteArray from;    // "Name <addr>" decoded, or "addr"
+    QByteArray header;  // the raw header block, CRLF line ends, no closing blank line
+    QByteArray body;    // the decoded text of the mail, CRLF line ends, code page 932
+};
+
+// Never throws: a mail the MIME parser cannot make sense of gives what could be read.
+Mail read(const QByteArray &raw);
+
+// The raw header block of a mail (see Mail::header).
+QByteArray headerBlock(const QByteArray &raw);
+
+// Results of saveAttachments.
+enum { NoAttachment = 0, Stored = 1, CannotWrite = -5, PartsMissing = -6 };
+
+// Writes every attachment of the mail into `folder` under a safe name, never replacing an
+// existing file. PartsMissing when the mail holds a part of a split mail whose other parts are
+// not in it; CannotWrite when a file could not be created or written; `written` gets the paths.
+int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written = nullptr);
+
+// A name from the network reduced to a plain base name: no folder parts, no control or
+// reserved characters, not empty, not "." or "..", at most 200 UTF-8 bytes.
+QString safeFileName(const QString &name);
+
+} // namespace MimeReader

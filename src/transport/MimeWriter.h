@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Building the mail we send, so that ordinary mail readers show it right.
+namespace MimeWriter {
+
+struct Outgoing
+{
+    QByteArray from;     // code page 932: "addr" or "Name <addr>"
+    QByteArray to;       // one or more addresses separated by commas
+    QByteArray subject;  // code page 932
+    QByteArray body;     // code page 932
+    QString attachments; // full paths joined by ",", empty for none
+};
+
+// Texts go as ISO-2022-JP when every character fits JIS X 0208 (lines ending in ASCII), else
+// as UTF-8 in base64; headers as RFC 2047 words; attachments as base64 parts named by RFC 2231.
+// On failure `error` says why in Japanese (no recipient, a bad address, a missing file).
+bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, QString &error);
+
+// The bare address of "Name <addr>" or "addr".
+QByteArray addressOnly(const QByteArray &text);
+
+// A header value as RFC 2047 words (folded), or as it is when it is plain ASCII.
+QByteArray encodeHeaderText(const QString &text, int used);
+
+} // namespace MimeWriter

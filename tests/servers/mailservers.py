@@ -1,0 +1,281 @@
+#!/usr/bin/python3
+"""Real mail servers for the tests, on 127.0.0.1 and free ports, with state in a temp folder.
+
+Dovecot serves POP3 (plain, STLS offered) and POP3S with a self-signed certificate; aiosmtpd
+serves SMTP (STARTTLS offered, AUTH accepted) and SMTPS and delivers into the Dovecot Maildirs.
+Users: taro / taro-pass-1 (any login), hanako / hanako-pass-2 (APOP only).
+
+Prints one JSON line once everything listens, then runs until stdin closes or SIGTERM comes;
+everything it started is stopped by PID and the state folder is removed (unless --keep).
+Run with Debian's /usr/bin/python3 (it has aiosmtpd).
+"""
+import json
+import os
+import pwd
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, SMTP
+
+USERS = {"taro": "taro-pass-1", "hanako": "hanako-pass-2"}
+APOP_ONLY = {"hanako"}
+DOMAIN = "example.test"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_listening(port, deadline):
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def make_certificate(state):
+    cert = os.path.join(state, "cert.pem")
+    key = os.path.join(state, "key.pem")
+    subprocess.run(
+        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3",
+         "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+         "-keyout", key, "-out", cert],
+        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.chmod(key, 0o644)
+    return cert, key
+
+
+def make_maildirs(state, uid, gid):
+    dirs = {}
+    for user in USERS:
+        home = os.path.join(state, "home", user)
+        maildir = os.path.join(home, "Maildir")
+        for sub in ("new", "cur", "tmp"):
+            os.makedirs(os.path.join(maildir, sub), exist_ok=True)
+        for root, subdirs, _ in os.walk(home):
+            os.chown(root, uid, gid)
+        os.chown(os.path.join(state, "home"), uid, gid)
+        dirs[user] = maildir
+    return dirs
+
+
+def write_dovecot_config(state, cert, key, pop3, pop3s):
+    apop_file = os.path.join(state, "apop.passwd")
+    plain_file = os.path.join(state, "plain.passwd")
+    with open(apop_file, "w") as f:
+        for user in APOP_ONLY:
+            f.write("%s:{PLAIN}%s\n" % (user, USERS[user]))
+    with open(plain_file, "w") as f:
+        for user, password in USERS.items():
+            if user not in APOP_ONLY:
+                f.write("%s:{PLAIN}%s\n" % (user, password))
+    conf = os.path.join(state, "dovecot.conf")
+    log = os.path.join(state, "dovecot.log")
+    with open(conf, "w") as f:
+        f.write("""
+base_dir = {state}/run
+state_dir = {state}/lib
+log_path = {log}
+info_log_path = {log}
+protocols = pop3
+listen = 127.0.0.1
+default_login_user = dovenull
+default_internal_user = dovecot
+first_valid_uid = 1
+disable_plaintext_auth = no
+auth_mechanisms = plain apop
+auth_verbose = yes
+auth_failure_delay = 0
+login_greeting = Dovecot ready.
+ssl = yes
+ssl_cert = <{cert}
+ssl_key = <{key}
+mail_location = maildir:~/Maildir
+pop3_uidl_format = %08Xu%08Xv
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN {apop}
+  mechanisms = apop
+}}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN {plain}
+}}
+userdb {{
+  driver = static
+  args = uid=dovecot gid=dovecot home={state}/home/%u
+}}
+service pop3-login {{
+  chroot =
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {pop3}
+  }}
+  inet_listener pop3s {{
+    address = 127.0.0.1
+    port = {pop3s}
+    ssl = yes
+  }}
+}}
+service anvil {{
+  chroot =
+  # no growing delay after failed logins: the tests fail logins on purpose
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
+}}
+service imap-login {{
+  chroot =
+}}
+""".format(state=state, log=log, cert=cert, key=key, apop=apop_file, plain=plain_file,
+           pop3=pop3, pop3s=pop3s))
+    return conf, log
+
+
+def deliver(maildirs, uid, gid, user, content):
+    maildir = maildirs[user]
+    # Names sort in delivery order, which is the order Dovecot numbers the mails in.
+    name = "%010d.M%019dP%d.smtp" % (time.time(), time.monotonic_ns(), os.getpid())
+    tmp = os.path.join(maildir, "tmp", name)
+    with open(tmp, "wb") as f:
+        f.write(content)
+    os.chown(tmp, uid, gid)
+    os.rename(tmp, os.path.join(maildir, "new", name))
+
+
+class Delivery:
+    def __init__(self, maildirs, uid, gid):
+        self.maildirs, self.uid, self.gid = maildirs, uid, gid
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        local = address.split("@")[0].lower()
+        if local not in self.maildirs:
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        for address in envelope.rcpt_tos:
+            deliver(self.maildirs, self.uid, self.gid, address.split("@")[0].lower(),
+                    envelope.original_content or envelope.content)
+        return "250 Message accepted for delivery"
+
+
+def authenticator(server, session, envelope, mechanism, auth_data):
+    ok = (getattr(auth_data, "login", None) is not None
+          and USERS.get(auth_data.login.decode(errors="replace")) == auth_data.password.decode(
+              errors="replace"))
+    return AuthResult(success=ok)
+
+
+class SmtpController(Controller):
+    def __init__(self, handler, port, tls_context, implicit):
+        self._tls = tls_context
+        self._implicit = implicit
+        super().__init__(handler, hostname="127.0.0.1", port=port,
+                         ssl_context=tls_context if implicit else None)
+
+    def factory(self):
+        return SMTP(self.handler, hostname="mail." + DOMAIN,
+                    tls_context=None if self._implicit else self._tls,
+                    require_starttls=False, auth_required=False, auth_require_tls=False,
+                    authenticator=authenticator, decode_data=False)
+
+
+def main():
+    keep = "--keep" in sys.argv
+    state = tempfile.mkdtemp(prefix="wp-mailservers-")
+    os.chmod(state, 0o755)
+    dovecot_pid = None
+    controllers = []
+    stopping = threading.Event()
+
+    def stop(*_):
+        stopping.set()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    try:
+        user = pwd.getpwnam("dovecot")
+        uid, gid = user.pw_uid, user.pw_gid
+        cert, key = make_certificate(state)
+        maildirs = make_maildirs(state, uid, gid)
+        pop3, pop3s, smtp, smtps = free_port(), free_port(), free_port(), free_port()
+        conf, log = write_dovecot_config(state, cert, key, pop3, pop3s)
+        dovecot = subprocess.Popen(["/usr/sbin/dovecot", "-F", "-c", conf],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=open(os.path.join(state, "dovecot.stderr"), "wb"))
+        dovecot_pid = dovecot.pid
+
+        tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls.load_cert_chain(cert, key)
+        handler = Delivery(maildirs, uid, gid)
+        for port, implicit in ((smtp, False), (smtps, True)):
+            c = SmtpController(handler, port, tls, implicit)
+            c.start()
+            controllers.append(c)
+
+        deadline = time.time() + 15
+        for port in (pop3, pop3s, smtp, smtps):
+            if not wait_listening(port, deadline):
+                raise RuntimeError("port %d does not listen; see %s" % (port, state))
+        if dovecot.poll() is not None:
+            raise RuntimeError("dovecot ended: " + open(os.path.join(state, "dovecot.stderr")).read())
+
+        print(json.dumps({
+            "pop3": pop3, "pop3s": pop3s, "smtp": smtp, "smtps": smtps,
+            "state": state, "cert": cert, "dovecotLog": log, "domain": DOMAIN,
+            "maildirs": maildirs, "pids": {"dovecot": dovecot_pid, "self": os.getpid()},
+        }), flush=True)
+
+        def watch_stdin():
+            try:
+                while sys.stdin.buffer.read(4096):
+                    pass
+            except OSError:
+                pass
+            stopping.set()
+
+        threading.Thread(target=watch_stdin, daemon=True).start()
+        while not stopping.wait(0.2):
+            if dovecot.poll() is not None:
+                break
+    except Exception as e:  # the caller reads this line as the failure reason
+        print(json.dumps({"error": str(e)}), flush=True)
+    finally:
+        for c in controllers:
+            try:
+                c.stop()
+            except Exception:
+                pass
+        if dovecot_pid:
+            try:
+                os.kill(dovecot_pid, signal.SIGTERM)
+                for _ in range(100):
+                    if os.waitpid(dovecot_pid, os.WNOHANG)[0]:
+                        break
+                    time.sleep(0.05)
+                else:
+                    os.kill(dovecot_pid, signal.SIGKILL)
+                    os.waitpid(dovecot_pid, 0)
+            except (ProcessLookupError, ChildProcessError):
+                pass
+        if not keep:
+            shutil.rmtree(state, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,167 @@
+#include "TransportTestSupport.h"
+
+#include "platform/Cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<MailServers> &holder()
+{
+    static std::unique_ptr<MailServers> s;
+    return s;
+}
+
+class ServersEnvironment : public ::testing::Environment
+{
+public:
+    void TearDown() override { holder().reset(); }
+};
+
+const auto *const environment = ::testing::AddGlobalTestEnvironment(new ServersEnvironment);
+
+int listenLoopback(quint16 &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::listen(fd, 16);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+int connectLoopback(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+MailServers &servers()
+{
+    if (!holder())
+        holder() = std::make_unique<MailServers>();
+    return *holder();
+}
+
+QByteArray sjis(const QString &text)
+{
+    return Cp932::fromUnicode(text);
+}
+
+QByteArray crlf(const QByteArray &lf)
+{
+    QByteArray out = lf;
+    out.replace("\r\n", "\n");
+    out.replace("\n", "\r\n");
+    return out;
+}
+
+SilentServer::SilentServer()
+{
+    m_fd = listenLoopback(m_port);
+    m_thread = std::thread([this] {
+        std::vector<int> held; // accepted and kept open, never written to
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) == 1) {
+                const int c = ::accept(m_fd, nullptr, nullptr);
+                if (c >= 0)
+                    held.push_back(c);
+            }
+        }
+        for (int c : held)
+            ::close(c);
+    });
+}
+
+SilentServer::~SilentServer()
+{
+    m_stop = true;
+    m_thread.join();
+    ::close(m_fd);
+}
+
+CuttingProxy::CuttingProxy(quint16 target, qint64 cutAfter) : m_target(target), m_cutAfter(cutAfter)
+{
+    m_fd = listenLoopback(m_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+CuttingProxy::~CuttingProxy()
+{
+    m_stop = true;
+    m_thread.join();
+    ::close(m_fd);
+}
+
+void CuttingProxy::run()
+{
+    // One client at a time is enough for the tests.
+    while (!m_stop) {
+        pollfd lp{m_fd, POLLIN, 0};
+        if (::poll(&lp, 1, 100) != 1)
+            continue;
+        const int client = ::accept(m_fd, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        const int server = connectLoopback(m_target);
+        qint64 sent = 0;
+        bool open = server >= 0;
+        while (open && !m_stop) {
+            pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(p, 2, 100) <= 0)
+                continue;
+            char buf[4096];
+            if (p[0].revents) {
+                const ssize_t n = ::read(client, buf, sizeof buf);
+                if (n <= 0 || ::write(server, buf, size_t(n)) != n)
+                    open = false;
+            }
+            if (open && p[1].revents) {
+                ssize_t n = ::read(server, buf, sizeof buf);
+                if (n <= 0) {
+                    open = false;
+                } else {
+                    if (m_cutAfter > 0 && sent + n >= m_cutAfter) {
+                        n = ssize_t(m_cutAfter - sent);
+                        if (n > 0 && ::write(client, buf, size_t(n)) != n) {
+                        }
+                        m_cut = true;
+                        open = false;
+                    } else if (::write(client, buf, size_t(n)) != n) {
+                        open = false;
+                    }
+                    sent += n;
+                }
+            }
+        }
+        ::shutdown(client, SHUT_RDWR);
+        ::close(client);
+        if (server >= 0)
+            ::close(server);
+    }
+}

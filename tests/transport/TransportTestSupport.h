@@ -1,0 +1,51 @@
+#pragma once
+
+#include "MailServers.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+
+// The servers of the whole test program, started on first use and stopped at its end.
+MailServers &servers();
+
+QByteArray sjis(const QString &text); // code page 932 bytes of `text`
+QByteArray crlf(const QByteArray &lf); // LF line ends to CRLF
+
+// A TCP listener on 127.0.0.1 that accepts connections and never says anything.
+class SilentServer
+{
+public:
+    SilentServer();
+    ~SilentServer();
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// A loopback proxy in front of a real server that cuts the connection once the server has sent
+// `cutAfter` bytes to the client (0 = never).
+class CuttingProxy
+{
+public:
+    CuttingProxy(quint16 target, qint64 cutAfter);
+    ~CuttingProxy();
+    quint16 port() const { return m_port; }
+    bool didCut() const { return m_cut; }
+
+private:
+    void run();
+    int m_fd = -1;
+    quint16 m_port = 0;
+    quint16 m_target;
+    qint64 m_cutAfter;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_cut{false};
+    std::thread m_thread;
+};
