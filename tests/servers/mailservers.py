@@ -178,7 +178,7 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     ok = (getattr(auth_data, "login", None) is not None
           and USERS.get(auth_data.login.decode(errors="replace")) == auth_data.password.decode(
               errors="replace"))
-    return AuthResult(success=ok)
+    return AuthResult(success=ok, handled=False)
 
 
 class SmtpController(Controller):

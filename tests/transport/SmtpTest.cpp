@@ -1,0 +1,198 @@
+// Sending through the real aiosmtpd server (delivering into Dovecot), reading back over POP3 and
+// with Python's email package as an independent reader.
+#include "TransportTestSupport.h"
+#include "TestSupport.h"
+#include "VmimeTransport.h"
+#include "platform/Cp932.h"
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SmtpTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(servers().ok()) << servers().error().toStdString();
+        servers().clearMails(QStringLiteral("taro"));
+        servers().clearMails(QStringLiteral("hanako"));
+        ASSERT_TRUE(servers().installTrust(ProgramFolder::dataFolder()));
+        transport.setTimeout(5000);
+    }
+
+    QByteArray smtp() const { return "127.0.0.1:" + QByteArray::number(servers().smtpPort()); }
+    QByteArray pop3() const { return "127.0.0.1:" + QByteArray::number(servers().pop3Port()); }
+    QString message() { return Cp932::toUnicode(transport.NMailGetMessage()); }
+
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = files.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    // How Python's email package reads the raw mail.
+    QJsonObject pythonReads(const QByteArray &raw)
+    {
+        const QString path = files.filePath(QStringLiteral("raw.eml"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(raw);
+        f.close();
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(WP_READ_MAIL_SCRIPT), path});
+        p.waitForFinished(20000);
+        const QByteArray out = p.readAllStandardOutput();
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QJsonDocument::fromJson(out).object();
+    }
+
+    TempProgramFolder folder;
+    QTemporaryDir files;
+    VmimeTransport transport;
+};
+
+TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
+{
+    const QString subjectText = QStringLiteral("犬の散歩について（ご連絡）");
+    const QString bodyText = QStringLiteral("こんにちは、太郎さん。\r\n明日の散歩は十時からです。\r\n.\r\n..dots\r\n\r\n"
+                                            "\r\n\r\n\r\nWanderpup（③の選択）");
+    const QByteArray subject = sjis(subjectText);
+    const QByteArray body = sjis(bodyText);
+    ASSERT_TRUE(body.contains(QByteArray("\x87\x42", 2))); // ③ in code page 932
+
+    QByteArray binary;
+    for (int i = 0; i < 70000; ++i)
+        binary.append(char((i * 7) & 0xFF));
+    const QByteArray memo = sjis(QStringLiteral("表計算のメモ\r\nソース①\r\n"));
+    const QString a1 = writeFile(QStringLiteral("散歩の記録①.bin"), binary);
+    const QString a2 = writeFile(QStringLiteral("メモ.txt"), memo);
+
+    transport.setSmtpCredentials("taro", "taro-pass-1");
+    const int sent = transport.NMailSmtpSendMail(smtp(), "taro@example.test", "hanako@example.test", subject,
+                                                 body, a1 + QLatin1Char(',') + a2, 0);
+    ASSERT_GE(sent, 0) << message().toStdString();
+    ASSERT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+    const QByteArray raw = servers().mails(QStringLiteral("taro")).first();
+    EXPECT_FALSE(raw.contains("taro-pass-1"));
+
+    // An independent reader sees the same mail.
+    const QJsonObject py = pythonReads(raw);
+    EXPECT_EQ(py.value(QStringLiteral("subject")).toString(), subjectText);
+    QString pyBody = py.value(QStringLiteral("body")).toString();
+    pyBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QString expectedBody = bodyText;
+    expectedBody.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    EXPECT_EQ(pyBody, expectedBody);
+    const QJsonArray attachments = py.value(QStringLiteral("attachments")).toArray();
+    ASSERT_EQ(attachments.size(), 2);
+    EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("散歩の記録①.bin"));
+    EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("bytes")).toString().toLatin1(), binary.toHex());
+    EXPECT_EQ(attachments[1].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("メモ.txt"));
+    EXPECT_EQ(py.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("taro@example.test"));
+    EXPECT_FALSE(py.value(QStringLiteral("date")).toString().isEmpty());
+    EXPECT_FALSE(py.value(QStringLiteral("message_id")).toString().isEmpty());
+
+    // And our own POP3 side gives back the very bytes that went out.
+    const int h = transport.NMailPop3Connect(pop3());
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 1) << message().toStdString();
+    QByteArray s, d, f, hd, b;
+    ASSERT_EQ(transport.NMailPop3GetMail(h, 1, s, d, f, hd, b, 0, 0), 0);
+    EXPECT_EQ(s, subject);
+    EXPECT_EQ(b, body);
+    EXPECT_EQ(f, "hanako@example.test");
+    const QString target = ProgramFolder::attachmentFolder() + QLatin1Char('/');
+    EXPECT_EQ(transport.NMailAttachmentFileFirst(0, s, d, f, hd, b, target, target + QStringLiteral("0.txt"),
+                                                 hd + "\r\n" + b + "\r\n", 0),
+              1);
+    transport.NMailAttachmentFileClose(0);
+    QFile got1(target + QStringLiteral("散歩の記録①.bin"));
+    QFile got2(target + QStringLiteral("メモ.txt"));
+    ASSERT_TRUE(got1.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(got2.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got1.readAll(), binary);
+    EXPECT_EQ(got2.readAll(), memo);
+    EXPECT_EQ(transport.NMailPop3DeleteMail(h, 1), 0);
+    EXPECT_EQ(transport.NMailPop3Close(h), 0);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
+}
+
+TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
+{
+    const QString subjectText = QStringLiteral("お知らせ～全角チルダと長い件名が折り返されても正しく読めることを確かめるための件名");
+    const QString bodyText = QStringLiteral("本日は晴天なり。～\r\n以上です。");
+    ASSERT_GE(transport.NMailSmtpSendMail(smtp(), "taro@example.test, \"Hanako\" <hanako@example.test>",
+                                          "taro@example.test", sjis(subjectText), sjis(bodyText), QString(), 0),
+              0)
+        << message().toStdString();
+    ASSERT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+    ASSERT_EQ(servers().mailCount(QStringLiteral("hanako")), 1);
+    const QByteArray raw = servers().mails(QStringLiteral("hanako")).first();
+    EXPECT_TRUE(raw.contains("charset=ISO-2022-JP")) << raw.data();
+    EXPECT_TRUE(raw.contains("Subject: =?ISO-2022-JP?B?"));
+    for (const QByteArray &line : raw.split('\n'))
+        EXPECT_LE(line.size(), 78) << line.data();
+    const QJsonObject py = pythonReads(raw);
+    EXPECT_EQ(py.value(QStringLiteral("subject")).toString(), QString(subjectText).replace(QChar(0xFF5E), QChar(0x301C)));
+    EXPECT_TRUE(py.value(QStringLiteral("body")).toString().startsWith(QStringLiteral("本日は晴天なり。")));
+
+    const int h = transport.NMailPop3Connect(pop3());
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "hanako", "hanako-pass-2", -1), 1);
+    QByteArray s, d, f, hd, b;
+    transport.NMailPop3GetMail(h, 1, s, d, f, hd, b, 0, 0);
+    EXPECT_EQ(s, sjis(subjectText));
+    EXPECT_EQ(b, sjis(bodyText) + "\r\n");
+    transport.NMailPop3Close(h);
+}
+
+TEST_F(SmtpTest, FailuresGiveANegativeResultAndSayWhy)
+{
+    struct Case
+    {
+        const char *edge;
+        QByteArray server;
+        QByteArray to;
+        QString attachments;
+        QString expected;
+    };
+    const QByteArray smtps = "smtps://127.0.0.1:" + QByteArray::number(servers().smtpsPort());
+    const Case cases[] = {
+        {"recipient refused", smtp(), "nobody@example.test", QString(), QStringLiteral("User unknown")},
+        {"file not found", smtp(), "taro@example.test", QStringLiteral("/no/such/file.txt"),
+         QStringLiteral("見つかりません")},
+        {"empty recipient", smtp(), "", QString(), QStringLiteral("宛先")},
+        {"bad address", smtp(), "taro at example", QString(), QStringLiteral("正しくありません")},
+        {"server unreachable", "127.0.0.1:1", "taro@example.test", QString(), QStringLiteral("接続できません")},
+    };
+    for (const Case &c : cases) {
+        EXPECT_LT(transport.NMailSmtpSendMail(c.server, c.to, "hanako@example.test", "s", "b", c.attachments, 0), 0)
+            << c.edge;
+        EXPECT_TRUE(message().contains(c.expected)) << c.edge << ": " << message().toStdString();
+    }
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
+
+    transport.setSmtpCredentials("taro", "not-the-password-9");
+    EXPECT_LT(transport.NMailSmtpSendMail(smtp(), "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0);
+    EXPECT_FALSE(message().isEmpty());
+    EXPECT_FALSE(message().contains(QStringLiteral("not-the-password-9")));
+
+    // Implicit TLS with the right credentials works.
+    transport.setSmtpCredentials("taro", "taro-pass-1");
+    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+        << message().toStdString();
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+}
+
+} // namespace
