@@ -57,7 +57,13 @@ enum class Fields { All, Heading };
 // it held before, and `lastError()` says why in words for the user. A partial record at the end
 // of the file (left by a crash) cannot be read anyway; it is cut off first, so the new record
 // lands right after the last whole one.
-int AppendRecord(const QString &file, const HistoryRecord &record);
+// With `Flush::Later` the record is written but not yet forced to the disk: for many records in
+// a row (a mail check), followed by one FlushHistory.
+enum class Flush { Now, Later };
+int AppendRecord(const QString &file, const HistoryRecord &record, Flush flush = Flush::Now);
+
+// Forces what was appended with `Flush::Later` to the disk. False when that fails (lastError).
+bool FlushHistory(const QString &file);
 
 // Record n, or nothing when the file holds no complete record n. `Fields::Heading` reads only
 // the heading and the live flag. A missing file reads as empty and is not created.
@@ -76,8 +82,8 @@ bool CompactHistory(const QString &file);
 // Leaves the file empty (it is created when missing).
 bool DeleteAllRecords(const QString &file);
 
-// The reason why the last operation failed, in Japanese for a message box; empty after an
-// operation that succeeded.
+// Why the last AppendRecord, MarkDeleted, CompactHistory or DeleteAllRecords failed, in Japanese
+// for a message box; empty after one that succeeded. Reading never changes it.
 QString lastError();
 
 } // namespace History
