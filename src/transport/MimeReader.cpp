@@ -205,7 +205,7 @@ QString htmlToText(const QString &html)
                                     | QRegularExpression::DotMatchesEverythingOption));
     t.remove(QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
     t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
-    t.replace(QRegularExpression(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6]|p|div)\\b[^>]*>"),
+    t.replace(QRegularExpression(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6])\\b[^>]*>"),
                                  QRegularExpression::CaseInsensitiveOption),
               QStringLiteral("\n"));
     t.remove(QRegularExpression(QStringLiteral("<[^>]*>")));

@@ -185,4 +185,43 @@ TEST_F(Pop3Test, ConnectionCutDuringRetrievalFailsAndDeletesNothing)
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 2); // no QUIT, so not even mail 1 went
 }
 
+TEST_F(Pop3Test, MalformedAndSplitMailIsHandledWithoutHarm)
+{
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
+                                  crlf("Subject: broken\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+                                       "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: base64\n\n"
+                                       "!!!\n--b\nContent-Type: application/octet-stream; name=\"../x.bin\"\n\n\xff\xfe")));
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
+                                  crlf("Subject: piece\nMIME-Version: 1.0\n"
+                                       "Content-Type: message/partial; id=\"p@x\"; number=1; total=2\n\nfirst half")));
+    const int h = transport.NMailPop3Connect(pop3());
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 2);
+    const QString target = ProgramFolder::attachmentFolder() + QLatin1Char('/');
+    int results[3] = {};
+    for (int n = 1; n <= 2; ++n) {
+        QByteArray s, d, f, hd, b;
+        transport.NMailPop3GetMailStatus(h, n, s, d, f, hd, 0);
+        transport.NMailPop3GetMailSize(h, n);
+        EXPECT_EQ(transport.NMailPop3GetMail(h, n, s, d, f, hd, b, 0, 0), 0);
+        results[n] = transport.NMailAttachmentFileFirst(0, s, d, f, hd, b, target, target + QStringLiteral("0.txt"),
+                                                        hd + "\r\n" + b + "\r\n", 0);
+        transport.NMailAttachmentFileClose(0);
+        transport.NMailPop3DeleteMail(h, n);
+    }
+    transport.NMailPop3Close(h);
+    EXPECT_EQ(results[1], 1);
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral("x.bin")));
+    EXPECT_EQ(results[2], -6);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
+
+    // A mail text that was never retrieved is read as it is given.
+    QByteArray s, d, f, b;
+    QByteArray hd = "Subject: direct\r\nContent-Type: multipart/mixed; boundary=q";
+    EXPECT_EQ(transport.NMailAttachmentFileFirst(0, s, d, f, hd, b, target, QString(),
+                                                 hd + "\r\n\r\n--q\r\nContent-Type: text/plain; name=direct.txt\r\n\r\nd\r\n--q--\r\n",
+                                                 0),
+              1);
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral("direct.txt")));
+}
+
 } // namespace

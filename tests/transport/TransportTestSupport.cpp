@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 #include <memory>
 
 #include <arpa/inet.h>
@@ -79,6 +81,88 @@ QByteArray crlf(const QByteArray &lf)
     out.replace("\n", "\r\n");
     return out;
 }
+
+namespace MailCharsetProbe {
+
+QByteArray encode(const QString &text, const char *charset)
+{
+    iconv_t cd = iconv_open(charset, "UTF-8");
+    QByteArray in = text.toUtf8();
+    QByteArray out(in.size() * 4 + 16, '\0');
+    char *src = in.data();
+    char *dst = out.data();
+    size_t srcLeft = size_t(in.size());
+    size_t dstLeft = size_t(out.size());
+    iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    out.truncate(out.size() - qsizetype(dstLeft));
+    return out;
+}
+
+QByteArray quotedPrintable(const QByteArray &bytes)
+{
+    QByteArray out;
+    int column = 0;
+    for (int i = 0; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += "\r\n";
+            ++i;
+            column = 0;
+            continue;
+        }
+        QByteArray piece = (c >= 33 && c <= 126 && c != '=') ? QByteArray(1, char(c))
+                                                              : "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+        if (column + piece.size() > 72) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += int(piece.size());
+    }
+    return out;
+}
+
+QByteArray iso2022jp(const QByteArray &cp932)
+{
+    QByteArray out;
+    enum { Ascii, Kanji, Kana } mode = Ascii;
+    for (int i = 0; i < cp932.size(); ++i) {
+        uchar s1 = uchar(cp932[i]);
+        if ((s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xFC)) {
+            const uchar s2 = uchar(cp932[++i]);
+            if (mode != Kanji)
+                out += "\x1b$B";
+            mode = Kanji;
+            int row = (s1 >= 0xE0 ? s1 - 0x40 : s1) - 0x81;
+            int j1 = row * 2 + 0x21;
+            int j2;
+            if (s2 >= 0x9F) {
+                ++j1;
+                j2 = s2 - 0x7E;
+            } else {
+                j2 = s2 - (s2 >= 0x80 ? 0x20 : 0x1F);
+            }
+            out += char(j1);
+            out += char(j2);
+        } else if (s1 >= 0xA1 && s1 <= 0xDF) {
+            if (mode != Kana)
+                out += "\x1b(I";
+            mode = Kana;
+            out += char(s1 - 0x80);
+        } else {
+            if (mode != Ascii)
+                out += "\x1b(B";
+            mode = Ascii;
+            out += char(s1);
+        }
+    }
+    if (mode != Ascii)
+        out += "\x1b(B";
+    return out;
+}
+
+} // namespace MailCharsetProbe
 
 SilentServer::SilentServer()
 {

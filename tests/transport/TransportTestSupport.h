@@ -14,6 +14,14 @@ MailServers &servers();
 QByteArray sjis(const QString &text); // code page 932 bytes of `text`
 QByteArray crlf(const QByteArray &lf); // LF line ends to CRLF
 
+// Test-side encoders, written independently of the transport's own converters.
+namespace MailCharsetProbe {
+QByteArray encode(const QString &text, const char *charset); // through iconv
+QByteArray quotedPrintable(const QByteArray &bytes);
+// Code page 932 bytes as ISO-2022-JP the way Windows mailers write it (NEC rows included).
+QByteArray iso2022jp(const QByteArray &cp932);
+} // namespace MailCharsetProbe
+
 // A TCP listener on 127.0.0.1 that accepts connections and never says anything.
 class SilentServer
 {
