@@ -47,6 +47,11 @@ QString attachmentFolder(QString *problem)
 
 namespace IncomingMail {
 
+void EndCheck()
+{
+    QFile::remove(QDir(ProgramFolder::attachmentFolder()).filePath(QStringLiteral("0.txt")));
+}
+
 int lastMarker() { return g_marker; }
 bool lastAttachmentFlag() { return g_attachment; }
 
@@ -83,7 +88,8 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     QByteArray s = mail.subject, d = mail.date, f = mail.from, h = mail.header, b = mail.body;
     const int result = transport.NMailAttachmentFileFirst(handle, s, d, f, h, b, folder, workFile, mailText, 0);
     transport.NMailAttachmentFileClose(handle);
-    QFile::remove(workFile);
+    // The work file is replaced by the next mail and removed when the check ends: creating a
+    // new file for every mail of a full mailbox costs more than the rest of storing it.
     if (result == -5) {
         MsgBox(QStringLiteral("添付ファイルをオープンできません"));
         // Deleting the mail now would lose the attachment that could not be written.
@@ -104,7 +110,7 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     window->setBodyText(attachment ? body + MailScan::attachmentNote() : body);
 
     // 4. The record, and the list row for it.
-    const int record = WriteReceivedRecord(problem);
+    const int record = WriteReceivedRecord(problem, History::Flush::Later);
     if (record <= 0)
         return false;
     window->addStoredRow(subject, from, date, 1, record);
@@ -113,7 +119,7 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     return true;
 }
 
-int WriteReceivedRecord(QString *problem)
+int WriteReceivedRecord(QString *problem, History::Flush flush)
 {
     TyakuForm *window = Forms::tyakuForm();
     const QString subject = TextRules::trimSpaces(window->Text7->text());
@@ -138,7 +144,7 @@ int WriteReceivedRecord(QString *problem)
     }
 
     const int n = History::AppendRecord(ProgramFolder::receivedHistory(),
-                                        HistoryRecord::make(subject, date, address, fitted->body));
+                                        HistoryRecord::make(subject, date, address, fitted->body), flush);
     if (n <= 0) {
         if (!fitted->fullTextFile.isEmpty())
             QFile::remove(fitted->fullTextFile);

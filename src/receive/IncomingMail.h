@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "store/HistoryFile.h"
+
 class MailTransport;
 
 // One mail as the check retrieved it: code page 932 texts, each cut at its first NUL.
@@ -20,8 +22,12 @@ namespace IncomingMail {
 bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail, QString *problem);
 
 // Stores the history window's detail boxes and editor as a new record of the received history.
-// Returns the new record's number, 0 when nothing was stored (`problem` says why).
-int WriteReceivedRecord(QString *problem);
+// Returns the new record's number, 0 when nothing was stored (`problem` says why). With
+// `Flush::Later` the caller forces the record to the disk before it relies on it.
+int WriteReceivedRecord(QString *problem, History::Flush flush = History::Flush::Now);
+
+// Removes what the handling of the mails left behind (the work file); once per check.
+void EndCheck();
 
 // Announces the end of a check that found `count` mails (negative: the login failed).
 void FinishCheck(int count);

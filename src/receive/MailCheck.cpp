@@ -9,6 +9,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
+#include "store/HistoryFile.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -33,6 +34,17 @@ void repaintWindows()
 }
 
 bool g_running = false;
+
+// Mails stored before their deletion is sent to the server.
+constexpr int kDeleteBatch = 100;
+
+void showStoreFailure(const QString &reason)
+{
+    MsgBox(QStringLiteral("受信したメールを保存できませんでした。メールはサーバーに残してあります。"
+                          "原因を取り除いてから、もう一度受信して下さい。\n")
+               + reason,
+           Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+}
 
 } // namespace
 
@@ -81,8 +93,27 @@ void CheckMail()
     account.AccountPassword = password;
 
     int count = 0;
-    int stored = 0;
+    int kept = 0;
     bool stopped = false;
+    // Mails stored but not yet deleted on the server. They are deleted once their records are
+    // on the disk, in batches, as forcing every record to the disk alone would cost more than
+    // fetching it.
+    QList<int> pending;
+    const auto deletePending = [&]() -> bool {
+        if (pending.isEmpty())
+            return true;
+        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
+            pending.clear();
+            showStoreFailure(History::lastError());
+            return false;
+        }
+        for (int number : std::as_const(pending))
+            transport.NMailPop3DeleteMail(handle, number);
+        kept += int(pending.size());
+        pending.clear();
+        return true;
+    };
+
     if (id.isEmpty() || password.isEmpty()) {
         dialog->show();
     } else {
@@ -117,17 +148,18 @@ void CheckMail()
                                      cutAtNul(body)};
             QString problem;
             if (!IncomingMail::HandleMail(transport, handle, mail, &problem)) {
-                MsgBox(QStringLiteral("受信したメールを保存できませんでした。メールはサーバーに残してあります。"
-                                      "原因を取り除いてから、もう一度受信して下さい。\n")
-                           + problem,
-                       Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+                showStoreFailure(problem);
                 stopped = true;
                 break;
             }
-            ++stored;
-            // The record is on disk, so the mail may go; the server drops it when we close.
-            transport.NMailPop3DeleteMail(handle, number);
+            pending.append(number);
+            if (pending.size() >= kDeleteBatch && !deletePending()) {
+                stopped = true;
+                break;
+            }
         }
+        if (!deletePending())
+            stopped = true;
         if (count < 0) {
             const QString reason = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
             MsgBox(reason, Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
@@ -135,6 +167,7 @@ void CheckMail()
     }
 
     transport.NMailPop3Close(handle);
+    IncomingMail::EndCheck();
     // A check that stopped reports what it stored; with nothing stored the status stays.
-    IncomingMail::FinishCheck(stopped ? (stored > 0 ? stored : -1) : count);
+    IncomingMail::FinishCheck(stopped ? (kept > 0 ? kept : -1) : count);
 }

@@ -240,7 +240,7 @@ qint16 HistoryRecord::Live() const { return m_live; }
 
 namespace History {
 
-int AppendRecord(const QString &file, const HistoryRecord &record)
+int AppendRecord(const QString &file, const HistoryRecord &record, Flush flush)
 {
     g_lastError.clear();
     const QByteArray &bytes = record.bytes();
@@ -277,7 +277,7 @@ int AppendRecord(const QString &file, const HistoryRecord &record)
     const off_t end = whole * RecordSize;
     bool ok = (length == end || ::ftruncate(fd.get(), end) == 0)
               && writeAt(fd.get(), bytes.constData(), size_t(bytes.size()), end)
-              && ::fdatasync(fd.get()) == 0;
+              && (flush == Flush::Later || ::fdatasync(fd.get()) == 0);
     if (!ok) {
         // Nothing of a record that did not fit may stay behind.
         if (::ftruncate(fd.get(), end) == 0)
@@ -291,6 +291,17 @@ int AppendRecord(const QString &file, const HistoryRecord &record)
         return 0;
     }
     return int(whole) + 1;
+}
+
+bool FlushHistory(const QString &file)
+{
+    g_lastError.clear();
+    Descriptor fd(openFile(file, O_RDONLY));
+    // The folder too, for a file the appends have just created.
+    const bool ok = fd.valid() && ::fdatasync(fd.get()) == 0 && fd.close() && syncFolder(folderOf(file));
+    if (!ok)
+        g_lastError = cannotWriteText();
+    return ok;
 }
 
 std::optional<HistoryRecord> ReadRecord(const QString &file, int n, Fields fields)

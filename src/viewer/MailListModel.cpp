@@ -2,9 +2,16 @@
 
 #include "store/HistoryFile.h"
 
+namespace {
+
+// Headings are read in blocks of rows, as a view asks for them a screenful at a time.
+constexpr int kBlock = 64;
+
+} // namespace
+
 int MailListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_headings.size() + m_rows.size());
 }
 
 int MailListModel::columnCount(const QModelIndex &parent) const
@@ -12,20 +19,47 @@ int MailListModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 3;
 }
 
+const QByteArray &MailListModel::heading(int position) const
+{
+    if (m_headings[position].isEmpty()) {
+        const int first = position - position % kBlock;
+        const int last = qMin(int(m_headings.size()), first + kBlock);
+        for (int i = first; i < last; ++i) {
+            if (!m_headings[i].isEmpty())
+                continue;
+            const std::optional<HistoryRecord> r = History::ReadRecord(m_file, i + 1, History::Fields::Heading);
+            // A record that has gone since the list was opened shows empty.
+            m_headings[i] = r ? r->bytes() : QByteArray(HistoryRecord::HeadingSize, '\0');
+        }
+    }
+    return m_headings[position];
+}
+
 QString MailListModel::text(int position, int column) const
 {
-    const Row &r = m_rows.at(position);
-    if (r.heading.isEmpty())
-        return column == 0 ? r.subject : column == 1 ? r.address : r.date;
-    const HistoryRecord record = HistoryRecord::fromBytes(r.heading);
-    return column == 0 ? record.Subject() : column == 1 ? record.Address() : record.Date();
+    if (position < m_headings.size()) {
+        const HistoryRecord record = HistoryRecord::fromBytes(heading(position));
+        return column == 0 ? record.Subject() : column == 1 ? record.Address() : record.Date();
+    }
+    const Row &r = m_rows.at(position - m_headings.size());
+    return column == 0 ? r.subject : column == 1 ? r.address : r.date;
+}
+
+qint16 MailListModel::history(int position) const
+{
+    return position < m_headings.size() ? m_fileHistory : m_rows.at(position - m_headings.size()).history;
+}
+
+int MailListModel::record(int position) const
+{
+    return position < m_headings.size() ? position + 1 : m_rows.at(position - m_headings.size()).record;
 }
 
 QVariant MailListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || index.column() > 2)
+    if (!index.isValid() || index.row() >= rowCount() || index.column() > 2)
         return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return text(index.row(), index.column());
     return QVariant();
 }
@@ -45,21 +79,28 @@ QVariant MailListModel::headerData(int section, Qt::Orientation orientation, int
 void MailListModel::clear()
 {
     beginResetModel();
+    m_file.clear();
+    m_fileHistory = 0;
+    m_headings.clear();
     m_rows.clear();
     endResetModel();
 }
 
-void MailListModel::setRows(QList<Row> rows)
+void MailListModel::showFile(const QString &file, qint16 history, int count)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_file = file;
+    m_fileHistory = history;
+    m_headings = QList<QByteArray>(qMax(count, 0));
+    m_rows.clear();
     endResetModel();
 }
 
-void MailListModel::appendRow(Row row)
+void MailListModel::appendRow(const QString &subject, const QString &address, const QString &date,
+                              qint16 history, int record)
 {
-    const int position = int(m_rows.size());
+    const int position = rowCount();
     beginInsertRows(QModelIndex(), position, position);
-    m_rows.append(std::move(row));
+    m_rows.append({subject, address, date, history, record});
     endInsertRows();
 }

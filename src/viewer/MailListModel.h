@@ -6,20 +6,13 @@
 #include <QString>
 
 // The rows of the history window's mail list: subject, address and date of one record each.
-// Rows read from a history file keep the raw heading bytes and are decoded only when shown, so
-// that a history of 32767 records lists at once.
+// A list opened on a history file knows only how many records it shows and reads their headings
+// when the rows come into view, so that a history of 32767 records (1 GB) lists at once and is
+// never held in memory. Rows the mail check adds carry their texts.
 class MailListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    struct Row
-    {
-        QByteArray heading;              // the record's first bytes, or empty when texts are set
-        QString subject, address, date;  // used when heading is empty
-        qint16 history = 0;              // 1 received, 2 sent
-        int record = 0;                  // record number in that history
-    };
-
     using QAbstractTableModel::QAbstractTableModel;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -28,13 +21,32 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void clear();
-    void setRows(QList<Row> rows);
-    void appendRow(Row row);
-    const Row &row(int position) const { return m_rows.at(position); }
+    // Records 1 .. count of `file` (history 1 received, 2 sent).
+    void showFile(const QString &file, qint16 history, int count);
+    // A row for record `record` of history `history`, with its texts.
+    void appendRow(const QString &subject, const QString &address, const QString &date, qint16 history,
+                   int record);
+
+    // Where the mail of a row is stored.
+    qint16 history(int position) const;
+    int record(int position) const;
 
     // Column texts of a row: the fields up to their first NUL, fill spaces included.
     QString text(int position, int column) const;
 
 private:
+    struct Row
+    {
+        QString subject, address, date;
+        qint16 history = 0;
+        int record = 0;
+    };
+    const QByteArray &heading(int position) const;
+
+    // The file the list was opened on, and the headings read so far (empty = not yet read).
+    QString m_file;
+    qint16 m_fileHistory = 0;
+    mutable QList<QByteArray> m_headings;
+    // Rows added one by one.
     QList<Row> m_rows;
 };

@@ -309,21 +309,10 @@ void TyakuForm::OpenHistory(int mode)
     Text7->clear();
     rtfEd->clear();
 
-    // Only the headings are read for the list; the last record is read whole for the boxes.
+    // The list reads the headings it shows; the last record is read whole for the boxes.
     const QString file = historyFile(mode);
-    QList<MailListModel::Row> rows;
-    if (!file.isEmpty()) {
-        for (int n = 1;; ++n) {
-            std::optional<HistoryRecord> record = History::ReadRecord(file, n, History::Fields::Heading);
-            if (!record)
-                break;
-            rows.append({record->bytes(), {}, {}, {}, qint16(mode), n});
-            if (n == History::MaxRecords)
-                break;
-        }
-    }
-    const int count = int(rows.size());
-    mailList->setRows(std::move(rows));
+    const int count = file.isEmpty() ? 0 : qMin(History::RecordCount(file), History::MaxRecords);
+    mailList->showFile(file, qint16(mode), count);
     if (count > 0)
         showMail(qint16(mode), count);
     Text2->setText(QString::number(count));
@@ -354,8 +343,9 @@ void TyakuForm::ShowSelectedMail()
         return; // a click beside the rows selects nothing
     // A row knows its record: after a mail check the list holds only that check's mails, which
     // are not the file's first records.
-    const MailListModel::Row &row = mailList->row(selected.first().row());
-    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(row.history), row.record);
+    const int position = selected.first().row();
+    const std::optional<HistoryRecord> mail =
+        History::ReadRecord(historyFile(mailList->history(position)), mailList->record(position));
     if (!mail)
         return;
     Text7->setText(TextRules::trimSpaces(mail->Subject()));
@@ -374,7 +364,7 @@ void TyakuForm::clearList()
 void TyakuForm::addStoredRow(const QString &subject, const QString &address, const QString &date,
                              qint16 history, int record)
 {
-    mailList->appendRow({QByteArray(), subject, address, date, history, record});
+    mailList->appendRow(subject, address, date, history, record);
     Text2->setText(QString::number(mailList->rowCount()));
 }
 
@@ -386,13 +376,13 @@ int TyakuForm::rowCount() const
 int TyakuForm::selectedRecordNumber() const
 {
     const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
-    return selected.isEmpty() ? 0 : mailList->row(selected.first().row()).record;
+    return selected.isEmpty() ? 0 : mailList->record(selected.first().row());
 }
 
 qint16 TyakuForm::selectedHistory() const
 {
     const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
-    return selected.isEmpty() ? 0 : mailList->row(selected.first().row()).history;
+    return selected.isEmpty() ? 0 : mailList->history(selected.first().row());
 }
 
 TyakuForm::Layout TyakuForm::layoutFor(double w, double h, double editorLeft)

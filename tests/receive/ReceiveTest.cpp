@@ -342,9 +342,9 @@ TEST_F(Receive, EveryStepInOrder)
     addMail(japaneseMail());
     usePop3(QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()), 1); // APOP
     main()->receiveCommand();
-    const std::vector<std::string> expected = {"auth -1",   "status 1", "mail 1",      "attachments",
-                                               "delete 1",  "status 2", "mail 2",      "attachments",
-                                               "delete 2",  "close"};
+    // Deletions go out once the stored records are on the disk.
+    const std::vector<std::string> expected = {"auth -1", "status 1", "mail 1",   "attachments", "status 2",
+                                               "mail 2",  "attachments", "delete 1", "delete 2", "close"};
     EXPECT_EQ(transport.calls, expected);
     EXPECT_TRUE(transport.workFileSeen);
     EXPECT_TRUE(s_servers->dovecotLog().contains(QStringLiteral("method=APOP")));
