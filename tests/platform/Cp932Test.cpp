@@ -110,3 +110,18 @@ TEST(Cp932, EveryDoubleByteCharacterDecodesAsIconvDoes)
     iconv_close(cd);
     EXPECT_GT(checked, 7000);
 }
+
+TEST(Cp932, LongMixedTextRoundTripsAcrossEveryAlignment)
+{
+    // ASCII runs of every length between double-byte characters and invalid bytes.
+    QString text;
+    QByteArray bytes;
+    for (int run = 0; run < 40; ++run) {
+        text += QString(run, QChar(u'a' + run % 26)) + QStringLiteral("表");
+        bytes += QByteArray(run, char('a' + run % 26)) + "\x95\x5C";
+    }
+    EXPECT_EQ(Cp932::fromUnicode(text), bytes);
+    EXPECT_EQ(Cp932::toUnicode(bytes), text);
+    EXPECT_EQ(Cp932::toUnicode(QByteArray(37, ' ') + "\x81" + QByteArray(20, 'x')),
+              QString(37, u' ') + QChar(0xFFFD) + QString(20, u'x'));
+}
