@@ -311,15 +311,13 @@ std::optional<HistoryRecord> ReadRecord(const QString &file, int n, Fields field
     Descriptor fd(openFile(file, O_RDONLY));
     if (!fd.valid())
         return std::nullopt;
+    // A short read is the end: the file holds no complete record n.
     const off_t start = off_t(n - 1) * RecordSize;
-    if (fileLength(fd.get()) < start + RecordSize)
-        return std::nullopt;
-
     if (fields == Fields::Heading) {
         QByteArray heading(HistoryRecord::HeadingSize, Qt::Uninitialized);
         char live[2];
-        if (!readAt(fd.get(), heading.data(), size_t(heading.size()), start)
-            || !readAt(fd.get(), live, 2, start + HistoryRecord::LiveOffset))
+        if (!readAt(fd.get(), live, 2, start + HistoryRecord::LiveOffset)
+            || !readAt(fd.get(), heading.data(), size_t(heading.size()), start))
             return std::nullopt;
         return HistoryRecord::fromHeading(std::move(heading), liveFlag(live));
     }
