@@ -13,6 +13,7 @@
 #include <vmime/platforms/posix/posixHandler.hpp>
 #include <vmime/security/cert/certificateException.hpp>
 #include <vmime/security/cert/defaultCertificateVerifier.hpp>
+#include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
 #include <map>
@@ -602,10 +603,10 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
     QByteArray password = d->smtpPassword;
     if (id.isEmpty() && password.isEmpty()) {
         QString value;
-        IniFile::GetPrivateProfileString(QStringLiteral("ID"), QStringLiteral("NAME"), QString(), value, 256,
+        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QString(), value, 256,
                                          ProgramFolder::idPassIni());
         id = Cp932::fromUnicode(value);
-        IniFile::GetPrivateProfileString(QStringLiteral("ID"), QStringLiteral("NAME2"), QString(), value, 256,
+        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QString(), value, 256,
                                          ProgramFolder::idPassIni());
         password = Cp932::fromUnicode(value);
     }
@@ -618,15 +619,26 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
     vmime::shared_ptr<vmime::net::transport> transport;
     try {
         vmime::utility::url url(server.implicitTls ? "smtps" : "smtp", server.host, server.port);
-        transport = d->session->getTransport(url);
-        d->configure(transport);
-        const bool auth = !id.isEmpty() && !password.isEmpty();
-        transport->setProperty("options.need-authentication", auth);
-        if (auth) {
-            transport->setProperty("auth.username", id.toStdString());
-            transport->setProperty("auth.password", password.toStdString());
+        auto open = [&](bool auth) {
+            transport = d->session->getTransport(url);
+            d->configure(transport);
+            transport->setProperty("options.need-authentication", auth);
+            if (auth) {
+                transport->setProperty("auth.username", id.toStdString());
+                transport->setProperty("auth.password", password.toStdString());
+            }
+            transport->connect();
+        };
+        // Log in only where the server offers AUTH: many plain relays have none, and the
+        // account data is always there for POP3.
+        open(false);
+        if (!id.isEmpty() && !password.isEmpty()) {
+            auto smtp = vmime::dynamicCast<vmime::net::smtp::SMTPTransport>(transport);
+            if (smtp && smtp->getConnection() && smtp->getConnection()->hasExtension("AUTH")) {
+                transport->disconnect();
+                open(true);
+            }
         }
-        transport->connect();
         vmime::mailboxList rcpts;
         for (const QByteArray &r : recipients)
             rcpts.appendMailbox(vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.toStdString())));

@@ -67,6 +67,10 @@ quint16 MailServers::pop3Port() const { return quint16(m_info.value(QStringLiter
 quint16 MailServers::pop3sPort() const { return quint16(m_info.value(QStringLiteral("pop3s")).toInt()); }
 quint16 MailServers::smtpPort() const { return quint16(m_info.value(QStringLiteral("smtp")).toInt()); }
 quint16 MailServers::smtpsPort() const { return quint16(m_info.value(QStringLiteral("smtps")).toInt()); }
+quint16 MailServers::smtpPlainPort() const
+{
+    return quint16(m_info.value(QStringLiteral("smtpPlain")).toInt());
+}
 QString MailServers::certificateFile() const { return m_info.value(QStringLiteral("cert")).toString(); }
 QString MailServers::stateFolder() const { return m_info.value(QStringLiteral("state")).toString(); }
 

@@ -13,6 +13,10 @@
 // started by mailservers.py and stopped when this object goes.
 // Users: taro / taro-pass-1 (plain login and APOP), hanako / hanako-pass-2 (APOP only).
 // Mail to <user>@example.test is delivered to that user; other recipients are refused (550).
+//
+// The plain POP3 port offers STLS and the transport then insists on it, so a test that talks to
+// these servers must trust their certificate: call installTrust(ProgramFolder::dataFolder())
+// once the test's program folder exists (the transport reads ★MailData/cacert.pem).
 class MailServers
 {
 public:
@@ -23,8 +27,9 @@ public:
     QString error() const;
     quint16 pop3Port() const;  // plain POP3 on 127.0.0.1 (STLS offered)
     quint16 pop3sPort() const; // POP3 over TLS
-    quint16 smtpPort() const;  // SMTP (STARTTLS offered, AUTH accepted, not required)
-    quint16 smtpsPort() const; // SMTP over TLS
+    quint16 smtpPort() const;  // SMTP (STARTTLS offered, AUTH offered, not required)
+    quint16 smtpsPort() const; // SMTP over TLS, AUTH required
+    quint16 smtpPlainPort() const; // SMTP without TLS and without AUTH
     QString certificateFile() const; // PEM of the self-signed cert the servers use
     QString dovecotLog() const;      // the Dovecot log text so far
     QString stateFolder() const;

@@ -2,7 +2,8 @@
 """Real mail servers for the tests, on 127.0.0.1 and free ports, with state in a temp folder.
 
 Dovecot serves POP3 (plain, STLS offered) and POP3S with a self-signed certificate; aiosmtpd
-serves SMTP (STARTTLS offered, AUTH accepted) and SMTPS and delivers into the Dovecot Maildirs.
+serves SMTP (STARTTLS and AUTH offered), SMTPS (AUTH required) and plain SMTP (no TLS, no AUTH)
+and delivers into the Dovecot Maildirs.
 Users: taro / taro-pass-1 (any login), hanako / hanako-pass-2 (APOP only).
 
 Prints one JSON line once everything listens, then runs until stdin closes or SIGTERM comes;
@@ -182,16 +183,20 @@ def authenticator(server, session, envelope, mechanism, auth_data):
 
 
 class SmtpController(Controller):
-    def __init__(self, handler, port, tls_context, implicit):
+    """kind: "starttls" (STARTTLS offered, AUTH offered, not required), "implicit" (TLS from
+    the start, AUTH required) or "plain" (neither TLS nor AUTH)."""
+
+    def __init__(self, handler, port, tls_context, kind):
         self._tls = tls_context
-        self._implicit = implicit
+        self._kind = kind
         super().__init__(handler, hostname="127.0.0.1", port=port,
-                         ssl_context=tls_context if implicit else None)
+                         ssl_context=tls_context if kind == "implicit" else None)
 
     def factory(self):
         return SMTP(self.handler, hostname="mail." + DOMAIN,
-                    tls_context=None if self._implicit else self._tls,
-                    require_starttls=False, auth_required=False, auth_require_tls=False,
+                    tls_context=self._tls if self._kind == "starttls" else None,
+                    require_starttls=False, auth_required=self._kind == "implicit",
+                    auth_require_tls=self._kind == "plain",
                     authenticator=authenticator, decode_data=False)
 
 
@@ -213,7 +218,7 @@ def main():
         uid, gid = user.pw_uid, user.pw_gid
         cert, key = make_certificate(state)
         maildirs = make_maildirs(state, uid, gid)
-        pop3, pop3s, smtp, smtps = free_port(), free_port(), free_port(), free_port()
+        pop3, pop3s, smtp, smtps, smtp_plain = (free_port() for _ in range(5))
         conf, log = write_dovecot_config(state, cert, key, pop3, pop3s)
         dovecot = subprocess.Popen(["/usr/sbin/dovecot", "-F", "-c", conf],
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -223,20 +228,20 @@ def main():
         tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls.load_cert_chain(cert, key)
         handler = Delivery(maildirs, uid, gid)
-        for port, implicit in ((smtp, False), (smtps, True)):
-            c = SmtpController(handler, port, tls, implicit)
+        for port, kind in ((smtp, "starttls"), (smtps, "implicit"), (smtp_plain, "plain")):
+            c = SmtpController(handler, port, tls, kind)
             c.start()
             controllers.append(c)
 
         deadline = time.time() + 15
-        for port in (pop3, pop3s, smtp, smtps):
+        for port in (pop3, pop3s, smtp, smtps, smtp_plain):
             if not wait_listening(port, deadline):
                 raise RuntimeError("port %d does not listen; see %s" % (port, state))
         if dovecot.poll() is not None:
             raise RuntimeError("dovecot ended: " + open(os.path.join(state, "dovecot.stderr")).read())
 
         print(json.dumps({
-            "pop3": pop3, "pop3s": pop3s, "smtp": smtp, "smtps": smtps,
+            "pop3": pop3, "pop3s": pop3s, "smtp": smtp, "smtps": smtps, "smtpPlain": smtp_plain,
             "state": state, "cert": cert, "dovecotLog": log, "domain": DOMAIN,
             "maildirs": maildirs, "pids": {"dovecot": dovecot_pid, "self": os.getpid()},
         }), flush=True)

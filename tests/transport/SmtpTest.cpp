@@ -188,11 +188,28 @@ TEST_F(SmtpTest, FailuresGiveANegativeResultAndSayWhy)
     EXPECT_FALSE(message().isEmpty());
     EXPECT_FALSE(message().contains(QStringLiteral("not-the-password-9")));
 
-    // Implicit TLS with the right credentials works.
+    // Implicit TLS on a server that requires AUTH: refused without an account, sent with one.
+    transport.setSmtpCredentials(QByteArray(), QByteArray());
+    EXPECT_LT(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0);
+    EXPECT_TRUE(message().contains(QStringLiteral("uthentication required"))) << message().toStdString();
     transport.setSmtpCredentials("taro", "taro-pass-1");
     EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
         << message().toStdString();
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+}
+
+TEST_F(SmtpTest, AccountFileGivesTheSmtpLoginAndARelayWithoutAuthStillWorks)
+{
+    // The account file of the program folder is used when no credentials were set.
+    folder.write(QStringLiteral("★MailData/iniIdPass.ini"), "[EXEINI]\r\nNAME=taro\r\nNAME2=taro-pass-1\r\nNAME3=1\r\n");
+    const QByteArray smtps = "smtps://127.0.0.1:" + QByteArray::number(servers().smtpsPort());
+    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+        << message().toStdString();
+    // The same account data on a relay that offers no AUTH: sent without logging in.
+    const QByteArray plain = "127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
+    EXPECT_GE(transport.NMailSmtpSendMail(plain, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+        << message().toStdString();
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 2);
 }
 
 } // namespace
