@@ -2,6 +2,7 @@
 
 #include "MimeReader.h"
 #include "MimeWriter.h"
+#include "ServerAddress.h"
 #include "platform/Cp932.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -29,53 +30,6 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
-
-struct ServerAddress
-{
-    std::string host;
-    int port = 0;
-    bool implicitTls = false;
-    bool valid = false;
-    QString display; // host:port as the user reads it in failure texts
-};
-
-// "host", "host:port", "[v6]:port", optionally with a pop3:// pop3s:// smtp:// smtps:// style
-// prefix; well-known TLS ports (995, 465) mean TLS from the first byte.
-ServerAddress parseServer(const QByteArray &text, bool pop3)
-{
-    ServerAddress a;
-    QString s = Cp932::toUnicode(text).trimmed();
-    const int scheme = int(s.indexOf(QStringLiteral("://")));
-    QString prefix;
-    if (scheme >= 0) {
-        prefix = s.left(scheme).toLower();
-        s = s.mid(scheme + 3);
-    }
-    s = s.section(QLatin1Char('/'), 0, 0);
-    if (s.contains(QLatin1Char('@')))
-        s = s.section(QLatin1Char('@'), -1);
-    QString host = s;
-    QString port;
-    if (s.startsWith(QLatin1Char('['))) {
-        const int close = int(s.indexOf(QLatin1Char(']')));
-        host = s.mid(1, close - 1);
-        if (close > 0 && s.mid(close + 1).startsWith(QLatin1Char(':')))
-            port = s.mid(close + 2);
-    } else if (s.count(QLatin1Char(':')) == 1) {
-        host = s.section(QLatin1Char(':'), 0, 0);
-        port = s.section(QLatin1Char(':'), 1);
-    }
-    const bool tlsScheme = prefix == QLatin1String("pop3s") || prefix == QLatin1String("pops")
-                           || prefix == QLatin1String("smtps") || prefix == QLatin1String("ssl")
-                           || prefix == QLatin1String("tls");
-    bool ok = true;
-    a.port = port.isEmpty() ? (pop3 ? (tlsScheme ? 995 : 110) : (tlsScheme ? 465 : 25)) : port.toInt(&ok);
-    a.implicitTls = tlsScheme || a.port == (pop3 ? 995 : 465);
-    a.host = host.trimmed().toStdString();
-    a.valid = ok && !a.host.empty() && a.port > 0 && a.port < 65536 && !host.contains(QLatin1Char(' '));
-    a.display = QStringLiteral("%1:%2").arg(host.trimmed()).arg(a.port);
-    return a;
-}
 
 // A TCP connection attempt that gives up after `timeoutMs`.
 bool probe(const ServerAddress &server, int timeoutMs, QString &why)
@@ -383,7 +337,7 @@ void VmimeTransport::setTrustFile(const QString &path)
 
 int VmimeTransport::NMailPop3Connect(const QByteArray &serverText)
 {
-    const ServerAddress server = parseServer(serverText, true);
+    const ServerAddress server = ServerAddress::parse(serverText, true);
     if (!server.valid) {
         d->fail(QStringLiteral("POP3サーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
         return -1;
@@ -580,7 +534,7 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
                                       const QByteArray &from, const QByteArray &subject,
                                       const QByteArray &body, const QString &attachments, int)
 {
-    const ServerAddress server = parseServer(serverText, false);
+    const ServerAddress server = ServerAddress::parse(serverText, false);
     if (!server.valid) {
         d->fail(QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
         return -1;

@@ -2,11 +2,13 @@
 // with Python's email package as an independent reader.
 #include "TransportTestSupport.h"
 #include "TestSupport.h"
+#include "ServerAddress.h"
 #include "VmimeTransport.h"
 #include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -77,7 +79,9 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
     for (int i = 0; i < 70000; ++i)
         binary.append(char((i * 7) & 0xFF));
     const QByteArray memo = sjis(QStringLiteral("表計算のメモ\r\nソース①\r\n"));
-    const QString a1 = writeFile(QStringLiteral("散歩の記録①.bin"), binary);
+    // A long name needs RFC 2231 continuation lines.
+    const QString longName = QStringLiteral("散歩の記録①とても長い名前の添付ファイルでも名前が正しく届くことを確かめる.bin");
+    const QString a1 = writeFile(longName, binary);
     const QString a2 = writeFile(QStringLiteral("メモ.txt"), memo);
 
     transport.setSmtpCredentials("taro", "taro-pass-1");
@@ -98,7 +102,7 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
     EXPECT_EQ(pyBody, expectedBody);
     const QJsonArray attachments = py.value(QStringLiteral("attachments")).toArray();
     ASSERT_EQ(attachments.size(), 2);
-    EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("散歩の記録①.bin"));
+    EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("name")).toString(), longName);
     EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("bytes")).toString().toLatin1(), binary.toHex());
     EXPECT_EQ(attachments[1].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("メモ.txt"));
     EXPECT_EQ(py.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("taro@example.test"));
@@ -118,7 +122,7 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
                                                  hd + "\r\n" + b + "\r\n", 0),
               1);
     transport.NMailAttachmentFileClose(0);
-    QFile got1(target + QStringLiteral("散歩の記録①.bin"));
+    QFile got1(target + longName);
     QFile got2(target + QStringLiteral("メモ.txt"));
     ASSERT_TRUE(got1.open(QIODevice::ReadOnly));
     ASSERT_TRUE(got2.open(QIODevice::ReadOnly));
@@ -196,6 +200,57 @@ TEST_F(SmtpTest, FailuresGiveANegativeResultAndSayWhy)
     EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
         << message().toStdString();
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+}
+
+TEST_F(SmtpTest, SilentServerGivesUpAfterTheTimeout)
+{
+    SilentServer silent;
+    transport.setTimeout(1000);
+    for (const char *prefix : {"", "smtps://"}) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_LT(transport.NMailSmtpSendMail(prefix + QByteArray("127.0.0.1:") + QByteArray::number(silent.port()),
+                                              "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
+                  0);
+        EXPECT_LT(clock.elapsed(), 15000);
+        EXPECT_TRUE(message().contains(QStringLiteral("応答がない"))) << message().toStdString();
+    }
+}
+
+TEST(ServerAddressTest, ServerFieldSyntax)
+{
+    struct Case
+    {
+        const char *text;
+        bool pop3;
+        const char *host;
+        int port;
+        bool tls;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"mail.example.jp", true, "mail.example.jp", 110, false, true},
+        {" mail.example.jp:995 ", true, "mail.example.jp", 995, true, true},
+        {"pop3s://mail.example.jp", true, "mail.example.jp", 995, true, true},
+        {"POP3://mail.example.jp:1110/", true, "mail.example.jp", 1110, false, true},
+        {"smtp.example.jp", false, "smtp.example.jp", 25, false, true},
+        {"smtp.example.jp:465", false, "smtp.example.jp", 465, true, true},
+        {"smtp.example.jp:587", false, "smtp.example.jp", 587, false, true},
+        {"smtps://smtp.example.jp:10465", false, "smtp.example.jp", 10465, true, true},
+        {"[::1]:2525", false, "::1", 2525, false, true},
+        {"host:notaport", true, "host", 0, false, false},
+        {"", true, "", 110, false, false},
+        {"two words", true, "two words", 110, false, false},
+    };
+    for (const Case &c : cases) {
+        const ServerAddress a = ServerAddress::parse(c.text, c.pop3);
+        EXPECT_EQ(a.valid, c.valid) << c.text;
+        if (!c.valid)
+            continue;
+        EXPECT_EQ(a.host, c.host) << c.text;
+        EXPECT_EQ(a.port, c.port) << c.text;
+        EXPECT_EQ(a.implicitTls, c.tls) << c.text;
+    }
 }
 
 TEST_F(SmtpTest, AccountFileGivesTheSmtpLoginAndARelayWithoutAuthStillWorks)
