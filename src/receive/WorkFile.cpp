@@ -6,8 +6,10 @@ namespace WorkFile {
 
 bool write(const QString &path, const QByteArray &header, const QByteArray &body, QString *error)
 {
+    // Overwritten in place and then cut to length: emptying a file first makes some file
+    // systems push it to the disk on close, which a check of many mails would pay for each.
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::ReadWrite)) {
         if (error)
             *error = file.errorString();
         return false;
@@ -15,7 +17,7 @@ bool write(const QString &path, const QByteArray &header, const QByteArray &body
     QByteArray bytes;
     bytes.reserve(header.size() + body.size() + 4);
     bytes.append(header).append("\r\n").append(body).append("\r\n");
-    const bool complete = file.write(bytes) == bytes.size() && file.flush();
+    const bool complete = file.write(bytes) == bytes.size() && file.flush() && file.resize(bytes.size());
     if (!complete && error)
         *error = file.errorString();
     file.close();
