@@ -25,10 +25,12 @@ QByteArray crlf(QByteArray text)
 // A mix like a real mailbox: mostly short Japanese text, some HTML, every tenth with a file.
 QByteArray sampleMail(int i)
 {
-    const QByteArray subject = "=?UTF-8?B?" + QStringLiteral("ベンチマーク %1 通目").arg(i).toUtf8().toBase64() + "?=";
+    const QByteArray subject =
+        "=?UTF-8?B?" + QStringLiteral("ベンチマーク %1 通目").arg(i).toUtf8().toBase64() + "?=";
     QByteArray body;
     for (int line = 0; line < 20; ++line)
-        body += QStringLiteral("%1 行目：散歩の予定をお知らせします。Wanderpup（③の選択）\n").arg(line).toUtf8();
+        body +=
+            QStringLiteral("%1 行目：散歩の予定をお知らせします。Wanderpup（③の選択）\n").arg(line).toUtf8();
     QByteArray head = "From: =?UTF-8?B?" + QStringLiteral("花子").toUtf8().toBase64()
                       + "?= <hanako@example.test>\nTo: taro@example.test\nSubject: " + subject
                       + "\nDate: Tue, 8 Dec 2026 10:00:00 +0900\nMessage-ID: <bench" + QByteArray::number(i)
@@ -43,10 +45,12 @@ QByteArray sampleMail(int i)
     const QByteArray all = file.toBase64();
     for (int k = 0; k < all.size(); k += 76)
         b64 += all.mid(k, 76) + "\n";
-    return crlf(head + "Content-Type: multipart/mixed; boundary=\"bb\"\n\n--bb\n"
-                       "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n"
-                + body + "--bb\nContent-Type: application/octet-stream\nContent-Disposition: attachment; "
-                         "filename*=UTF-8''%E5%86%99%E7%9C%9F.bin\nContent-Transfer-Encoding: base64\n\n"
+    return crlf(head
+                + "Content-Type: multipart/mixed; boundary=\"bb\"\n\n--bb\n"
+                  "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n"
+                + body
+                + "--bb\nContent-Type: application/octet-stream\nContent-Disposition: attachment; "
+                  "filename*=UTF-8''%E5%86%99%E7%9C%9F.bin\nContent-Transfer-Encoding: base64\n\n"
                 + b64 + "--bb--\n");
 }
 
@@ -89,7 +93,8 @@ int main(int argc, char **argv)
     const int h = t.NMailPop3Connect("127.0.0.1:" + QByteArray::number(servers.pop3Port()));
     const int count = t.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0);
     if (count != n) {
-        fprintf(stderr, "transport: %d mails, %s\n", count, Cp932::toUnicode(t.NMailGetMessage()).toLocal8Bit().data());
+        fprintf(stderr, "transport: %d mails, %s\n", count,
+                Cp932::toUnicode(t.NMailGetMessage()).toLocal8Bit().data());
         return 1;
     }
     int stored = 0;
@@ -99,7 +104,8 @@ int main(int argc, char **argv)
         t.NMailPop3GetMailSize(h, i);
         t.NMailPop3GetMail(h, i, s, d, f, hd, b, 0, 0);
         if (t.NMailAttachmentFileFirst(0, s, d, f, hd, b, attachments + QLatin1Char('/'), QString(),
-                                       hd + "\r\n" + b + "\r\n", 0) == 1)
+                                       hd + "\r\n" + b + "\r\n", 0)
+            == 1)
             ++stored;
         t.NMailAttachmentFileClose(0);
         t.NMailPop3DeleteMail(h, i);
@@ -118,9 +124,10 @@ int main(int argc, char **argv)
     {
         QFile f(conf);
         f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral("account bench\nhost 127.0.0.1\nport %1\nuser taro\npassword taro-pass-1\nauth user\n"
-                               "tls on\ntls_starttls on\ntls_trust_file %2\ndelivery maildir %3\nkeep off\n"
-                               "uidls_file %4\n")
+        f.write(QStringLiteral(
+                    "account bench\nhost 127.0.0.1\nport %1\nuser taro\npassword taro-pass-1\nauth user\n"
+                    "tls on\ntls_starttls on\ntls_trust_file %2\ndelivery maildir %3\nkeep off\n"
+                    "uidls_file %4\n")
                     .arg(servers.pop3Port())
                     .arg(servers.certificateFile(), maildir, work.filePath(QStringLiteral("uidls")))
                     .toUtf8());
@@ -128,7 +135,8 @@ int main(int argc, char **argv)
     }
     QProcess mpop;
     clock.restart();
-    mpop.start(QStringLiteral("mpop"), {QStringLiteral("-C"), conf, QStringLiteral("-q"), QStringLiteral("bench")});
+    mpop.start(QStringLiteral("mpop"),
+               {QStringLiteral("-C"), conf, QStringLiteral("-q"), QStringLiteral("bench")});
     mpop.waitForFinished(600000);
     const double theirs = clock.elapsed() / 1000.0;
     const int delivered = int(QDir(maildir + QStringLiteral("/new")).entryList(QDir::Files).size());
@@ -136,8 +144,8 @@ int main(int argc, char **argv)
     printf("%d mails, %.1f MB in the mailbox\n", n, bytes / 1e6);
     printf("transport: %.2f s, %.0f mails/s (%d with attachments unpacked, %d left on the server)\n", ours,
            n / ours, stored, left);
-    printf("mpop:      %.2f s, %.0f mails/s (exit %d, %d delivered, %d left on the server)\n", theirs, n / theirs,
-           mpop.exitCode(), delivered, servers.mailCount(QStringLiteral("taro")));
+    printf("mpop:      %.2f s, %.0f mails/s (exit %d, %d delivered, %d left on the server)\n", theirs,
+           n / theirs, mpop.exitCode(), delivered, servers.mailCount(QStringLiteral("taro")));
     printf("ratio transport/mpop: %.2f\n", (n / ours) / (n / theirs));
     if (mpop.exitCode() != 0)
         fprintf(stderr, "%s\n", mpop.readAllStandardError().constData());

@@ -193,14 +193,29 @@ QString toCp932Spelling(QString text)
 {
     for (QChar &ch : text) {
         switch (ch.unicode()) {
-        case 0x301C: ch = QChar(0xFF5E); break; // wave dash
-        case 0x2016: ch = QChar(0x2225); break; // double vertical line
-        case 0x2212: ch = QChar(0xFF0D); break; // minus
-        case 0x00A2: ch = QChar(0xFFE0); break; // cent
-        case 0x00A3: ch = QChar(0xFFE1); break; // pound
-        case 0x00AC: ch = QChar(0xFFE2); break; // not
-        case 0x2014: ch = QChar(0x2015); break; // em dash
-        default: break;
+        case 0x301C:
+            ch = QChar(0xFF5E);
+            break; // wave dash
+        case 0x2016:
+            ch = QChar(0x2225);
+            break; // double vertical line
+        case 0x2212:
+            ch = QChar(0xFF0D);
+            break; // minus
+        case 0x00A2:
+            ch = QChar(0xFFE0);
+            break; // cent
+        case 0x00A3:
+            ch = QChar(0xFFE1);
+            break; // pound
+        case 0x00AC:
+            ch = QChar(0xFFE2);
+            break; // not
+        case 0x2014:
+            ch = QChar(0x2015);
+            break; // em dash
+        default:
+            break;
         }
     }
     return text;
@@ -210,14 +225,29 @@ QString fromCp932Spelling(QString text)
 {
     for (QChar &ch : text) {
         switch (ch.unicode()) {
-        case 0xFF5E: ch = QChar(0x301C); break;
-        case 0x2225: ch = QChar(0x2016); break;
-        case 0xFF0D: ch = QChar(0x2212); break;
-        case 0xFFE0: ch = QChar(0x00A2); break;
-        case 0xFFE1: ch = QChar(0x00A3); break;
-        case 0xFFE2: ch = QChar(0x00AC); break;
-        case 0x2015: ch = QChar(0x2014); break;
-        default: break;
+        case 0xFF5E:
+            ch = QChar(0x301C);
+            break;
+        case 0x2225:
+            ch = QChar(0x2016);
+            break;
+        case 0xFF0D:
+            ch = QChar(0x2212);
+            break;
+        case 0xFFE0:
+            ch = QChar(0x00A2);
+            break;
+        case 0xFFE1:
+            ch = QChar(0x00A3);
+            break;
+        case 0xFFE2:
+            ch = QChar(0x00AC);
+            break;
+        case 0x2015:
+            ch = QChar(0x2014);
+            break;
+        default:
+            break;
         }
     }
     return text;

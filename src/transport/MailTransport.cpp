@@ -21,7 +21,4 @@ MailTransport &MailTransport::instance()
     return *installed();
 }
 
-void MailTransport::install(MailTransport *transport)
-{
-    installed() = transport;
-}
+void MailTransport::install(MailTransport *transport) { installed() = transport; }

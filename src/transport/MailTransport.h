@@ -52,10 +52,9 @@ public:
     // from the server is unpacked; otherwise `mailText` itself is read as the mail. `handle`,
     // the other texts and `workFile` are not used. File names from the mail are reduced to a
     // plain base name inside `folder`; an existing file is never replaced ("name (2).ext").
-    virtual int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date,
-                                         QByteArray &from, QByteArray &header, QByteArray &body,
-                                         const QString &folder, const QString &workFile,
-                                         const QByteArray &mailText, int flag) = 0;
+    virtual int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date, QByteArray &from,
+                                         QByteArray &header, QByteArray &body, const QString &folder,
+                                         const QString &workFile, const QByteArray &mailText, int flag) = 0;
     virtual int NMailAttachmentFileClose(int handle) = 0;
     // The deletion takes effect when the connection is closed. A mail that was not retrieved
     // whole on this connection is not deleted (result negative), so a failed retrieval never

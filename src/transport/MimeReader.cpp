@@ -203,18 +203,17 @@ QString htmlToText(const QString &html)
     t.remove(QRegularExpression(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
                                 QRegularExpression::CaseInsensitiveOption
                                     | QRegularExpression::DotMatchesEverythingOption));
-    t.remove(QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
+    t.remove(
+        QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
     t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
     t.replace(QRegularExpression(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6])\\b[^>]*>"),
                                  QRegularExpression::CaseInsensitiveOption),
               QStringLiteral("\n"));
     t.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-    static const QMap<QString, QString> entities{{QStringLiteral("amp"), QStringLiteral("&")},
-                                                 {QStringLiteral("lt"), QStringLiteral("<")},
-                                                 {QStringLiteral("gt"), QStringLiteral(">")},
-                                                 {QStringLiteral("quot"), QStringLiteral("\"")},
-                                                 {QStringLiteral("apos"), QStringLiteral("'")},
-                                                 {QStringLiteral("nbsp"), QStringLiteral(" ")}};
+    static const QMap<QString, QString> entities{
+        {QStringLiteral("amp"), QStringLiteral("&")},  {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},   {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")}, {QStringLiteral("nbsp"), QStringLiteral(" ")}};
     QString out;
     static const QRegularExpression entity(QStringLiteral("&(#x[0-9a-fA-F]+|#[0-9]+|[a-zA-Z]+);"));
     int pos = 0;
@@ -451,8 +450,7 @@ bool joinPartials(const QList<Leaf> &leaves, QList<QByteArray> &joined)
     return true;
 }
 
-int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written,
-               int depth);
+int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written, int depth);
 
 int saveMessage(const QByteArray &raw, const QString &folder, QStringList *written, int depth)
 {
@@ -487,10 +485,11 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStri
         ++index;
         const QString name = leaf.name.isEmpty() ? defaultName(leaf.type, index)
                                                  : MimeReader::safeFileName(Cp932::toUnicode(leaf.name));
-        const QByteArray content = leaf.type == "message/rfc822" ? rawContent(leaf.part) : decodedContent(leaf.part);
+        const QByteArray content =
+            leaf.type == "message/rfc822" ? rawContent(leaf.part) : decodedContent(leaf.part);
         QFile file;
-        if (!createUnique(folder, MimeReader::safeFileName(name), file) || file.write(content) != content.size()
-            || !file.flush()) {
+        if (!createUnique(folder, MimeReader::safeFileName(name), file)
+            || file.write(content) != content.size() || !file.flush()) {
             if (file.isOpen()) {
                 file.close();
                 file.remove();

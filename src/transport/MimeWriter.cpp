@@ -252,7 +252,8 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     }
     Address from;
     if (!parseAddress(Cp932::toUnicode(mail.from), from)) {
-        error = QStringLiteral("差出人のメールアドレス「%1」が正しくありません。").arg(Cp932::toUnicode(mail.from));
+        error = QStringLiteral("差出人のメールアドレス「%1」が正しくありません。")
+                    .arg(Cp932::toUnicode(mail.from));
         return false;
     }
 
@@ -293,9 +294,9 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
 
     const QDateTime now = QDateTime::currentDateTime();
     const QByteArray domain = from.email.section(QLatin1Char('@'), 1).toLatin1();
-    const QByteArray messageId = "<" + now.toUTC().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1() + "."
-                                 + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + "@"
-                                 + (domain.isEmpty() ? QByteArray("wanderpup.invalid") : domain) + ">";
+    const QByteArray messageId = "<" + now.toUTC().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1()
+                                 + "." + QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+                                 + "@" + (domain.isEmpty() ? QByteArray("wanderpup.invalid") : domain) + ">";
 
     QByteArray head;
     head += "Date: " + rfc2822Date(now) + "\r\n";
@@ -313,8 +314,8 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     QByteArray textPart;
     QByteArray jis;
     if (bodyAsIso2022Jp(bodyText, jis)) {
-        textPart = "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n" + jis
-                   + "\r\n";
+        textPart = "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+                   + jis + "\r\n";
     } else {
         textPart = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
                    + base64Lines(bodyText.toUtf8());
@@ -324,7 +325,8 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
         raw = head + textPart;
         return true;
     }
-    const QByteArray boundary = "----=_Wanderpup_" + QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+    const QByteArray boundary = "----=_Wanderpup_"
+                                + QByteArray::number(QRandomGenerator::global()->generate64(), 16)
                                 + QByteArray::number(now.toMSecsSinceEpoch(), 16);
     raw = head + "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n"
           + "This is a multi-part message in MIME format.\r\n\r\n";

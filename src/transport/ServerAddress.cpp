@@ -37,4 +37,3 @@ ServerAddress ServerAddress::parse(const QByteArray &text, bool pop3)
     a.display = QStringLiteral("%1:%2").arg(host.trimmed()).arg(a.port);
     return a;
 }
-

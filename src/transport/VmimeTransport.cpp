@@ -48,7 +48,8 @@ bool probe(const ServerAddress &server, int timeoutMs, QString &why)
     bool connected = false;
     why = QStringLiteral("接続を拒否されました。");
     for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        const int fd =
+            ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0)
             continue;
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
@@ -170,10 +171,7 @@ struct Pop3Connection
     std::set<int> retrieved;
 };
 
-QString fromStd(const std::string &s)
-{
-    return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed();
-}
+QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
 
 } // namespace
 
@@ -233,13 +231,15 @@ struct VmimeTransport::Impl
                 .arg(where)
                 .arg(timeoutMs / 1000);
         if (auto a = dynamic_cast<const vmime::exceptions::authentication_error *>(&e))
-            return QStringLiteral("%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
-                                  "\r\nサーバーの応答: %2")
+            return QStringLiteral(
+                       "%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
+                       "\r\nサーバーの応答: %2")
                 .arg(where, fromStd(a->response()));
         if (dynamic_cast<const vmime::security::cert::certificateException *>(&e)
             || dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
-            return QStringLiteral("%1との暗号化通信（TLS）を始められませんでした。サーバーの証明書を確かめてください。"
-                                  "\r\n詳細: %2")
+            return QStringLiteral(
+                       "%1との暗号化通信（TLS）を始められませんでした。サーバーの証明書を確かめてください。"
+                       "\r\n詳細: %2")
                 .arg(where, fromStd(e.what()));
         if (auto g = dynamic_cast<const vmime::exceptions::connection_greeting_error *>(&e))
             return QStringLiteral("%1が接続を受け付けませんでした。\r\nサーバーの応答: %2")
@@ -311,10 +311,7 @@ VmimeTransport::VmimeTransport() : d(std::make_unique<Impl>())
     d->session = vmime::net::session::create();
 }
 
-VmimeTransport::~VmimeTransport()
-{
-    NMailEndWinSock();
-}
+VmimeTransport::~VmimeTransport() { NMailEndWinSock(); }
 
 void VmimeTransport::NMailInitializeWinSock() {}
 void VmimeTransport::NMailSetOption(int, int) {}
@@ -330,16 +327,14 @@ void VmimeTransport::setSmtpCredentials(const QByteArray &id, const QByteArray &
     d->smtpPassword = password;
 }
 
-void VmimeTransport::setTrustFile(const QString &path)
-{
-    d->trustFile = path;
-}
+void VmimeTransport::setTrustFile(const QString &path) { d->trustFile = path; }
 
 int VmimeTransport::NMailPop3Connect(const QByteArray &serverText)
 {
     const ServerAddress server = ServerAddress::parse(serverText, true);
     if (!server.valid) {
-        d->fail(QStringLiteral("POP3サーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
+        d->fail(
+            QStringLiteral("POP3サーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
         return -1;
     }
     QString why;
@@ -458,7 +453,8 @@ int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QB
 {
     QByteArray raw;
     for (const auto &[h, mail] : d->lastRaw) {
-        if (!header.isEmpty() && MimeReader::headerBlock(mail) == MimeReader::headerBlock(header + "\r\n\r\n")) {
+        if (!header.isEmpty()
+            && MimeReader::headerBlock(mail) == MimeReader::headerBlock(header + "\r\n\r\n")) {
             raw = mail;
             break;
         }
@@ -473,16 +469,14 @@ int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QB
     target.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const int result = MimeReader::saveAttachments(raw, target);
     if (result == MimeReader::CannotWrite)
-        d->fail(QStringLiteral("添付ファイルを「%1」に書き込めませんでした。").arg(QDir::toNativeSeparators(target)));
+        d->fail(QStringLiteral("添付ファイルを「%1」に書き込めませんでした。")
+                    .arg(QDir::toNativeSeparators(target)));
     else if (result == MimeReader::PartsMissing)
         d->fail(QStringLiteral("分割されたメールの残りの部分がこのメールにありません。"));
     return result;
 }
 
-int VmimeTransport::NMailAttachmentFileClose(int)
-{
-    return 0;
-}
+int VmimeTransport::NMailAttachmentFileClose(int) { return 0; }
 
 int VmimeTransport::NMailPop3DeleteMail(int handle, int number)
 {
@@ -490,7 +484,8 @@ int VmimeTransport::NMailPop3DeleteMail(int handle, int number)
     if (!c)
         return -1;
     if (!c->retrieved.count(number)) {
-        d->fail(QStringLiteral("%1番のメールは受信できていないため、サーバーから削除しませんでした。").arg(number));
+        d->fail(QStringLiteral("%1番のメールは受信できていないため、サーバーから削除しませんでした。")
+                    .arg(number));
         return -1;
     }
     if (c->broken || !c->folder) {
@@ -536,7 +531,8 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
 {
     const ServerAddress server = ServerAddress::parse(serverText, false);
     if (!server.valid) {
-        d->fail(QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
+        d->fail(
+            QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
         return -1;
     }
     MimeWriter::Outgoing mail;
@@ -557,11 +553,11 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
     QByteArray password = d->smtpPassword;
     if (id.isEmpty() && password.isEmpty()) {
         QString value;
-        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QString(), value, 256,
-                                         ProgramFolder::idPassIni());
+        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QString(), value,
+                                         256, ProgramFolder::idPassIni());
         id = Cp932::fromUnicode(value);
-        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QString(), value, 256,
-                                         ProgramFolder::idPassIni());
+        IniFile::GetPrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QString(), value,
+                                         256, ProgramFolder::idPassIni());
         password = Cp932::fromUnicode(value);
     }
 
@@ -599,7 +595,8 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
         const QByteArray sender = MimeWriter::addressOnly(from);
         vmime::utility::inputStreamStringAdapter is(raw.toStdString());
         try {
-            transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is, size_t(raw.size()));
+            transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is,
+                            size_t(raw.size()));
         } catch (const vmime::exceptions::command_error &e) {
             const QString cmd = fromStd(e.command());
             if (cmd.startsWith(QLatin1String("RCPT"), Qt::CaseInsensitive))
@@ -613,13 +610,17 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
     } catch (const std::runtime_error &e) {
         const QString text = fromStd(e.what());
         if (text.startsWith(QLatin1String("RCPT\n")))
-            d->fail(QStringLiteral("宛先のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
-                        .arg(server.display, text.mid(5)),
-                    password);
+            d->fail(
+                QStringLiteral(
+                    "宛先のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
+                    .arg(server.display, text.mid(5)),
+                password);
         else if (text.startsWith(QLatin1String("MAIL\n")))
-            d->fail(QStringLiteral("差出人のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
-                        .arg(server.display, text.mid(5)),
-                    password);
+            d->fail(
+                QStringLiteral(
+                    "差出人のアドレスがSMTPサーバー「%1」に受け付けられませんでした。\r\nサーバーの応答: %2")
+                    .arg(server.display, text.mid(5)),
+                password);
         else
             d->fail(d->describe(e, QStringLiteral("SMTP"), server), password);
     } catch (const std::exception &e) {
@@ -633,10 +634,7 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
     return -1;
 }
 
-QByteArray VmimeTransport::NMailGetMessage()
-{
-    return d->lastMessage;
-}
+QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }
 
 void VmimeTransport::NMailEndWinSock()
 {

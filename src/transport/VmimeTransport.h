@@ -19,9 +19,8 @@ public:
     int NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
                                QByteArray &from, QByteArray &header, int flag) override;
     int NMailPop3GetMailSize(int handle, int number) override;
-    int NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date,
-                         QByteArray &from, QByteArray &header, QByteArray &body, int flag,
-                         int reserved) override;
+    int NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date, QByteArray &from,
+                         QByteArray &header, QByteArray &body, int flag, int reserved) override;
     int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date, QByteArray &from,
                                  QByteArray &header, QByteArray &body, const QString &folder,
                                  const QString &workFile, const QByteArray &mailText, int flag) override;
@@ -29,8 +28,8 @@ public:
     int NMailPop3DeleteMail(int handle, int number) override;
     int NMailPop3Close(int handle) override;
     int NMailSmtpSendMail(const QByteArray &server, const QByteArray &to, const QByteArray &from,
-                          const QByteArray &subject, const QByteArray &body,
-                          const QString &attachments, int flag) override;
+                          const QByteArray &subject, const QByteArray &body, const QString &attachments,
+                          int flag) override;
     QByteArray NMailGetMessage() override;
     void NMailEndWinSock() override;
 

@@ -123,9 +123,8 @@ QStringList MailServers::mailFiles(const QString &user) const
     QFileInfoList files;
     for (const char *sub : {"new", "cur"})
         files += QDir(dir + QLatin1Char('/') + QLatin1String(sub)).entryInfoList(QDir::Files);
-    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.fileName() < b.fileName();
-    });
+    std::sort(files.begin(), files.end(),
+              [](const QFileInfo &a, const QFileInfo &b) { return a.fileName() < b.fileName(); });
     QStringList paths;
     for (const QFileInfo &fi : files)
         paths << fi.filePath();

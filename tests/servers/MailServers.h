@@ -25,11 +25,11 @@ public:
 
     bool ok() const; // false when the servers could not start; error() says why
     QString error() const;
-    quint16 pop3Port() const;  // plain POP3 on 127.0.0.1 (STLS offered)
-    quint16 pop3sPort() const; // POP3 over TLS
-    quint16 smtpPort() const;  // SMTP (STARTTLS offered, AUTH offered, not required)
-    quint16 smtpsPort() const; // SMTP over TLS, AUTH required
-    quint16 smtpPlainPort() const; // SMTP without TLS and without AUTH
+    quint16 pop3Port() const;        // plain POP3 on 127.0.0.1 (STLS offered)
+    quint16 pop3sPort() const;       // POP3 over TLS
+    quint16 smtpPort() const;        // SMTP (STARTTLS offered, AUTH offered, not required)
+    quint16 smtpsPort() const;       // SMTP over TLS, AUTH required
+    quint16 smtpPlainPort() const;   // SMTP without TLS and without AUTH
     QString certificateFile() const; // PEM of the self-signed cert the servers use
     QString dovecotLog() const;      // the Dovecot log text so far
     QString stateFolder() const;
@@ -41,7 +41,7 @@ public:
     // Drops one raw RFC 822 mail (CRLF or LF lines) into the user's Maildir/new. Mails added
     // one after another are numbered by the POP3 server in that order.
     bool addMail(const QString &user, const QByteArray &rfc822);
-    int mailCount(const QString &user) const; // mails now in the user's Maildir (new + cur)
+    int mailCount(const QString &user) const;           // mails now in the user's Maildir (new + cur)
     QList<QByteArray> mails(const QString &user) const; // their raw contents, oldest first
     // Removes every mail of the user.
     void clearMails(const QString &user);

@@ -11,18 +11,16 @@
 
 namespace {
 
-const QByteArray kMarker3 = QByteArray("Wanderpup\x81\x69\x87\x42\x82\xcc\x91\x49\x91\xf0\x81\x6a"); // Wanderpup（③の選択）
+const QByteArray kMarker3 =
+    QByteArray("Wanderpup\x81\x69\x87\x42\x82\xcc\x91\x49\x91\xf0\x81\x6a"); // Wanderpup（③の選択）
 
 QByteArray mail(const QByteArray &headers, const QByteArray &body)
 {
-    return crlf("From: a@example.test\nSubject: s\n" + (headers.isEmpty() ? QByteArray() : headers + "\n") + "\n"
-                + body);
+    return crlf("From: a@example.test\nSubject: s\n" + (headers.isEmpty() ? QByteArray() : headers + "\n")
+                + "\n" + body);
 }
 
-QByteArray utf8(const QString &s)
-{
-    return s.toUtf8();
-}
+QByteArray utf8(const QString &s) { return s.toUtf8(); }
 
 TEST(MimeReaderTest, BodyInEveryCharsetAndTransferEncodingComesBackInCp932)
 {
@@ -38,10 +36,13 @@ TEST(MimeReaderTest, BodyInEveryCharsetAndTransferEncodingComesBackInCp932)
     const Case cases[] = {
         {"utf-8 base64", "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: base64",
          utf8(text).toBase64()},
-        {"utf-8 8bit", "Content-Type: text/plain; charset=\"utf-8\"\nContent-Transfer-Encoding: 8bit", utf8(text)},
-        {"utf-8 quoted-printable", "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable",
+        {"utf-8 8bit", "Content-Type: text/plain; charset=\"utf-8\"\nContent-Transfer-Encoding: 8bit",
+         utf8(text)},
+        {"utf-8 quoted-printable",
+         "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable",
          MailCharsetProbe::quotedPrintable(utf8(text))},
-        {"shift_jis 8bit", "Content-Type: text/plain; charset=Shift_JIS\nContent-Transfer-Encoding: 8bit", expected},
+        {"shift_jis 8bit", "Content-Type: text/plain; charset=Shift_JIS\nContent-Transfer-Encoding: 8bit",
+         expected},
         {"cp932 base64", "Content-Type: text/plain; charset=windows-31j\nContent-Transfer-Encoding: base64",
          expected.toBase64()},
         {"iso-2022-jp with NEC row 13", "Content-Type: text/plain; charset=ISO-2022-JP",
@@ -65,7 +66,8 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
     const QByteArray raw = crlf("From: =?UTF-8?B?" + utf8(QStringLiteral("山田 太郎")).toBase64()
                                 + "?= <taro@example.test>\n"
                                   "Subject: =?ISO-2022-JP?B?"
-                                + jisSubject.toBase64() + "?=\n =?UTF-8?Q?=E3=81=82?= and more\n"
+                                + jisSubject.toBase64()
+                                + "?=\n =?UTF-8?Q?=E3=81=82?= and more\n"
                                   "Date:  Tue, 8 Dec 2026\n 10:00:00 +0900\n\nbody\n");
     const MimeReader::Mail m = MimeReader::read(raw);
     EXPECT_EQ(m.subject, sjis(QStringLiteral("犬の散歩①あ and more")));
@@ -84,24 +86,27 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
 
 TEST(MimeReaderTest, MultipartBodyIsTheTextPartAndHtmlIsTurnedIntoText)
 {
-    const QByteArray alternative = mail("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"outer\"",
-                                        "preamble\n--outer\nContent-Type: multipart/alternative; boundary=inner\n\n"
-                                        "--inner\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: base64\n\n"
-                                            + utf8(QStringLiteral("本文です")).toBase64()
-                                            + "\n--inner\nContent-Type: text/html; charset=UTF-8\n\n<p>HTML</p>\n--inner--\n"
-                                              "--outer\nContent-Type: application/pdf; name=\"a.pdf\"\n"
-                                              "Content-Transfer-Encoding: base64\n\nJVBERi0=\n--outer--\n");
+    const QByteArray alternative =
+        mail("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"outer\"",
+             "preamble\n--outer\nContent-Type: multipart/alternative; boundary=inner\n\n"
+             "--inner\nContent-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: base64\n\n"
+                 + utf8(QStringLiteral("本文です")).toBase64()
+                 + "\n--inner\nContent-Type: text/html; charset=UTF-8\n\n<p>HTML</p>\n--inner--\n"
+                   "--outer\nContent-Type: application/pdf; name=\"a.pdf\"\n"
+                   "Content-Transfer-Encoding: base64\n\nJVBERi0=\n--outer--\n");
     EXPECT_EQ(MimeReader::read(alternative).body, sjis(QStringLiteral("本文です")));
 
-    const QByteArray htmlOnly = mail("Content-Type: text/html; charset=UTF-8",
-                                     utf8(QStringLiteral("<html><head><style>p{}</style></head><body><p>一行目&amp;"
-                                                         "</p><p>二行目&#x2460;<br>三&lt;行&gt;</p></body></html>")));
+    const QByteArray htmlOnly =
+        mail("Content-Type: text/html; charset=UTF-8",
+             utf8(QStringLiteral("<html><head><style>p{}</style></head><body><p>一行目&amp;"
+                                 "</p><p>二行目&#x2460;<br>三&lt;行&gt;</p></body></html>")));
     EXPECT_EQ(MimeReader::read(htmlOnly).body, sjis(QStringLiteral("一行目&\r\n二行目①\r\n三<行>")));
 
     // A text file attached before the text of the mail is not taken for the body.
-    const QByteArray attachedFirst = mail("Content-Type: multipart/mixed; boundary=b",
-                                          "--b\nContent-Type: text/plain; name=memo.txt\nContent-Disposition: attachment\n\n"
-                                          "file\n--b\nContent-Type: text/plain\n\nthe body\n--b--\n");
+    const QByteArray attachedFirst =
+        mail("Content-Type: multipart/mixed; boundary=b",
+             "--b\nContent-Type: text/plain; name=memo.txt\nContent-Disposition: attachment\n\n"
+             "file\n--b\nContent-Type: text/plain\n\nthe body\n--b--\n");
     EXPECT_EQ(MimeReader::read(attachedFirst).body, "the body");
 }
 
@@ -135,8 +140,8 @@ TEST_F(AttachmentTest, NamesFromRfc2231AndRfc2047AndDefaults)
         part("Content-Type: application/octet-stream\nContent-Disposition: attachment;\n"
              " filename*0*=UTF-8''%E5%A0%B1%E5%91%8A;\n filename*1*=%E6%9B%B8.pdf",
              "pdf")
-        + part("Content-Type: image/png; name=\"=?ISO-2022-JP?B?" + MailCharsetProbe::iso2022jp(sjis(QStringLiteral("写真"))).toBase64()
-                   + "?=.png\"",
+        + part("Content-Type: image/png; name=\"=?ISO-2022-JP?B?"
+                   + MailCharsetProbe::iso2022jp(sjis(QStringLiteral("写真"))).toBase64() + "?=.png\"",
                "png")
         + part("Content-Type: image/jpeg", "jpeg"));
     QStringList written;
@@ -169,17 +174,21 @@ TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
         {"dot", ".", QStringLiteral("attachment")},
         {"empty after cleaning", "///", QStringLiteral("attachment")},
         {"hidden dot file", ".bashrc", QStringLiteral("bashrc")},
-        {"control characters", "a\tb\x01" "c.txt", QStringLiteral("abc.txt")},
+        {"control characters",
+         "a\tb\x01"
+         "c.txt",
+         QStringLiteral("abc.txt")},
         {"reserved characters", "x<y>:z?.txt", QStringLiteral("x_y__z_.txt")},
     };
     for (const Case &c : cases) {
         QTemporaryDir d;
         const QString inner = d.filePath(QStringLiteral("inner"));
         QDir().mkpath(inner);
-        const QByteArray raw = withParts(part("Content-Type: application/octet-stream\nContent-Disposition: attachment; "
-                                              "filename=\""
-                                                  + c.name + "\"",
-                                              "data"));
+        const QByteArray raw =
+            withParts(part("Content-Type: application/octet-stream\nContent-Disposition: attachment; "
+                           "filename=\""
+                               + c.name + "\"",
+                           "data"));
         QStringList written;
         EXPECT_EQ(MimeReader::saveAttachments(raw, inner, &written), MimeReader::Stored) << c.edge;
         ASSERT_EQ(written.size(), 1) << c.edge;
@@ -188,31 +197,35 @@ TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
         EXPECT_EQ(QDir(d.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << c.edge;
     }
     EXPECT_EQ(MimeReader::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt")).size(), 200);
-    EXPECT_TRUE(MimeReader::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt")).endsWith(QStringLiteral(".txt")));
+    EXPECT_TRUE(MimeReader::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt"))
+                    .endsWith(QStringLiteral(".txt")));
 }
 
 TEST_F(AttachmentTest, SplitMailAndUnwritableFolder)
 {
     // One part of three, alone: nothing can be unpacked.
-    const QByteArray partial = mail("MIME-Version: 1.0\nContent-Type: message/partial; id=\"abc@x\"; number=2; total=3",
-                                    "middle piece");
+    const QByteArray partial = mail(
+        "MIME-Version: 1.0\nContent-Type: message/partial; id=\"abc@x\"; number=2; total=3", "middle piece");
     EXPECT_EQ(MimeReader::saveAttachments(partial, folder()), MimeReader::PartsMissing);
     EXPECT_TRUE(names().isEmpty());
 
     // All pieces inside one mail are joined and unpacked.
-    const QByteArray whole = crlf("Subject: inner\nContent-Type: multipart/mixed; boundary=z\n\n--z\nContent-Type: text/plain\n\n"
-                                  "t\n--z\nContent-Type: application/octet-stream; name=joined.bin\n"
-                                  "Content-Transfer-Encoding: base64\n\nam9pbmVk\n--z--\n");
+    const QByteArray whole =
+        crlf("Subject: inner\nContent-Type: multipart/mixed; boundary=z\n\n--z\nContent-Type: text/plain\n\n"
+             "t\n--z\nContent-Type: application/octet-stream; name=joined.bin\n"
+             "Content-Transfer-Encoding: base64\n\nam9pbmVk\n--z--\n");
     const int half = int(whole.size() / 2);
-    const QByteArray both = mail("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"",
-                                 "--b\nContent-Type: message/partial; id=\"q\"; number=1; total=2\n\n" + whole.left(half)
-                                     + "\n--b\nContent-Type: message/partial; id=\"q\"; number=2; total=2\n\n" + whole.mid(half)
-                                     + "\n--b--\n");
+    const QByteArray both =
+        mail("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"",
+             "--b\nContent-Type: message/partial; id=\"q\"; number=1; total=2\n\n" + whole.left(half)
+                 + "\n--b\nContent-Type: message/partial; id=\"q\"; number=2; total=2\n\n" + whole.mid(half)
+                 + "\n--b--\n");
     EXPECT_EQ(MimeReader::saveAttachments(both, folder()), MimeReader::Stored);
     EXPECT_EQ(file(QStringLiteral("joined.bin")), "joined");
 
     const QByteArray withFile = withParts(part("Content-Type: application/octet-stream; name=a.bin", "x"));
-    EXPECT_EQ(MimeReader::saveAttachments(withFile, folder() + QStringLiteral("/missing")), MimeReader::CannotWrite);
+    EXPECT_EQ(MimeReader::saveAttachments(withFile, folder() + QStringLiteral("/missing")),
+              MimeReader::CannotWrite);
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/missing")));
 }
 
@@ -221,17 +234,21 @@ TEST(MimeReaderTest, BrokenMailDoesNotCrash)
     QTemporaryDir dir;
     QByteArray deep = "Content-Type: multipart/mixed; boundary=x0\n\n";
     for (int i = 1; i < 200; ++i)
-        deep += "--x" + QByteArray::number(i - 1) + "\nContent-Type: multipart/mixed; boundary=x" + QByteArray::number(i) + "\n\n";
+        deep += "--x" + QByteArray::number(i - 1) + "\nContent-Type: multipart/mixed; boundary=x"
+                + QByteArray::number(i) + "\n\n";
     const QByteArray cases[] = {
         "",
         "\r\n\r\n",
         "no header at all",
         mail("Content-Type: multipart/mixed; boundary=\"never\"", "no boundary ever appears"),
         mail("Content-Type: multipart/mixed", "--b\nmissing boundary parameter\n"),
-        mail("Content-Type: text/plain; charset=no-such-charset\nContent-Transfer-Encoding: base64", "!!!not base64***"),
+        mail("Content-Type: text/plain; charset=no-such-charset\nContent-Transfer-Encoding: base64",
+             "!!!not base64***"),
         mail("Content-Type: text/plain; charset=ISO-2022-JP", "\x1b$B\x7f\x7f\xff\xfe\x1b"),
-        mail("Content-Transfer-Encoding: x-unknown\nContent-Type: application/octet-stream; name=\"\"", "\x00\x01\x02"),
-        mail("Content-Type: multipart/mixed; boundary=b", "--b\nContent-Type: message/rfc822\n\nFrom: x\n\n--b"),
+        mail("Content-Transfer-Encoding: x-unknown\nContent-Type: application/octet-stream; name=\"\"",
+             "\x00\x01\x02"),
+        mail("Content-Type: multipart/mixed; boundary=b",
+             "--b\nContent-Type: message/rfc822\n\nFrom: x\n\n--b"),
         QByteArray(5000, '\xff'),
         crlf(deep),
     };
@@ -241,7 +258,8 @@ TEST(MimeReaderTest, BrokenMailDoesNotCrash)
         const int r = MimeReader::saveAttachments(raw, dir.path());
         EXPECT_TRUE(r == 0 || r == 1 || r == -6) << r;
     }
-    EXPECT_EQ(MimeReader::read(mail("Content-Type: text/plain; charset=no-such-charset", "plain")).body, "plain");
+    EXPECT_EQ(MimeReader::read(mail("Content-Type: text/plain; charset=no-such-charset", "plain")).body,
+              "plain");
 }
 
 } // namespace

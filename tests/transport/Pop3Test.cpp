@@ -29,8 +29,8 @@ protected:
     static QByteArray simpleMail(const QByteArray &subject, const QByteArray &body)
     {
         return crlf("From: Sender <sender@example.test>\nTo: taro@example.test\nSubject: " + subject
-                    + "\nDate: Tue, 8 Dec 2026 10:00:00 +0900\nMessage-ID: <" + subject + "@example.test>\n\n" + body
-                    + "\n");
+                    + "\nDate: Tue, 8 Dec 2026 10:00:00 +0900\nMessage-ID: <" + subject + "@example.test>\n\n"
+                    + body + "\n");
     }
 
     QString message() { return Cp932::toUnicode(transport.NMailGetMessage()); }
@@ -59,7 +59,8 @@ TEST_F(Pop3Test, PlainLoginFetchesEveryMailInOrderAndDeletesOnClose)
         EXPECT_EQ(subject, s);
         EXPECT_EQ(date, "Tue, 8 Dec 2026 10:00:00 +0900");
         EXPECT_EQ(from, "Sender <sender@example.test>");
-        EXPECT_TRUE(header.startsWith("From: Sender <sender@example.test>\r\nTo: taro@example.test\r\n")) << header.data();
+        EXPECT_TRUE(header.startsWith("From: Sender <sender@example.test>\r\nTo: taro@example.test\r\n"))
+            << header.data();
         EXPECT_FALSE(header.endsWith("\r\n"));
         EXPECT_EQ(body, QByteArray("body of ") + s + "\r\n");
         EXPECT_EQ(transport.NMailPop3DeleteMail(h, n), 0);
@@ -79,7 +80,8 @@ TEST_F(Pop3Test, ApopFlagReallyLogsInWithApop)
     ASSERT_TRUE(servers().addMail(QStringLiteral("hanako"), simpleMail("apop", "x")));
     const int h = transport.NMailPop3Connect(pop3());
     ASSERT_GE(h, 0);
-    EXPECT_EQ(transport.NMailPop3Authenticate(h, "hanako", "hanako-pass-2", -1), 1) << message().toStdString();
+    EXPECT_EQ(transport.NMailPop3Authenticate(h, "hanako", "hanako-pass-2", -1), 1)
+        << message().toStdString();
     transport.NMailPop3Close(h);
     EXPECT_TRUE(servers().dovecotLog().contains(QStringLiteral("user=<hanako>, method=APOP")));
 
@@ -187,13 +189,15 @@ TEST_F(Pop3Test, ConnectionCutDuringRetrievalFailsAndDeletesNothing)
 
 TEST_F(Pop3Test, MalformedAndSplitMailIsHandledWithoutHarm)
 {
-    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
-                                  crlf("Subject: broken\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
-                                       "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: base64\n\n"
-                                       "!!!\n--b\nContent-Type: application/octet-stream; name=\"../x.bin\"\n\n\xff\xfe")));
-    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
-                                  crlf("Subject: piece\nMIME-Version: 1.0\n"
-                                       "Content-Type: message/partial; id=\"p@x\"; number=1; total=2\n\nfirst half")));
+    ASSERT_TRUE(servers().addMail(
+        QStringLiteral("taro"),
+        crlf("Subject: broken\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+             "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: base64\n\n"
+             "!!!\n--b\nContent-Type: application/octet-stream; name=\"../x.bin\"\n\n\xff\xfe")));
+    ASSERT_TRUE(servers().addMail(
+        QStringLiteral("taro"),
+        crlf("Subject: piece\nMIME-Version: 1.0\n"
+             "Content-Type: message/partial; id=\"p@x\"; number=1; total=2\n\nfirst half")));
     const int h = transport.NMailPop3Connect(pop3());
     ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 2);
     const QString target = ProgramFolder::attachmentFolder() + QLatin1Char('/');
@@ -203,8 +207,8 @@ TEST_F(Pop3Test, MalformedAndSplitMailIsHandledWithoutHarm)
         transport.NMailPop3GetMailStatus(h, n, s, d, f, hd, 0);
         transport.NMailPop3GetMailSize(h, n);
         EXPECT_EQ(transport.NMailPop3GetMail(h, n, s, d, f, hd, b, 0, 0), 0);
-        results[n] = transport.NMailAttachmentFileFirst(0, s, d, f, hd, b, target, target + QStringLiteral("0.txt"),
-                                                        hd + "\r\n" + b + "\r\n", 0);
+        results[n] = transport.NMailAttachmentFileFirst(
+            0, s, d, f, hd, b, target, target + QStringLiteral("0.txt"), hd + "\r\n" + b + "\r\n", 0);
         transport.NMailAttachmentFileClose(0);
         transport.NMailPop3DeleteMail(h, n);
     }
@@ -217,9 +221,9 @@ TEST_F(Pop3Test, MalformedAndSplitMailIsHandledWithoutHarm)
     // A mail text that was never retrieved is read as it is given.
     QByteArray s, d, f, b;
     QByteArray hd = "Subject: direct\r\nContent-Type: multipart/mixed; boundary=q";
-    EXPECT_EQ(transport.NMailAttachmentFileFirst(0, s, d, f, hd, b, target, QString(),
-                                                 hd + "\r\n\r\n--q\r\nContent-Type: text/plain; name=direct.txt\r\n\r\nd\r\n--q--\r\n",
-                                                 0),
+    EXPECT_EQ(transport.NMailAttachmentFileFirst(
+                  0, s, d, f, hd, b, target, QString(),
+                  hd + "\r\n\r\n--q\r\nContent-Type: text/plain; name=direct.txt\r\n\r\nd\r\n--q--\r\n", 0),
               1);
     EXPECT_TRUE(QFile::exists(target + QStringLiteral("direct.txt")));
 }

@@ -69,8 +69,9 @@ protected:
 TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
 {
     const QString subjectText = QStringLiteral("犬の散歩について（ご連絡）");
-    const QString bodyText = QStringLiteral("こんにちは、太郎さん。\r\n明日の散歩は十時からです。\r\n.\r\n..dots\r\n\r\n"
-                                            "\r\n\r\n\r\nWanderpup（③の選択）");
+    const QString bodyText =
+        QStringLiteral("こんにちは、太郎さん。\r\n明日の散歩は十時からです。\r\n.\r\n..dots\r\n\r\n"
+                       "\r\n\r\n\r\nWanderpup（③の選択）");
     const QByteArray subject = sjis(subjectText);
     const QByteArray body = sjis(bodyText);
     ASSERT_TRUE(body.contains(QByteArray("\x87\x42", 2))); // ③ in code page 932
@@ -80,7 +81,8 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
         binary.append(char((i * 7) & 0xFF));
     const QByteArray memo = sjis(QStringLiteral("表計算のメモ\r\nソース①\r\n"));
     // A long name needs RFC 2231 continuation lines.
-    const QString longName = QStringLiteral("散歩の記録①とても長い名前の添付ファイルでも名前が正しく届くことを確かめる.bin");
+    const QString longName =
+        QStringLiteral("散歩の記録①とても長い名前の添付ファイルでも名前が正しく届くことを確かめる.bin");
     const QString a1 = writeFile(longName, binary);
     const QString a2 = writeFile(QStringLiteral("メモ.txt"), memo);
 
@@ -105,7 +107,8 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
     EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("name")).toString(), longName);
     EXPECT_EQ(attachments[0].toObject().value(QStringLiteral("bytes")).toString().toLatin1(), binary.toHex());
     EXPECT_EQ(attachments[1].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("メモ.txt"));
-    EXPECT_EQ(py.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("taro@example.test"));
+    EXPECT_EQ(py.value(QStringLiteral("to")).toArray().first().toString(),
+              QStringLiteral("taro@example.test"));
     EXPECT_FALSE(py.value(QStringLiteral("date")).toString().isEmpty());
     EXPECT_FALSE(py.value(QStringLiteral("message_id")).toString().isEmpty());
 
@@ -135,10 +138,12 @@ TEST_F(SmtpTest, JapaneseMailWithTwoAttachmentsSurvivesTheRoundTrip)
 
 TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
 {
-    const QString subjectText = QStringLiteral("お知らせ～全角チルダと長い件名が折り返されても正しく読めることを確かめるための件名");
+    const QString subjectText =
+        QStringLiteral("お知らせ～全角チルダと長い件名が折り返されても正しく読めることを確かめるための件名");
     const QString bodyText = QStringLiteral("本日は晴天なり。～\r\n以上です。");
     ASSERT_GE(transport.NMailSmtpSendMail(smtp(), "taro@example.test, \"Hanako\" <hanako@example.test>",
-                                          "taro@example.test", sjis(subjectText), sjis(bodyText), QString(), 0),
+                                          "taro@example.test", sjis(subjectText), sjis(bodyText), QString(),
+                                          0),
               0)
         << message().toStdString();
     ASSERT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
@@ -149,7 +154,8 @@ TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
     for (const QByteArray &line : raw.split('\n'))
         EXPECT_LE(line.size(), 78) << line.data();
     const QJsonObject py = pythonReads(raw);
-    EXPECT_EQ(py.value(QStringLiteral("subject")).toString(), QString(subjectText).replace(QChar(0xFF5E), QChar(0x301C)));
+    EXPECT_EQ(py.value(QStringLiteral("subject")).toString(),
+              QString(subjectText).replace(QChar(0xFF5E), QChar(0x301C)));
     EXPECT_TRUE(py.value(QStringLiteral("body")).toString().startsWith(QStringLiteral("本日は晴天なり。")));
 
     const int h = transport.NMailPop3Connect(pop3());
@@ -178,26 +184,34 @@ TEST_F(SmtpTest, FailuresGiveANegativeResultAndSayWhy)
          QStringLiteral("見つかりません")},
         {"empty recipient", smtp(), "", QString(), QStringLiteral("宛先")},
         {"bad address", smtp(), "taro at example", QString(), QStringLiteral("正しくありません")},
-        {"server unreachable", "127.0.0.1:1", "taro@example.test", QString(), QStringLiteral("接続できません")},
+        {"server unreachable", "127.0.0.1:1", "taro@example.test", QString(),
+         QStringLiteral("接続できません")},
     };
     for (const Case &c : cases) {
-        EXPECT_LT(transport.NMailSmtpSendMail(c.server, c.to, "hanako@example.test", "s", "b", c.attachments, 0), 0)
+        EXPECT_LT(
+            transport.NMailSmtpSendMail(c.server, c.to, "hanako@example.test", "s", "b", c.attachments, 0), 0)
             << c.edge;
         EXPECT_TRUE(message().contains(c.expected)) << c.edge << ": " << message().toStdString();
     }
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
 
     transport.setSmtpCredentials("taro", "not-the-password-9");
-    EXPECT_LT(transport.NMailSmtpSendMail(smtp(), "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0);
+    EXPECT_LT(transport.NMailSmtpSendMail(smtp(), "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0);
     EXPECT_FALSE(message().isEmpty());
     EXPECT_FALSE(message().contains(QStringLiteral("not-the-password-9")));
 
     // Implicit TLS on a server that requires AUTH: refused without an account, sent with one.
     transport.setSmtpCredentials(QByteArray(), QByteArray());
-    EXPECT_LT(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0);
+    EXPECT_LT(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0);
     EXPECT_TRUE(message().contains(QStringLiteral("uthentication required"))) << message().toStdString();
     transport.setSmtpCredentials("taro", "taro-pass-1");
-    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0)
         << message().toStdString();
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
 }
@@ -209,9 +223,10 @@ TEST_F(SmtpTest, SilentServerGivesUpAfterTheTimeout)
     for (const char *prefix : {"", "smtps://"}) {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_LT(transport.NMailSmtpSendMail(prefix + QByteArray("127.0.0.1:") + QByteArray::number(silent.port()),
-                                              "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
-                  0);
+        EXPECT_LT(
+            transport.NMailSmtpSendMail(prefix + QByteArray("127.0.0.1:") + QByteArray::number(silent.port()),
+                                        "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
+            0);
         EXPECT_LT(clock.elapsed(), 15000);
         EXPECT_TRUE(message().contains(QStringLiteral("応答がない"))) << message().toStdString();
     }
@@ -256,13 +271,18 @@ TEST(ServerAddressTest, ServerFieldSyntax)
 TEST_F(SmtpTest, AccountFileGivesTheSmtpLoginAndARelayWithoutAuthStillWorks)
 {
     // The account file of the program folder is used when no credentials were set.
-    folder.write(QStringLiteral("★MailData/iniIdPass.ini"), "[EXEINI]\r\nNAME=taro\r\nNAME2=taro-pass-1\r\nNAME3=1\r\n");
+    folder.write(QStringLiteral("★MailData/iniIdPass.ini"),
+                 "[EXEINI]\r\nNAME=taro\r\nNAME2=taro-pass-1\r\nNAME3=1\r\n");
     const QByteArray smtps = "smtps://127.0.0.1:" + QByteArray::number(servers().smtpsPort());
-    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+    EXPECT_GE(transport.NMailSmtpSendMail(smtps, "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0)
         << message().toStdString();
     // The same account data on a relay that offers no AUTH: sent without logging in.
     const QByteArray plain = "127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
-    EXPECT_GE(transport.NMailSmtpSendMail(plain, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0), 0)
+    EXPECT_GE(transport.NMailSmtpSendMail(plain, "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0)
         << message().toStdString();
     EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 2);
 }

@@ -69,10 +69,7 @@ MailServers &servers()
     return *holder();
 }
 
-QByteArray sjis(const QString &text)
-{
-    return Cp932::fromUnicode(text);
-}
+QByteArray sjis(const QString &text) { return Cp932::fromUnicode(text); }
 
 QByteArray crlf(const QByteArray &lf)
 {
@@ -111,8 +108,9 @@ QByteArray quotedPrintable(const QByteArray &bytes)
             column = 0;
             continue;
         }
-        QByteArray piece = (c >= 33 && c <= 126 && c != '=') ? QByteArray(1, char(c))
-                                                              : "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+        QByteArray piece = (c >= 33 && c <= 126 && c != '=')
+                               ? QByteArray(1, char(c))
+                               : "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
         if (column + piece.size() > 72) {
             out += "=\r\n";
             column = 0;

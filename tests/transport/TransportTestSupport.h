@@ -11,7 +11,7 @@
 // The servers of the whole test program, started on first use and stopped at its end.
 MailServers &servers();
 
-QByteArray sjis(const QString &text); // code page 932 bytes of `text`
+QByteArray sjis(const QString &text);  // code page 932 bytes of `text`
 QByteArray crlf(const QByteArray &lf); // LF line ends to CRLF
 
 // Test-side encoders, written independently of the transport's own converters.
