@@ -3,6 +3,8 @@
 #include <QAudioDevice>
 #include <QAudioSink>
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QMediaDevices>
@@ -61,9 +63,17 @@ struct Playback
     bool finished = false;
 };
 
+void stopAll();
+
 std::unique_ptr<Playback> &current()
 {
     static std::unique_ptr<Playback> playback;
+    static const bool cleanUp = [] {
+        // The sound system goes with the application object; the playback must go first.
+        qAddPostRoutine(stopAll);
+        return true;
+    }();
+    Q_UNUSED(cleanUp);
     return playback;
 }
 
@@ -121,10 +131,11 @@ bool play(const QByteArray &bytes, bool synchronous, bool loop)
     playback->sink = std::make_unique<QAudioSink>(device, format);
     QAudioSink *sink = playback->sink.get();
     Playback *raw = playback.get();
-    QObject::connect(sink, &QAudioSink::stateChanged, sink, [raw, sink](QAudio::State state) {
+    QObject::connect(sink, &QAudioSink::stateChanged, sink, [raw](QAudio::State state) {
+        // At the end of the data the sound system still plays what it holds; the stream is
+        // closed by the next call.
         if (state == QAudio::IdleState && raw->source->atEnd()) {
             raw->finished = true;
-            sink->stop();
         } else if (state == QAudio::StoppedState) {
             raw->finished = true;
         }
@@ -135,18 +146,19 @@ bool play(const QByteArray &bytes, bool synchronous, bool loop)
     current() = std::move(playback);
 
     if (synchronous) {
-        // Waits for the end, with a time-out should the device stall.
+        // Waits until the sound has been heard to its end, with a time-out should the device
+        // stall.
+        QElapsedTimer clock;
+        clock.start();
         QEventLoop wait;
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, &wait, &QEventLoop::quit);
-        QObject::connect(sink, &QAudioSink::stateChanged, &wait, [&wait, raw] {
-            if (raw->finished)
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+            const bool heard = raw->finished && (clock.elapsed() >= durationMs || sink->state() == QAudio::StoppedState);
+            if (heard || clock.elapsed() > durationMs + 3000)
                 wait.quit();
         });
-        guard.start(int(durationMs) + 3000);
-        if (!raw->finished)
-            wait.exec();
+        poll.start(10);
+        wait.exec();
         stopAll();
     }
     return true;
