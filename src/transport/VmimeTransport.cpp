@@ -235,8 +235,12 @@ struct VmimeTransport::Impl
                        "%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
                        "\r\nサーバーの応答: %2")
                 .arg(where, fromStd(a->response()));
-        if (dynamic_cast<const vmime::security::cert::certificateException *>(&e)
-            || dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
+        if (dynamic_cast<const vmime::security::cert::certificateException *>(&e))
+            return QStringLiteral("%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。"
+                                  "サーバー名と証明書を確かめてください（自分で署名した証明書は★MailDataフォルダの"
+                                  "cacert.pemに入れると信頼されます）。\r\n詳細: %2")
+                .arg(where, fromStd(e.what()));
+        if (dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
             return QStringLiteral(
                        "%1との暗号化通信（TLS）を始められませんでした。サーバーの証明書を確かめてください。"
                        "\r\n詳細: %2")

@@ -11,6 +11,7 @@ everything it started is stopped by PID and the state folder is removed (unless 
 Run with Debian's /usr/bin/python3 (it has aiosmtpd).
 """
 import json
+import logging
 import os
 import pwd
 import shutil
@@ -22,6 +23,7 @@ import sys
 import tempfile
 import threading
 import time
+import warnings
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, SMTP
@@ -201,6 +203,9 @@ class SmtpController(Controller):
 
 
 def main():
+    # The implicit-TLS listener requires AUTH; aiosmtpd cannot see that TLS and warns about it.
+    warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
     keep = "--keep" in sys.argv
     state = tempfile.mkdtemp(prefix="wp-mailservers-")
     os.chmod(state, 0o755)
