@@ -1,5 +1,6 @@
 // Receiving end to end: the receive command against real Dovecot servers on 127.0.0.1.
 #include "MailServers.h"
+#include "TransportTestSupport.h"
 #include "TestSupport.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
@@ -26,6 +27,9 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -125,6 +129,7 @@ public:
 
     int attachmentResult = 0; // when not 0, what the attachment decoding reports
     int failMail = 0;         // the retrieval of this mail fails
+    std::function<void(int)> onMail; // called as each mail is retrieved
     std::vector<std::string> calls;
 
     void NMailInitializeWinSock() override { m_real.NMailInitializeWinSock(); }
@@ -146,6 +151,8 @@ public:
                          QByteArray &b, int fl, int r) override
     {
         calls.push_back("mail " + std::to_string(n));
+        if (onMail)
+            onMail(n);
         if (n == failMail) {
             s = d = f = hd = b = QByteArray();
             return -1;
@@ -521,6 +528,75 @@ TEST_F(Receive, FailedRetrievalKeepsTheMail)
     EXPECT_EQ(history().size(), 2 * 32284);
     EXPECT_TRUE(history().mid(32284, 100).startsWith(Cp932::fromUnicode(QStringLiteral("会議のお知らせ"))));
     EXPECT_EQ(mailsOnServer(), 0);
+}
+
+TEST_F(Receive, ConnectionCutDuringAMailKeepsIt)
+{
+    // A real connection cut in the middle of the second mail, by a proxy before the server.
+    addMail(wordMail());
+    addMail("From: big@example.org\r\nSubject: big\r\nDate: Tue, 08 Dec 2026 13:00:00 +0000\r\n\r\n"
+            + QByteArray("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcde\r\n").repeated(5000));
+    {
+        CuttingProxy proxy(s_servers->pop3Port(), 100000);
+        usePop3(QStringLiteral("127.0.0.1:%1").arg(proxy.port()), 0);
+        main()->receiveCommand();
+        EXPECT_TRUE(proxy.didCut());
+    }
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.messages[0].text.startsWith(QStringLiteral("メールを受信できませんでした。")));
+    EXPECT_EQ(mailsOnServer(), 2); // without QUIT nothing is deleted, not even the stored first mail
+    EXPECT_EQ(history().size(), 32284);
+
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()), 0);
+    main()->receiveCommand();
+    EXPECT_EQ(mailsOnServer(), 0);
+    // The first mail comes twice, the second once and whole: nothing is lost.
+    const QByteArray stored = history();
+    ASSERT_EQ(stored.size(), 3 * 32284);
+    EXPECT_TRUE(stored.mid(2 * 32284, 100).startsWith("big "));
+    EXPECT_TRUE(stored.mid(2 * 32284 + 280, 32000).startsWith("0123456789abcdef"));
+}
+
+TEST_F(Receive, LongCheckShowsItsProgressAndRepaints)
+{
+    for (int n = 0; n < 3; ++n)
+        addMail(wordMail());
+    main()->show();
+    FaultyTransport transport(MailTransport::instance());
+    std::vector<QString> progress;
+    int paints = 0;
+    bool timerFired = false;
+    struct PaintCounter : QObject
+    {
+        int *count;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++*count;
+            return false;
+        }
+    } counter;
+    counter.count = &paints;
+    main()->Label2->installEventFilter(&counter);
+    QTimer::singleShot(1, [&] { timerFired = true; });
+    int paintsBefore = -1;
+    transport.onMail = [&](int n) {
+        progress.push_back(main()->Label2->text());
+        if (n == 1)
+            paintsBefore = paints;
+        if (n == 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(150)); // a slow mail
+        if (n == 3) {
+            EXPECT_GT(paints, paintsBefore); // the help line was repainted during the check
+            EXPECT_FALSE(timerFired);        // timers wait until the check ends
+        }
+    };
+    main()->receiveCommand();
+    main()->Label2->removeEventFilter(&counter);
+    EXPECT_EQ(progress, (std::vector<QString>{MailCheck::progressText(1, 3), MailCheck::progressText(2, 3),
+                                              MailCheck::progressText(3, 3)}));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(timerFired);
 }
 
 } // namespace
