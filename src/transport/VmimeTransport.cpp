@@ -456,10 +456,12 @@ int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QB
                                              const QString &, const QByteArray &mailText, int)
 {
     QByteArray raw;
-    for (const auto &[h, mail] : d->lastRaw) {
-        if (!header.isEmpty()
-            && MimeReader::headerBlock(mail) == MimeReader::headerBlock(header + "\r\n\r\n")) {
-            raw = mail;
+    // The header as the caller holds it may have been cut (at a NUL, or to its 8 KB buffer).
+    const QByteArray given = MimeReader::headerBlock(header + "\r\n\r\n");
+    for (auto it = d->lastRaw.rbegin(); it != d->lastRaw.rend() && !given.isEmpty(); ++it) {
+        const QByteArray stored = MimeReader::headerBlock(it->second);
+        if (stored == given || (given.size() >= 1024 && stored.startsWith(given))) {
+            raw = it->second;
             break;
         }
     }
