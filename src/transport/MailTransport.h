@@ -13,6 +13,7 @@ class MailTransport
 public:
     virtual ~MailTransport() = default;
 
+    // Nothing to prepare on this platform; kept for the calling order (option 1 is ignored).
     virtual void NMailInitializeWinSock() = 0;
     virtual void NMailSetOption(int option, int value) = 0;
 
@@ -52,6 +53,8 @@ public:
     // from the server is unpacked; otherwise `mailText` itself is read as the mail. `handle`,
     // the other texts and `workFile` are not used. File names from the mail are reduced to a
     // plain base name inside `folder`; an existing file is never replaced ("name (2).ext").
+    // `folder` may end in "\\" or "/"; a missing folder gives -5. A split mail whose parts are
+    // all in this one mail is joined and unpacked.
     virtual int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date, QByteArray &from,
                                          QByteArray &header, QByteArray &body, const QString &folder,
                                          const QString &workFile, const QByteArray &mailText, int flag) = 0;
@@ -73,7 +76,10 @@ public:
                                   const QByteArray &subject, const QByteArray &body,
                                   const QString &attachments, int flag) = 0;
 
-    // The text of the last failure, in Japanese; never contains a password.
+    // The text of the last failure, in Japanese, naming the server as "host:port" and quoting
+    // the server's reply where there is one (unreachable, login refused, TLS/certificate, no
+    // answer within the time-out, connection cut, recipient or sender refused, attachment file
+    // not found, attachment not writable). Never contains a password.
     virtual QByteArray NMailGetMessage() = 0;
     virtual void NMailEndWinSock() = 0;
 
