@@ -53,8 +53,8 @@ public:
     // from the server is unpacked; otherwise `mailText` itself is read as the mail. `handle`,
     // the other texts and `workFile` are not used. File names from the mail are reduced to a
     // plain base name inside `folder`; an existing file is never replaced ("name (2).ext").
-    // `folder` may end in "\\" or "/"; a missing folder gives -5. A split mail whose parts are
-    // all in this one mail is joined and unpacked.
+    // `folder` may end in "\\" or "/"; a missing folder gives -5 when there is a file to write.
+    // A split mail whose parts are all in this one mail is joined and unpacked.
     virtual int NMailAttachmentFileFirst(int handle, QByteArray &subject, QByteArray &date, QByteArray &from,
                                          QByteArray &header, QByteArray &body, const QString &folder,
                                          const QString &workFile, const QByteArray &mailText, int flag) = 0;
