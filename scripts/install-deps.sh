@@ -9,6 +9,7 @@ packages=(
   xvfb openbox x11-utils x11-xserver-utils xdotool imagemagick
   dovecot-pop3d python3 python3-aiosmtpd
   pulseaudio pulseaudio-utils sox
+  oneko
 )
 
 missing=()
