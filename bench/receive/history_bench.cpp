@@ -39,7 +39,8 @@ int make(const QString &folder, int count)
         paragraph += QStringLiteral("こんにちは。お元気ですか？表計算のソフトの件でご連絡します。①〜⑩\r\n");
     for (int n = 1; n <= count; ++n) {
         const HistoryRecord r = HistoryRecord::make(
-            QStringLiteral("Re: 打ち合わせの件 %1").arg(n), QStringLiteral("Wed, 9 Dec 2026 10:%1:00 +0900").arg(n % 60),
+            QStringLiteral("Re: 打ち合わせの件 %1").arg(n),
+            QStringLiteral("Wed, 9 Dec 2026 10:%1:00 +0900").arg(n % 60),
             QStringLiteral("山田 太郎 <taro%1@example.jp>").arg(n), paragraph.repeated(1 + n % 8));
         if (out.write(r.bytes()) != r.bytes().size())
             return 1;

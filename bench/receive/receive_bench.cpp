@@ -67,7 +67,7 @@ QByteArray mail(int n)
                + "?=\r\nDate: Tue, 08 Dec 2026 11:30:00 +0900\r\nMessage-ID: " + id
                + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
                  "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-               + (text + QStringLiteral("\r\n\r\n\r\n\r\nWanderpup（③の選択）")).toUtf8().toBase64(QByteArray::Base64Encoding)
+               + (text + QStringLiteral("\r\n\r\n\r\n\r\nWanderpup（③の選択）")).toUtf8().toBase64()
                + "\r\n--b1\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
                  "Content-Disposition: attachment; filename=\"data.bin\"\r\n"
                  "Content-Transfer-Encoding: base64\r\n\r\n"
@@ -98,7 +98,8 @@ double transportAlone(const QByteArray &server, const QString &scratch, int expe
         t.NMailPop3GetMailStatus(handle, n, subject, date, from, header, 0);
         body = QByteArray(qMax(t.NMailPop3GetMailSize(handle, n), 0) + 1, ' ');
         t.NMailPop3GetMail(handle, n, subject, date, from, header, body, 0, 0);
-        t.NMailAttachmentFileFirst(handle, subject, date, from, header, body, folder, QString(), QByteArray(), 0);
+        t.NMailAttachmentFileFirst(handle, subject, date, from, header, body, folder, QString(), QByteArray(),
+                                   0);
         t.NMailAttachmentFileClose(handle);
         t.NMailPop3DeleteMail(handle, n);
     }

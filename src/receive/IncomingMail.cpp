@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QTimer>
@@ -25,6 +26,8 @@ namespace {
 
 int g_marker = 0;
 bool g_attachment = false;
+// Whether the work file of the running check has been claimed.
+bool g_workFileClaimed = false;
 
 QString text(const QByteArray &bytes)
 {
@@ -43,12 +46,35 @@ QString attachmentFolder(QString *problem)
     return QDir::toNativeSeparators(QDir(folder).absolutePath() + u'/');
 }
 
+// The work file shares its folder with the attachments, and an attachment may be called 0.txt
+// too: a file of that name found when a check starts is moved to a free name, not replaced.
+bool claimWorkFile(const QString &workFile, QString *problem)
+{
+    if (g_workFileClaimed || !QFile::exists(workFile))
+        return g_workFileClaimed = true;
+    const QFileInfo info(workFile);
+    for (int k = 2; k < 10000; ++k) {
+        const QString aside = info.dir().filePath(
+            QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(k).arg(info.suffix()));
+        if (QFile::exists(aside))
+            continue;
+        if (!QFile::rename(workFile, aside))
+            break;
+        return g_workFileClaimed = true;
+    }
+    *problem = QStringLiteral("添付フォルダの「%1」を作業ファイルに使えません。").arg(info.fileName());
+    return false;
+}
+
 } // namespace
 
 namespace IncomingMail {
 
 void EndCheck()
 {
+    if (!g_workFileClaimed)
+        return;
+    g_workFileClaimed = false;
     QFile::remove(QDir(ProgramFolder::attachmentFolder()).filePath(QStringLiteral("0.txt")));
 }
 
@@ -78,6 +104,8 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     if (folder.isEmpty())
         return false;
     const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
+    if (!claimWorkFile(workFile, problem))
+        return false;
     QString error;
     if (!WorkFile::write(workFile, mail.header, mail.body, &error)) {
         QFile::remove(workFile);

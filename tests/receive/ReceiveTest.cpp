@@ -599,4 +599,16 @@ TEST_F(Receive, LongCheckShowsItsProgressAndRepaints)
     EXPECT_TRUE(timerFired);
 }
 
+TEST_F(Receive, AttachmentCalledLikeTheWorkFileIsKept)
+{
+    // An earlier mail left an attachment named 0.txt, the work file's name.
+    folder.write(QStringLiteral("添付フォルダ/0.txt"), "an earlier attachment");
+    addMail(wordMail());
+    main()->receiveCommand();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(folder.read(QStringLiteral("添付フォルダ/0 (2).txt")), QByteArray("an earlier attachment"));
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("添付フォルダ/0.txt"))));
+    EXPECT_EQ(mailsOnServer(), 0);
+}
+
 } // namespace

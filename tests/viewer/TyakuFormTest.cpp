@@ -237,7 +237,8 @@ TEST_F(HistoryWindow, HistoryAtTheRecordLimitListsEveryRecord)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(qint64(32767) * 32284));
         file.seek(qint64(32766) * 32284);
-        file.write(record(QStringLiteral("last"), QStringLiteral("d"), QStringLiteral("z@example.jp"), "the end"));
+        file.write(
+            record(QStringLiteral("last"), QStringLiteral("d"), QStringLiteral("z@example.jp"), "the end"));
     }
     TyakuForm *w = window();
     w->OpenHistory(1);
