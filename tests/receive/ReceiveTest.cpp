@@ -611,4 +611,19 @@ TEST_F(Receive, AttachmentCalledLikeTheWorkFileIsKept)
     EXPECT_EQ(mailsOnServer(), 0);
 }
 
+TEST_F(Receive, OverTlsWithADogAlreadyOut)
+{
+    addMail(markerMail(5, "tls-5@example.jp"));
+    usePop3(QStringLiteral("pop3s://127.0.0.1:%1").arg(s_servers->pop3sPort()), 0);
+    DogWindow *out = Forms::dogWindow(2); // dog 5 is out already
+    out->show();
+    main()->receiveCommand();
+    ASSERT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+    EXPECT_EQ(mailsOnServer(), 0);
+    EXPECT_EQ(Forms::existingDogWindow(2), out); // shown again, not a second window
+    EXPECT_TRUE(out->isVisible());
+    for (int form = 1; form <= 10; ++form)
+        EXPECT_TRUE(Forms::dogWindow(form)->Timer1->isActive()) << form; // all dogs walk
+}
+
 } // namespace
