@@ -52,13 +52,6 @@ TEST(MarkerScan, EveryMarkerTheSenderWritesIsFoundAfterCodePage932)
               QByteArray("Wanderpup\x81\x69\x87\x40\x82\xCC\x91\x49\x91\xF0\x81\x6A"));
 }
 
-TEST(MarkerScan, DogWindowsFollowTheDogNumbers)
-{
-    const int forms[] = {0, 4, 1, 5, 3, 2, 6, 7, 8, 9, 10, 0};
-    for (int number = 0; number <= 11; ++number)
-        EXPECT_EQ(MailScan::formForMarker(number), forms[number]) << number;
-}
-
 TEST(AttachmentWord, OnlyTheLowerCaseWordCounts)
 {
     EXPECT_TRUE(MailScan::hasAttachmentWord(QStringLiteral("Please see the attachment.")));
@@ -66,12 +59,6 @@ TEST(AttachmentWord, OnlyTheLowerCaseWordCounts)
     EXPECT_FALSE(MailScan::hasAttachmentWord(QStringLiteral("Attachment enclosed")));
     EXPECT_FALSE(MailScan::hasAttachmentWord(QStringLiteral("ATTACHMENT")));
     EXPECT_FALSE(MailScan::hasAttachmentWord(QString()));
-}
-
-TEST(AttachmentWord, NoteIsTheProgramsText)
-{
-    EXPECT_EQ(MailScan::attachmentNote(),
-              QStringLiteral("\r\n♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪"));
 }
 
 } // namespace
