@@ -125,7 +125,7 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent)
     }
     Label9 = new QLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1);
     Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setGeometry(150, 4, 128, 34);
+    Label9->setGeometry(148, 2, 132, 50);
     Label9->setWordWrap(true);
     Label9->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
