@@ -14,10 +14,15 @@
 #include <vmime/platforms/posix/posixHandler.hpp>
 #include <vmime/security/cert/certificateException.hpp>
 #include <vmime/security/cert/defaultCertificateVerifier.hpp>
+#include <vmime/net/pop3/POP3Command.hpp>
+#include <vmime/net/pop3/POP3Connection.hpp>
+#include <vmime/net/pop3/POP3Response.hpp>
+#include <vmime/net/pop3/POP3Store.hpp>
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
 #include <map>
+#include <optional>
 #include <set>
 
 #include <fcntl.h>
@@ -168,7 +173,9 @@ struct Pop3Connection
     int count = 0;
     int cachedNumber = 0;
     QByteArray cachedRaw;
+    std::optional<MimeReader::Mail> cachedMail; // the status and retrieval calls share one reading
     std::set<int> retrieved;
+    std::set<int> toDelete; // sent at close, pipelined where the server can
 };
 
 QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
@@ -270,6 +277,90 @@ struct VmimeTransport::Impl
         return &it->second;
     }
 
+    // DELE for every mail marked on the connection: pipelined in batches where the server
+    // allows it (one round trip per batch instead of one per mail).
+    void sendDeletions(Pop3Connection &c)
+    {
+        namespace pop3 = vmime::net::pop3;
+        if (c.toDelete.empty())
+            return;
+        auto store = vmime::dynamicCast<pop3::POP3Store>(c.store);
+        if (!store)
+            throw vmime::exceptions::not_connected();
+        auto conn = store->getConnection();
+        bool pipelining = false;
+        pop3::POP3Command::CAPA()->send(conn);
+        auto capa = pop3::POP3Response::readMultilineResponse(conn);
+        if (capa->isSuccess())
+            for (size_t i = 0; i < capa->getLineCount(); ++i)
+                if (QByteArray::fromStdString(capa->getLineAt(i)).trimmed().toUpper() == "PIPELINING")
+                    pipelining = true;
+        const std::vector<int> numbers(c.toDelete.begin(), c.toDelete.end());
+        const size_t batch = pipelining ? 100 : 1;
+        auto socket = conn->getSocket();
+        auto timeout = conn->getTimeoutHandler();
+        auto tracer = conn->getTracer();
+        int refused = 0;
+        std::string reply;
+        for (size_t start = 0; start < numbers.size(); start += batch) {
+            const size_t end = std::min(numbers.size(), start + batch);
+            std::string commands;
+            for (size_t i = start; i < end; ++i) {
+                const std::string line = "DELE " + std::to_string(numbers[i]);
+                if (tracer)
+                    tracer->traceSend(line);
+                commands += line + "\r\n";
+            }
+            socket->send(commands);
+            // VMime's reply reader takes whatever has arrived as one reply, so the replies of a
+            // pipelined batch are read here, line by line.
+            std::string buffer;
+            size_t replies = 0;
+            if (timeout)
+                timeout->resetTimeOut();
+            while (replies < end - start) {
+                const size_t eol = buffer.find('\n');
+                if (eol != std::string::npos) {
+                    std::string line = buffer.substr(0, eol);
+                    buffer.erase(0, eol + 1);
+                    if (!line.empty() && line.back() == '\r')
+                        line.pop_back();
+                    if (tracer)
+                        tracer->traceReceive(line);
+                    if (line.rfind("+OK", 0) != 0) {
+                        ++refused;
+                        reply = line;
+                    }
+                    ++replies;
+                    continue;
+                }
+                std::string chunk;
+                socket->receive(chunk);
+                if (!chunk.empty()) {
+                    buffer += chunk;
+                    if (timeout)
+                        timeout->resetTimeOut();
+                } else if (timeout && timeout->isTimeOut()) {
+                    throw vmime::exceptions::operation_timed_out();
+                } else {
+                    socket->waitForRead(100);
+                }
+            }
+        }
+        if (refused)
+            fail(QStringLiteral("POP3サーバー「%1」が%2通のメールの削除を受け付けませんでした。\r\nサーバーの応答: %3")
+                     .arg(c.server.display)
+                     .arg(refused)
+                     .arg(fromStd(reply)));
+    }
+
+    const MimeReader::Mail &parsed(Pop3Connection &c)
+    {
+        if (!c.cachedMail)
+            c.cachedMail = MimeReader::read(c.cachedRaw);
+        return *c.cachedMail;
+    }
+
     // Retrieves mail `number` whole (once; the status, size and retrieval calls share it).
     bool fetch(int handle, Pop3Connection &c, int number)
     {
@@ -289,6 +380,7 @@ struct VmimeTransport::Impl
             vmime::utility::outputStreamStringAdapter os(out);
             msg->extract(os);
             c.cachedNumber = number;
+            c.cachedMail.reset();
             c.cachedRaw = QByteArray(out.data(), qsizetype(out.size()));
             if (!c.cachedRaw.isEmpty() && !c.cachedRaw.endsWith('\n'))
                 c.cachedRaw += "\r\n"; // VMime drops the last line end before the closing dot
@@ -299,6 +391,7 @@ struct VmimeTransport::Impl
             c.broken = true; // a cut or silent connection is not used again
             c.cachedNumber = 0;
             c.cachedRaw.clear();
+            c.cachedMail.reset();
             fail(describe(e, QStringLiteral("POP3"), c.server));
             return false;
         }
@@ -401,7 +494,7 @@ int VmimeTransport::NMailPop3GetMailStatus(int handle, int number, QByteArray &s
     Pop3Connection *c = d->connection(handle);
     if (!c || !d->fetch(handle, *c, number))
         return -1;
-    const MimeReader::Mail mail = MimeReader::read(c->cachedRaw);
+    const MimeReader::Mail &mail = d->parsed(*c);
     subject = mail.subject;
     date = mail.date;
     from = mail.from;
@@ -442,7 +535,7 @@ int VmimeTransport::NMailPop3GetMail(int handle, int number, QByteArray &subject
     Pop3Connection *c = d->connection(handle);
     if (!c || !d->fetch(handle, *c, number))
         return -1;
-    const MimeReader::Mail mail = MimeReader::read(c->cachedRaw);
+    const MimeReader::Mail &mail = d->parsed(*c);
     subject = mail.subject;
     date = mail.date;
     from = mail.from;
@@ -498,14 +591,8 @@ int VmimeTransport::NMailPop3DeleteMail(int handle, int number)
         d->fail(QStringLiteral("POP3サーバー「%1」との接続が切れています。").arg(c->server.display));
         return -1;
     }
-    try {
-        c->folder->deleteMessages(vmime::net::messageSet::byNumber(size_t(number)));
-        return 0;
-    } catch (const std::exception &e) {
-        c->broken = true;
-        d->fail(d->describe(e, QStringLiteral("POP3"), c->server));
-        return -1;
-    }
+    c->toDelete.insert(number);
+    return 0;
 }
 
 int VmimeTransport::NMailPop3Close(int handle)
@@ -517,8 +604,10 @@ int VmimeTransport::NMailPop3Close(int handle)
     d->connections.erase(it);
     int result = 0;
     try {
-        if (c.folder && !c.broken)
-            c.folder->close(true); // QUIT: the deletions take effect now
+        if (c.folder && !c.broken) {
+            d->sendDeletions(c);
+            c.folder->close(true); // no RSET: QUIT makes the deletions take effect
+        }
         if (c.store && c.store->isConnected())
             c.store->disconnect();
     } catch (const std::exception &e) {
