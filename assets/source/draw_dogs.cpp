@@ -29,14 +29,14 @@ struct Dog
 {
     const char *name;
     QColor coat;
-    QColor second;  // spots, saddle, mask, upper coat
-    QColor light;   // muzzle, chest, tail tip
+    QColor second; // spots, saddle, mask, upper coat
+    QColor light;  // muzzle, chest, tail tip
     QColor ear;
     double bodyLen, bodyH, legLen, legW, headR, snoutLen, snoutH, earLen;
     Ears ears;
     Tail tail;
     Pattern pattern;
-    QColor collar;  // invalid: no collar
+    QColor collar; // invalid: no collar
     bool fluffy;
 };
 
@@ -44,26 +44,30 @@ struct Dog
 const std::vector<Dog> &dogs()
 {
     static const std::vector<Dog> list = {
-        {"shiba", QColor(214, 128, 52), QColor(214, 128, 52), QColor(250, 232, 200), QColor(214, 128, 52),
-         30, 15, 11, 3.6, 8.5, 5.5, 5.5, 8, Ears::Pointy, Tail::Curl, Pattern::Socks, QColor(200, 30, 40), false},
+        {"shiba", QColor(214, 128, 52), QColor(214, 128, 52), QColor(250, 232, 200), QColor(214, 128, 52), 30,
+         15, 11, 3.6, 8.5, 5.5, 5.5, 8, Ears::Pointy, Tail::Curl, Pattern::Socks, QColor(200, 30, 40), false},
         {"dalmatian", QColor(250, 250, 248), QColor(30, 30, 34), QColor(250, 250, 248), QColor(40, 40, 44),
-         36, 15, 17, 3.6, 8.5, 7.0, 5.5, 10, Ears::Floppy, Tail::Long, Pattern::Spots, QColor(40, 110, 220), false},
-        {"dachshund", QColor(150, 72, 30), QColor(150, 72, 30), QColor(196, 120, 70), QColor(112, 50, 20),
-         35, 13, 6, 3.8, 8.0, 6.5, 5.0, 13, Ears::Long, Tail::Long, Pattern::None, QColor(40, 170, 80), false},
-        {"pug", QColor(226, 196, 142), QColor(60, 48, 44), QColor(226, 196, 142), QColor(60, 48, 44),
-         22, 13, 8, 3.6, 8.5, 2.5, 6.0, 5, Ears::Folded, Tail::Curl, Pattern::Mask, QColor(230, 60, 150), false},
-        {"beagle", QColor(250, 248, 240), QColor(40, 34, 30), QColor(210, 130, 60), QColor(160, 90, 40),
-         30, 14, 12, 3.6, 8.0, 6.0, 5.5, 11, Ears::Long, Tail::Up, Pattern::Saddle, QColor(), false},
-        {"labrador", QColor(36, 34, 36), QColor(36, 34, 36), QColor(70, 66, 70), QColor(24, 22, 24),
-         34, 17, 15, 4.2, 9.5, 7.0, 6.5, 10, Ears::Floppy, Tail::Long, Pattern::None, QColor(240, 200, 30), false},
+         36, 15, 17, 3.6, 8.5, 7.0, 5.5, 10, Ears::Floppy, Tail::Long, Pattern::Spots, QColor(40, 110, 220),
+         false},
+        {"dachshund", QColor(150, 72, 30), QColor(150, 72, 30), QColor(196, 120, 70), QColor(112, 50, 20), 35,
+         13, 6, 3.8, 8.0, 6.5, 5.0, 13, Ears::Long, Tail::Long, Pattern::None, QColor(40, 170, 80), false},
+        {"pug", QColor(226, 196, 142), QColor(60, 48, 44), QColor(226, 196, 142), QColor(60, 48, 44), 22, 13,
+         8, 3.6, 8.5, 2.5, 6.0, 5, Ears::Folded, Tail::Curl, Pattern::Mask, QColor(230, 60, 150), false},
+        {"beagle", QColor(250, 248, 240), QColor(40, 34, 30), QColor(210, 130, 60), QColor(160, 90, 40), 30,
+         14, 12, 3.6, 8.0, 6.0, 5.5, 11, Ears::Long, Tail::Up, Pattern::Saddle, QColor(), false},
+        {"labrador", QColor(36, 34, 36), QColor(36, 34, 36), QColor(70, 66, 70), QColor(24, 22, 24), 34, 17,
+         15, 4.2, 9.5, 7.0, 6.5, 10, Ears::Floppy, Tail::Long, Pattern::None, QColor(240, 200, 30), false},
         {"poodle", QColor(240, 180, 150), QColor(240, 180, 150), QColor(248, 206, 184), QColor(226, 160, 130),
-         26, 13, 15, 3.0, 8.0, 6.5, 4.5, 10, Ears::Puff, Tail::Pom, Pattern::None, QColor(130, 60, 200), true},
+         26, 13, 15, 3.0, 8.0, 6.5, 4.5, 10, Ears::Puff, Tail::Pom, Pattern::None, QColor(130, 60, 200),
+         true},
         {"husky", QColor(248, 248, 250), QColor(110, 118, 132), QColor(248, 248, 250), QColor(110, 118, 132),
          34, 16, 14, 4.0, 9.0, 6.5, 5.5, 9, Ears::Pointy, Tail::Plume, Pattern::Husky, QColor(), false},
-        {"corgi", QColor(226, 140, 60), QColor(226, 140, 60), QColor(252, 246, 236), QColor(226, 140, 60),
-         34, 15, 6, 4.2, 8.5, 6.0, 5.5, 12, Ears::Pointy, Tail::Stub, Pattern::Socks, QColor(30, 150, 160), false},
-        {"terrier", QColor(246, 244, 236), QColor(246, 244, 236), QColor(255, 255, 252), QColor(236, 232, 222),
-         22, 12, 9, 3.4, 7.5, 4.5, 5.0, 7, Ears::Pointy, Tail::Up, Pattern::None, QColor(220, 30, 30), true},
+        {"corgi", QColor(226, 140, 60), QColor(226, 140, 60), QColor(252, 246, 236), QColor(226, 140, 60), 34,
+         15, 6, 4.2, 8.5, 6.0, 5.5, 12, Ears::Pointy, Tail::Stub, Pattern::Socks, QColor(30, 150, 160),
+         false},
+        {"terrier", QColor(246, 244, 236), QColor(246, 244, 236), QColor(255, 255, 252),
+         QColor(236, 232, 222), 22, 12, 9, 3.4, 7.5, 4.5, 5.0, 7, Ears::Pointy, Tail::Up, Pattern::None,
+         QColor(220, 30, 30), true},
     };
     return list;
 }
@@ -95,8 +99,8 @@ void legAt(QPainter &p, QPointF hip, double length, double width, double angle, 
 
 struct Layout
 {
-    QPointF body;   // body centre
-    QPointF head;   // head centre
+    QPointF body; // body centre
+    QPointF head; // head centre
     QPointF eye, nose, mouth;
     double headR;
 };
@@ -109,7 +113,7 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     const double bodyCy = bodyTop + d.bodyH / 2;
     // Horizontal extent: snout tip to tail end, centred in the picture.
     const double left = -d.bodyLen / 2 - d.headR * 0.9 - d.snoutLen - d.headR * 0.35;
-    const double tailReach[] = {6, 8, 13, 3, 8, 7};  // by Tail
+    const double tailReach[] = {6, 8, 13, 3, 8, 7}; // by Tail
     const double right = d.bodyLen / 2 + tailReach[int(d.tail)];
     const double bodyCx = 32 - (left + right) / 2;
     Layout lay;
@@ -138,7 +142,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     switch (d.tail) {
     case Tail::Curl: {
         QPainterPath path(tailBase);
-        path.cubicTo(tailBase + QPointF(6, -2 - wag), tailBase + QPointF(7, -10 + wag), tailBase + QPointF(1, -9));
+        path.cubicTo(tailBase + QPointF(6, -2 - wag), tailBase + QPointF(7, -10 + wag),
+                     tailBase + QPointF(1, -9));
         path.cubicTo(tailBase + QPointF(-3, -8), tailBase + QPointF(-1, -4), tailBase + QPointF(2, -5));
         tailPen.setWidthF(d.pattern == Pattern::Mask ? 3.2 : 4.2);
         p.setPen(tailPen);
@@ -172,7 +177,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
         break;
     case Tail::Plume: {
         QPainterPath path(tailBase);
-        path.cubicTo(tailBase + QPointF(8, -1), tailBase + QPointF(9, -11 + wag), tailBase + QPointF(2, -11 + wag));
+        path.cubicTo(tailBase + QPointF(8, -1), tailBase + QPointF(9, -11 + wag),
+                     tailBase + QPointF(2, -11 + wag));
         tailPen.setColor(d.second);
         tailPen.setWidthF(5.5);
         p.setPen(tailPen);
@@ -216,28 +222,32 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     switch (d.pattern) {
     case Pattern::Spots:
         p.setBrush(d.second);
-        for (const QPointF &c : {QPointF(0.15, 0.25), QPointF(0.42, 0.6), QPointF(0.7, 0.3), QPointF(0.85, 0.75),
-                                 QPointF(0.3, 0.85), QPointF(0.55, 0.15)})
-            p.drawEllipse(QPointF(body.left() + c.x() * body.width(), body.top() + c.y() * body.height()), 1.9, 1.6);
+        for (const QPointF &c : {QPointF(0.15, 0.25), QPointF(0.42, 0.6), QPointF(0.7, 0.3),
+                                 QPointF(0.85, 0.75), QPointF(0.3, 0.85), QPointF(0.55, 0.15)})
+            p.drawEllipse(QPointF(body.left() + c.x() * body.width(), body.top() + c.y() * body.height()),
+                          1.9, 1.6);
         break;
     case Pattern::Saddle:
         p.setBrush(d.second);
-        p.drawEllipse(QRectF(body.left() + body.width() * 0.22, body.top() - body.height() * 0.6, body.width() * 0.68,
-                             body.height() * 1.1));
+        p.drawEllipse(QRectF(body.left() + body.width() * 0.22, body.top() - body.height() * 0.6,
+                             body.width() * 0.68, body.height() * 1.1));
         break;
     case Pattern::Husky:
         p.setBrush(d.second);
-        p.drawEllipse(QRectF(body.left() - 2, body.top() - body.height() * 0.7, body.width() + 4, body.height() * 1.2));
+        p.drawEllipse(
+            QRectF(body.left() - 2, body.top() - body.height() * 0.7, body.width() + 4, body.height() * 1.2));
         break;
     case Pattern::Socks:
     case Pattern::Mask:
         p.setBrush(d.light);
-        p.drawEllipse(QRectF(body.left() - 2, body.top() + body.height() * 0.5, body.width() * 0.55, body.height()));
+        p.drawEllipse(
+            QRectF(body.left() - 2, body.top() + body.height() * 0.5, body.width() * 0.55, body.height()));
         break;
     case Pattern::None:
         if (d.light != d.coat) {
             p.setBrush(d.light);
-            p.drawEllipse(QRectF(body.left() + 2, body.top() + body.height() * 0.62, body.width() - 4, body.height()));
+            p.drawEllipse(
+                QRectF(body.left() + 2, body.top() + body.height() * 0.62, body.width() - 4, body.height()));
         }
         break;
     }
@@ -256,7 +266,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     p.drawPath(neck);
     if (d.pattern == Pattern::Husky || d.pattern == Pattern::Socks) {
         p.setBrush(d.light);
-        p.drawEllipse(QRectF(head.x() - d.headR * 0.4, head.y() + d.headR * 0.3, d.headR * 1.2, d.headR * 1.5));
+        p.drawEllipse(
+            QRectF(head.x() - d.headR * 0.4, head.y() + d.headR * 0.3, d.headR * 1.2, d.headR * 1.5));
     }
 
     const QColor earColour = d.ear;
@@ -285,8 +296,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     headPath.addEllipse(head, d.headR, d.headR * 0.92);
     if (d.fluffy && d.ears == Ears::Puff)
         headPath.addEllipse(head + QPointF(d.headR * 0.2, -d.headR * 0.75), d.headR * 0.7, d.headR * 0.55);
-    const QRectF snout(head.x() - d.headR * 0.55 - d.snoutLen, head.y() - d.snoutH * 0.05, d.snoutLen + d.headR * 0.7,
-                       d.snoutH);
+    const QRectF snout(head.x() - d.headR * 0.55 - d.snoutLen, head.y() - d.snoutH * 0.05,
+                       d.snoutLen + d.headR * 0.7, d.snoutH);
     headPath.addRoundedRect(snout, d.snoutH * 0.45, d.snoutH * 0.45);
     headPath = headPath.simplified();
     p.setBrush(d.pattern == Pattern::Husky ? d.second : (d.pattern == Pattern::Saddle ? d.light : d.coat));
@@ -295,7 +306,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
     p.setClipPath(headPath);
     if (d.pattern == Pattern::Husky) {
         p.setBrush(d.light);
-        p.drawEllipse(QRectF(snout.left() - 2, head.y() - d.headR * 0.25, d.snoutLen + d.headR * 1.3, d.headR * 1.6));
+        p.drawEllipse(
+            QRectF(snout.left() - 2, head.y() - d.headR * 0.25, d.snoutLen + d.headR * 1.3, d.headR * 1.6));
         p.drawEllipse(head + QPointF(-d.headR * 0.2, -d.headR * 0.55), 1.6, 1.1);
     } else if (d.pattern == Pattern::Mask) {
         p.setBrush(d.second);
@@ -314,7 +326,8 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
 
     if (d.collar.isValid()) {
         p.setPen(QPen(d.collar, 2.2, Qt::SolidLine, Qt::FlatCap));
-        p.drawLine(head + QPointF(d.headR * 0.35, d.headR * 1.05), head + QPointF(d.headR * 1.1, d.headR * 0.35));
+        p.drawLine(head + QPointF(d.headR * 0.35, d.headR * 1.05),
+                   head + QPointF(d.headR * 1.1, d.headR * 0.35));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(250, 210, 40));
         p.drawEllipse(head + QPointF(d.headR * 0.6, d.headR * 1.1), 1.3, 1.3);
@@ -329,12 +342,14 @@ Layout drawDog(QPainter &p, const Dog &d, int phase)
             p.drawEllipse(QPointF(0.5, len * 0.5), d.headR * 0.5, len * 0.5);
             p.drawEllipse(QPointF(0.5, len * 0.85), d.headR * 0.55, d.headR * 0.5);
         } else {
-            p.drawRoundedRect(QRectF(-d.headR * 0.38, -1, d.headR * 0.76, len), d.headR * 0.38, d.headR * 0.38);
+            p.drawRoundedRect(QRectF(-d.headR * 0.38, -1, d.headR * 0.76, len), d.headR * 0.38,
+                              d.headR * 0.38);
         }
         p.restore();
     } else if (d.ears == Ears::Folded) {
         p.setBrush(earColour);
-        p.drawPolygon(QPolygonF({head + QPointF(-d.headR * 0.1, -d.headR * 0.75), head + QPointF(d.headR * 0.75, -d.headR * 0.6),
+        p.drawPolygon(QPolygonF({head + QPointF(-d.headR * 0.1, -d.headR * 0.75),
+                                 head + QPointF(d.headR * 0.75, -d.headR * 0.6),
                                  head + QPointF(d.headR * 0.05, -d.headR * 0.15)}));
     }
 
@@ -361,8 +376,8 @@ QImage renderDog(const Dog &d, int phase)
         p.scale(kZoom, kZoom);
         lay = drawDog(p, d, phase);
     }
-    const QImage small =
-        big.scaled(kSize, kSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    const QImage small = big.scaled(kSize, kSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_ARGB32);
 
     // Cut hard at half coverage; the coat colour keeps the shading of the big drawing.
     QImage out(kSize, kSize, QImage::Format_RGB32);
@@ -444,7 +459,10 @@ int main(int argc, char *argv[])
     for (size_t i = 0; i < list.size(); ++i) {
         for (int phase = 0; phase < 2; ++phase) {
             const QImage img = renderDog(list[i], phase);
-            const QString name = QStringLiteral("%1/dog%2_%3.png").arg(folder).arg(int(i) + 1, 2, 10, QLatin1Char('0')).arg(phase + 1);
+            const QString name = QStringLiteral("%1/dog%2_%3.png")
+                                     .arg(folder)
+                                     .arg(int(i) + 1, 2, 10, QLatin1Char('0'))
+                                     .arg(phase + 1);
             if (!img.save(name)) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
                 return 1;

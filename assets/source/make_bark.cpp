@@ -47,7 +47,7 @@ void woof(std::vector<double> &out, size_t start, double pitch, double length, s
         const double f = pitch * (0.72 + 0.55 * std::exp(-t / 0.035));
         phase += f / kRate;
         phase -= std::floor(phase);
-        const double buzz = 2 * phase - 1;  // sawtooth: all harmonics
+        const double buzz = 2 * phase - 1; // sawtooth: all harmonics
         const double attack = 1 - std::exp(-t / 0.004);
         const double decay = std::exp(-t / (length * 0.38));
         const double breath = gauss(noise) * 0.35 * std::exp(-t / 0.02);
@@ -85,7 +85,7 @@ int main(int argc, char **argv)
     double peak = 0;
     for (double s : samples)
         peak = std::max(peak, std::abs(s));
-    const double gain = peak > 0 ? 0.7 / peak : 1;  // about -3 dB full scale
+    const double gain = peak > 0 ? 0.7 / peak : 1; // about -3 dB full scale
 
     std::FILE *f = std::fopen(argv[1], "wb");
     if (!f) {
@@ -97,8 +97,8 @@ int main(int argc, char **argv)
     put32(f, 36 + dataBytes);
     std::fwrite("WAVEfmt ", 1, 8, f);
     put32(f, 16);
-    put16(f, 1);  // PCM
-    put16(f, 1);  // mono
+    put16(f, 1); // PCM
+    put16(f, 1); // mono
     put32(f, kRate);
     put32(f, kRate * 2);
     put16(f, 2);

@@ -36,10 +36,11 @@ int create(int rounds)
     }
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("create ten dog windows: first %.2f ms, median %.2f ms, max %.2f ms over %d rounds\n", times.front(),
-                sorted[sorted.size() / 2], sorted.back(), rounds);
+    std::printf("create ten dog windows: first %.2f ms, median %.2f ms, max %.2f ms over %d rounds\n",
+                times.front(), sorted[sorted.size() / 2], sorted.back(), rounds);
     std::sort(shown.begin(), shown.end());
-    std::printf("create and show them:   median %.2f ms, max %.2f ms\n", shown[shown.size() / 2], shown.back());
+    std::printf("create and show them:   median %.2f ms, max %.2f ms\n", shown[shown.size() / 2],
+                shown.back());
     return 0;
 }
 

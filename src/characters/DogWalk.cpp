@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
-DogWalk::DogWalk(float twipsPerPixelX, float twipsPerPixelY) : m_factorX(twipsPerPixelX), m_factorY(twipsPerPixelY)
-{
-}
+DogWalk::DogWalk(float twipsPerPixelX, float twipsPerPixelY)
+    : m_factorX(twipsPerPixelX)
+    , m_factorY(twipsPerPixelY)
+{}
 
 void DogWalk::newRun(qint16 &counter, double dxFactor)
 {
@@ -58,7 +59,7 @@ std::vector<QRect> outlineBands(const quint32 *pixels, int width, int height, qs
     if (width <= 0 || height <= 0)
         return bands;
     const quint32 transparent = pixels[0];
-    std::vector<QRect> previous;  // the spans of the band that is still growing downwards
+    std::vector<QRect> previous; // the spans of the band that is still growing downwards
     std::vector<QRect> row;
     auto flush = [&] {
         bands.insert(bands.end(), previous.begin(), previous.end());
@@ -77,10 +78,11 @@ std::vector<QRect> outlineBands(const quint32 *pixels, int width, int height, qs
                 ++x;
             row.emplace_back(start, y, x - start, 1);
         }
-        const bool same = row.size() == previous.size()
-                          && std::equal(row.begin(), row.end(), previous.begin(), [](const QRect &a, const QRect &b) {
-                                 return a.left() == b.left() && a.width() == b.width();
-                             });
+        const bool same =
+            row.size() == previous.size() &&
+            std::equal(row.begin(), row.end(), previous.begin(), [](const QRect &a, const QRect &b) {
+                return a.left() == b.left() && a.width() == b.width();
+            });
         if (same && !row.empty()) {
             for (QRect &r : previous)
                 r.setHeight(r.height() + 1);

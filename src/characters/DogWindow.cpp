@@ -33,7 +33,8 @@ const QImage &drawing(int dogNumber, int phase)
     static std::array<QImage, 22> cache;
     QImage &image = cache[size_t(dogNumber * 2 + phase)];
     if (image.isNull()) {
-        image.load(QStringLiteral(":/dogs/dog%1_%2.png").arg(dogNumber, 2, 10, QLatin1Char('0')).arg(phase + 1));
+        image.load(
+            QStringLiteral(":/dogs/dog%1_%2.png").arg(dogNumber, 2, 10, QLatin1Char('0')).arg(phase + 1));
         image = image.convertToFormat(QImage::Format_RGB32);
     }
     return image;
@@ -87,9 +88,12 @@ QRegion DogWindow::BuildOutline(const QImage &picture)
 }
 
 DogWindow::DogWindow(int formNumber, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint),
-      m_formNumber(formNumber), m_factorX(Twips::perPixelX()), m_factorY(Twips::perPixelY()),
-      m_walk(m_factorX, m_factorY)
+    : QWidget(parent,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
+    , m_formNumber(formNumber)
+    , m_factorX(Twips::perPixelX())
+    , m_factorY(Twips::perPixelY())
+    , m_walk(m_factorX, m_factorY)
 {
     setObjectName(QStringLiteral("Form%1").arg(formNumber));
     setWindowTitle(titleOf(formNumber));
@@ -101,7 +105,8 @@ DogWindow::DogWindow(int formNumber, QWidget *parent)
 
     // 1. Outlines. 2. The size of frame box 0. 3. Always on top (window flags above).
     BuildOutlines();
-    setFixedSize(int(std::lround(DogWalk::FrameBox / m_factorX)), int(std::lround(DogWalk::FrameBox / m_factorY)));
+    setFixedSize(int(std::lround(DogWalk::FrameBox / m_factorX)),
+                 int(std::lround(DogWalk::FrameBox / m_factorY)));
     // 4. The twips factors were read above. 5. A fresh random sequence.
     RandomSource::reseedFromClock();
     // 6. Born at the mouse pointer.
@@ -128,19 +133,14 @@ void DogWindow::BuildOutlines()
         m_outlines[slot] = BuildOutline(Picture1[slot]);
 }
 
-void DogWindow::setTimer1Interval(int ms)
-{
-    setInterval(Timer1, ms);
-}
+void DogWindow::setTimer1Interval(int ms) { setInterval(Timer1, ms); }
 
-void DogWindow::setTimer2Interval(int ms)
-{
-    setInterval(Timer2, ms);
-}
+void DogWindow::setTimer2Interval(int ms) { setInterval(Timer2, ms); }
 
 QPoint DogWindow::twipsPosition() const
 {
-    return QPoint(int(std::lround(pos().x() * double(m_factorX))), int(std::lround(pos().y() * double(m_factorY))));
+    return QPoint(int(std::lround(pos().x() * double(m_factorX))),
+                  int(std::lround(pos().y() * double(m_factorY))));
 }
 
 void DogWindow::moveToTwips(QPoint twips)

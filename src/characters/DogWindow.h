@@ -33,8 +33,8 @@ public:
     // An interval of 0 stops a timer.
     void setTimer1Interval(int ms);
     void setTimer2Interval(int ms);
-    QTimer *Timer1;  // walk
-    QTimer *Timer2;  // kennel
+    QTimer *Timer1; // walk
+    QTimer *Timer2; // kennel
 
     // The picture of frame slot 0..7 of a dog: 0 and 1 its two drawings facing left, 2 and 3
     // the same mirrored, 4 to 7 repeat 0 to 3.

@@ -23,16 +23,13 @@ namespace {
 
 const QString kSection = QStringLiteral("EXEINI");
 
-QString spaces(int count)
-{
-    return QString(count, QChar(0x3000));
-}
+QString spaces(int count) { return QString(count, QChar(0x3000)); }
 
 QFont gothic(qreal points)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-                      QStringLiteral("Noto Sans CJK JP")});
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP")});
     font.setPointSizeF(points);
     return font;
 }
@@ -64,7 +61,8 @@ bool SetForm::readsAsChosen(const QString &value)
     return TextRules::isWholeNumber(value) && TextRules::leadingNumber(value) == 1.0;
 }
 
-SetForm::SetForm(QWidget *parent) : QWidget(parent)
+SetForm::SetForm(QWidget *parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
@@ -85,10 +83,13 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent)
 
     Label7 = new QLabel(this);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setText(spaces(1) + QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。")
-                    + spaces(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") + spaces(34)
-                    + QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37)
-                    + QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
+    Label7->setText(
+        spaces(1) +
+        QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
+        spaces(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") + spaces(34) +
+        QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
+        QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
+                       "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
     Label7->setGeometry(8, 40, 284, 152);
     Label7->setWordWrap(true);
     Label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -134,7 +135,8 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent)
     Command4 = button("Command4", QStringLiteral("犬を見る"), {104, 290, 88, 26});
     Command5 = button("Command5", QStringLiteral("愛犬を格納"), {200, 290, 92, 26});
 
-    Label8 = new QLabel(QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this);
+    Label8 = new QLabel(
+        QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this);
     Label8->setObjectName(QStringLiteral("Label8"));
     Label8->setGeometry(8, 322, 284, 48);
     Label8->setWordWrap(true);
@@ -197,8 +199,8 @@ void SetForm::LoadDogChoice(int keyCount)
     const QString file = ProgramFolder::charaDataIni();
     for (int key = 1; key <= std::min(keyCount, 10); ++key) {
         QString value;
-        const int length =
-            IniFile::GetPrivateProfileString(kSection, QStringLiteral("NAME%1").arg(key), QString(), value, 1256, file);
+        const int length = IniFile::GetPrivateProfileString(kSection, QStringLiteral("NAME%1").arg(key),
+                                                            QString(), value, 1256, file);
         if (length < 1 || !readsAsChosen(value))
             continue;
         for (int check = 1; check <= 10; ++check)
@@ -212,7 +214,8 @@ void SetForm::SaveDogChoice()
     // Failures to write are silent: the read-back below then finds the old values.
     const QString file = ProgramFolder::charaDataIni();
     for (int key = 1; key <= 10; ++key)
-        IniFile::WritePrivateProfileString(kSection, QStringLiteral("NAME%1").arg(key), QStringLiteral("0"), file);
+        IniFile::WritePrivateProfileString(kSection, QStringLiteral("NAME%1").arg(key), QStringLiteral("0"),
+                                           file);
     for (int check = 1; check <= 10; ++check)
         if (isTicked(check))
             IniFile::WritePrivateProfileString(kSection, QStringLiteral("NAME%1").arg(keyOfCheck(check)),
@@ -220,10 +223,7 @@ void SetForm::SaveDogChoice()
     LoadDogChoice(10);
 }
 
-void SetForm::lookAtDogs()
-{
-    Forms::mainForm()->Timer2->start(500);
-}
+void SetForm::lookAtDogs() { Forms::mainForm()->Timer2->start(500); }
 
 void SetForm::closeEvent(QCloseEvent *event)
 {
@@ -269,7 +269,8 @@ bool SetForm::eventFilter(QObject *watched, QEvent *event)
         } else if (watched == Command2) {
             showHover(QStringLiteral("サーバーの設定を行います。これを行わないと通信エラーとなります。"));
         } else if (watched == Command3) {
-            showHover(QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛犬をチェックボックスで選択し、このボタンで設定を保存します。"));
+            showHover(QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛犬をチェ"
+                                     "ックボックスで選択し、このボタンで設定を保存します。"));
         } else if (watched == Command4) {
             showHover(QStringLiteral("愛犬の確認を行いたい時にどうぞ。見るだけで、保存は行われません。"));
         } else if (watched == Command5) {

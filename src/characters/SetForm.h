@@ -35,8 +35,8 @@ public:
     QLabel *Label7, *Label8, *Label9, *Label10;
     QPlainTextEdit *Text2;
     QFrame *Frame1;
-    std::array<QCheckBox *, 11> Check{};  // Check[1] .. Check[10]
-    std::array<QLabel *, 11> Image1{};    // by dog number
+    std::array<QCheckBox *, 11> Check{}; // Check[1] .. Check[10]
+    std::array<QLabel *, 11> Image1{};   // by dog number
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -22,7 +22,10 @@ constexpr qint64 kMemoryLimit = 2097152;
 class PcmSource : public QIODevice
 {
 public:
-    PcmSource(QByteArray pcm, bool loop) : m_pcm(std::move(pcm)), m_loop(loop) {}
+    PcmSource(QByteArray pcm, bool loop)
+        : m_pcm(std::move(pcm))
+        , m_loop(loop)
+    {}
 
     bool isSequential() const override { return true; }
     bool atEnd() const override { return !m_loop && m_pos >= m_pcm.size(); }
@@ -153,7 +156,8 @@ bool play(const QByteArray &bytes, bool synchronous, bool loop)
         QEventLoop wait;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-            const bool heard = raw->finished && (clock.elapsed() >= durationMs || sink->state() == QAudio::StoppedState);
+            const bool heard =
+                raw->finished && (clock.elapsed() >= durationMs || sink->state() == QAudio::StoppedState);
             if (heard || clock.elapsed() > durationMs + 3000)
                 wait.quit();
         });

@@ -29,8 +29,8 @@ protected:
 
 void click(QWidget *label)
 {
-    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(label, &event);
 }
 
@@ -69,7 +69,7 @@ TEST_F(BarkNoSound, BarkCommandsShowTheErrorAndKeepTheirNewStates)
 {
     MainForm *main = Forms::mainForm();
     main->startUp();
-    click(main->Label17);  // Loop
+    click(main->Label17); // Loop
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, kApiError);
     EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
@@ -80,16 +80,16 @@ TEST_F(BarkNoSound, BarkCommandsShowTheErrorAndKeepTheirNewStates)
     EXPECT_TRUE(main->Label16->isEnabled());
     EXPECT_TRUE(main->ChkLoop->isChecked());
 
-    click(main->Label18);  // One
+    click(main->Label18); // One
     EXPECT_EQ(prompter.messages.size(), 2u);
     EXPECT_TRUE(main->Label17->isEnabled());
     EXPECT_FALSE(main->Label18->isEnabled());
     EXPECT_FALSE(main->ChkLoop->isChecked());
 
-    click(main->Label16);  // Quiet: no message
+    click(main->Label16); // Quiet: no message
     EXPECT_EQ(prompter.messages.size(), 2u);
     EXPECT_TRUE(main->Label17->isEnabled());
-    EXPECT_FALSE(main->Label18->isEnabled());  // stays disabled until Loop
+    EXPECT_FALSE(main->Label18->isEnabled()); // stays disabled until Loop
     EXPECT_FALSE(main->Label16->isEnabled());
 }
 

@@ -54,10 +54,12 @@ public:
         m_daemon.setProcessEnvironment(env);
         m_daemon.setProcessChannelMode(QProcess::MergedChannels);
         m_daemon.setStandardOutputFile(m_dir.filePath(QStringLiteral("pulse.log")));
-        m_daemon.start(daemon, {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                                QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-target=stderr"),
-                                QStringLiteral("--load=module-null-sink sink_name=wpnull rate=%1").arg(kRate),
-                                QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1").arg(m_socket)});
+        m_daemon.start(
+            daemon,
+            {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+             QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-target=stderr"),
+             QStringLiteral("--load=module-null-sink sink_name=wpnull rate=%1").arg(kRate),
+             QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1").arg(m_socket)});
         if (!m_daemon.waitForStarted(5000)) {
             why = QStringLiteral("pulseaudio did not start");
             return false;
@@ -84,7 +86,7 @@ public:
     void stop()
     {
         if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();  // by its PID
+            m_daemon.terminate(); // by its PID
             if (!m_daemon.waitForFinished(5000)) {
                 m_daemon.kill();
                 m_daemon.waitForFinished(2000);
@@ -127,12 +129,13 @@ std::vector<qint16> record(int ms, const std::function<void()> &during = {})
     QFile::remove(file);
     parec.setStandardOutputFile(file);
     parec.setStandardErrorFile(QProcess::nullDevice());
-    parec.start(QStringLiteral("parec"), {QStringLiteral("--device=wpnull.monitor"), QStringLiteral("--format=s16le"),
-                                          QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=1"),
-                                          QStringLiteral("--raw"), QStringLiteral("--latency-msec=30")});
+    parec.start(QStringLiteral("parec"),
+                {QStringLiteral("--device=wpnull.monitor"), QStringLiteral("--format=s16le"),
+                 QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=1"),
+                 QStringLiteral("--raw"), QStringLiteral("--latency-msec=30")});
     if (!parec.waitForStarted(5000))
         return {};
-    spin(400);  // connected and streaming
+    spin(400); // connected and streaming
     if (during)
         during();
     spin(ms);
@@ -166,7 +169,7 @@ std::vector<double> levels(const std::vector<qint16> &samples)
     return out;
 }
 
-constexpr double kLoud = 300;  // silence records as exact zeros; a woof peaks above 20000
+constexpr double kLoud = 300; // silence records as exact zeros; a woof peaks above 20000
 
 // Milliseconds of sound.
 int loudMs(const std::vector<qint16> &samples)
@@ -230,8 +233,8 @@ protected:
 
 void click(QWidget *label)
 {
-    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(label, &event);
 }
 
@@ -239,9 +242,8 @@ void click(QWidget *label)
 
 TEST_F(BarkSound, OneBarkIsHeardOnce)
 {
-    const std::vector<qint16> take = record(1500, [] {
-        EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, false, false, false), 0);
-    });
+    const std::vector<qint16> take =
+        record(1500, [] { EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, false, false, false), 0); });
     EXPECT_GT(loudMs(take), 150);
     EXPECT_GE(woofs(take), 1);
     EXPECT_LE(woofs(take), 2);
@@ -249,10 +251,9 @@ TEST_F(BarkSound, OneBarkIsHeardOnce)
 
 TEST_F(BarkSound, LoopRepeatsUntilQuiet)
 {
-    const std::vector<qint16> looping = record(2500, [] {
-        EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, true, false, true), 0);
-    });
-    EXPECT_GE(woofs(looping), 3);  // more than one bark
+    const std::vector<qint16> looping =
+        record(2500, [] { EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, true, false, true), 0); });
+    EXPECT_GE(woofs(looping), 3); // more than one bark
 
     // A sound that plays is not interrupted by another without stopping first.
     EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, false, false, false), 4);
@@ -263,15 +264,14 @@ TEST_F(BarkSound, LoopRepeatsUntilQuiet)
 
 TEST_F(BarkSound, FromMemoryAndSynchronously)
 {
-    const std::vector<qint16> take = record(1500, [] {
-        EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, false, true, false), 0);
-    });
+    const std::vector<qint16> take =
+        record(1500, [] { EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), false, false, true, false), 0); });
     EXPECT_GT(loudMs(take), 150);
 
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(PlayWave(ProgramFolder::barkSound(), true, false, false, false), 0);
-    EXPECT_GE(clock.elapsed(), 600);  // returned after the whole bark
+    EXPECT_GE(clock.elapsed(), 600); // returned after the whole bark
     EXPECT_LT(clock.elapsed(), 4000);
 }
 

@@ -30,8 +30,8 @@ protected:
 
 void click(QWidget *label)
 {
-    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(label, &event);
 }
 
@@ -43,10 +43,7 @@ int existingDogs()
     return count;
 }
 
-QByteArray crlf(const char *text)
-{
-    return QByteArray(text).replace("\n", "\r\n");
-}
+QByteArray crlf(const char *text) { return QByteArray(text).replace("\n", "\r\n"); }
 
 } // namespace
 
@@ -56,7 +53,7 @@ TEST_F(DogCommandsTest, WalkAndKennelSwitchAllTenAndTheirLabels)
     main->startUp();
     EXPECT_TRUE(main->Label13->isEnabled());
     EXPECT_FALSE(main->Label14->isEnabled());
-    click(main->Label14);  // disabled: ignored
+    click(main->Label14); // disabled: ignored
     EXPECT_EQ(existingDogs(), 0);
 
     click(main->Label13);
@@ -65,12 +62,12 @@ TEST_F(DogCommandsTest, WalkAndKennelSwitchAllTenAndTheirLabels)
     ASSERT_EQ(existingDogs(), 10);
     for (int form = 1; form <= 10; ++form) {
         DogWindow *dog = Forms::existingDogWindow(form);
-        EXPECT_FALSE(dog->isVisible());  // created hidden, walking unseen
+        EXPECT_FALSE(dog->isVisible()); // created hidden, walking unseen
         EXPECT_TRUE(dog->Timer1->isActive());
         EXPECT_EQ(dog->Timer1->interval(), 200);
         EXPECT_FALSE(dog->Timer2->isActive());
     }
-    click(main->Label13);  // now disabled
+    click(main->Label13); // now disabled
     EXPECT_TRUE(Forms::existingDogWindow(4)->Timer1->isActive());
 
     Forms::closeDogWindow(6);
@@ -90,7 +87,7 @@ TEST_F(DogCommandsTest, SyncShowsTickedDogsAndClosesTheOthers)
     SetForm *settings = Forms::setForm();
     settings->setTicked(1, true);
     settings->setTicked(10, true);
-    Forms::dogWindow(4)->show();  // a dog out on new mail whose box is not ticked
+    Forms::dogWindow(4)->show(); // a dog out on new mail whose box is not ticked
     DogCommands::syncVisibility();
     ASSERT_TRUE(Forms::existingDogWindow(1));
     EXPECT_TRUE(Forms::existingDogWindow(1)->isVisible());
@@ -115,8 +112,8 @@ TEST_F(DogCommandsTest, LookAtDogsRunsTheSyncUntilTheWindowCloses)
     settings->Command4->click();
     EXPECT_TRUE(main->Timer2->isActive());
     EXPECT_EQ(main->Timer2->interval(), 500);
-    EXPECT_TRUE(QTest::qWaitFor([] { return Forms::existingDogWindow(3) && Forms::existingDogWindow(3)->isVisible(); },
-                                2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return Forms::existingDogWindow(3) && Forms::existingDogWindow(3)->isVisible(); }, 2000));
     settings->Check[5]->setChecked(true);
     EXPECT_TRUE(QTest::qWaitFor([] { return Forms::existingDogWindow(5) != nullptr; }, 2000));
 
@@ -174,18 +171,24 @@ TEST_F(DogCommandsTest, SettingsWindowTextsAndBoxOrder)
     EXPECT_EQ(s->Command5->text(), QStringLiteral("愛犬を格納"));
     EXPECT_EQ(s->Label10->text(), ideo.repeated(9) + QStringLiteral("愛犬一覧表"));
     EXPECT_EQ(s->Label9->text(), ideo.repeated(18) + QStringLiteral("１～５の番号は「犬種」です。"));
-    EXPECT_EQ(s->Label8->text(), QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"));
+    EXPECT_EQ(s->Label8->text(),
+              QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"));
     EXPECT_EQ(s->Label7->text(),
-              ideo + QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。")
-                  + ideo.repeated(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。")
-                  + ideo.repeated(34) + QStringLiteral("相手が犬を送信して来たときは、それが優先されます。")
-                  + ideo.repeated(37)
-                  + QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
+              ideo +
+                  QStringLiteral(
+                      "新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
+                  ideo.repeated(16) +
+                  QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") +
+                  ideo.repeated(34) + QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") +
+                  ideo.repeated(37) +
+                  QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理"
+                                 "速度に自信のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
 
     // Top row left to right: dogs 1 to 5 over Check4, Check1, Check5, Check3, Check2.
     const int topRow[] = {4, 1, 5, 3, 2};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(s->findChild<QCheckBox *>(QStringLiteral("Check%1").arg(topRow[i])), s->Check[size_t(topRow[i])]);
+        EXPECT_EQ(s->findChild<QCheckBox *>(QStringLiteral("Check%1").arg(topRow[i])),
+                  s->Check[size_t(topRow[i])]);
         if (i > 0) {
             EXPECT_GT(s->Check[size_t(topRow[i])]->x(), s->Check[size_t(topRow[i - 1])]->x());
         }
@@ -194,8 +197,10 @@ TEST_F(DogCommandsTest, SettingsWindowTextsAndBoxOrder)
     for (int k = 6; k <= 10; ++k)
         EXPECT_GT(s->Check[size_t(k)]->y(), s->Check[1]->y());
     // The list pictures: dog 1 faces right (mirrored), dog 2 left.
-    EXPECT_EQ(s->Image1[1]->pixmap().toImage().convertToFormat(QImage::Format_RGB32), DogWindow::framePicture(1, 2));
-    EXPECT_EQ(s->Image1[2]->pixmap().toImage().convertToFormat(QImage::Format_RGB32), DogWindow::framePicture(2, 0));
+    EXPECT_EQ(s->Image1[1]->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+              DogWindow::framePicture(1, 2));
+    EXPECT_EQ(s->Image1[2]->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+              DogWindow::framePicture(2, 0));
 }
 
 TEST_F(DogCommandsTest, HoverHelpInTheSettingsWindow)
@@ -207,10 +212,12 @@ TEST_F(DogCommandsTest, HoverHelpInTheSettingsWindow)
     QEvent enter(QEvent::Enter);
     QApplication::sendEvent(s->Command4, &enter);
     EXPECT_TRUE(s->Text2->isVisible());
-    EXPECT_EQ(s->Text2->toPlainText(), QStringLiteral("愛犬の確認を行いたい時にどうぞ。見るだけで、保存は行われません。"));
+    EXPECT_EQ(s->Text2->toPlainText(),
+              QStringLiteral("愛犬の確認を行いたい時にどうぞ。見るだけで、保存は行われません。"));
     QApplication::sendEvent(s->Command3, &enter);
     EXPECT_EQ(s->Text2->toPlainText(),
-              QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛犬をチェックボックスで選択し、このボタンで設定を保存します。"));
+              QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛犬をチェックボッ"
+                             "クスで選択し、このボタンで設定を保存します。"));
     QApplication::sendEvent(s->Frame1, &enter);
     EXPECT_FALSE(s->Text2->isVisible());
     EXPECT_TRUE(s->Text2->toPlainText().isEmpty());
@@ -232,17 +239,20 @@ TEST_F(DogCommandsTest, SavedChoiceByteForByte)
     SetForm *s = Forms::setForm();
     s->SaveDogChoice();
     EXPECT_EQ(folder.read(QStringLiteral("★MailData/CharaData.ini")),
-              crlf("[EXEINI]\nNAME1=0\nNAME2=0\nNAME3=0\nNAME4=0\nNAME5=0\nNAME6=0\nNAME7=0\nNAME8=0\nNAME9=0\nNAME10=0\n"));
+              crlf("[EXEINI]\nNAME1=0\nNAME2=0\nNAME3=0\nNAME4=0\nNAME5=0\nNAME6=0\nNAME7=0\nNAME8=0\nNAME9="
+                   "0\nNAME10=0\n"));
 
     // Dogs 1 and 10: Check4 and Check10, keys NAME3 and NAME10.
     s->Check[4]->setChecked(true);
     s->Check[10]->setChecked(true);
     s->Command3->click();
     EXPECT_EQ(folder.read(QStringLiteral("★MailData/CharaData.ini")),
-              crlf("[EXEINI]\nNAME1=0\nNAME2=0\nNAME3=1\nNAME4=0\nNAME5=0\nNAME6=0\nNAME7=0\nNAME8=0\nNAME9=0\nNAME10=1\n"));
+              crlf("[EXEINI]\nNAME1=0\nNAME2=0\nNAME3=1\nNAME4=0\nNAME5=0\nNAME6=0\nNAME7=0\nNAME8=0\nNAME9="
+                   "0\nNAME10=1\n"));
     EXPECT_TRUE(s->isTicked(4));
     EXPECT_TRUE(s->isTicked(10));
-    EXPECT_EQ(std::count_if(s->Check.begin() + 1, s->Check.end(), [](QCheckBox *b) { return b->isChecked(); }), 2);
+    EXPECT_EQ(
+        std::count_if(s->Check.begin() + 1, s->Check.end(), [](QCheckBox *b) { return b->isChecked(); }), 2);
 }
 
 TEST_F(DogCommandsTest, SavingKeepsOtherContentAndFailsSilentlyWithoutTheFolder)
@@ -257,17 +267,18 @@ TEST_F(DogCommandsTest, SavingKeepsOtherContentAndFailsSilentlyWithoutTheFolder)
     EXPECT_TRUE(saved.contains("NAME5=0\r\n"));
 
     QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively();
-    s->SaveDogChoice();  // no message, no crash
+    s->SaveDogChoice(); // no message, no crash
     EXPECT_TRUE(s->isTicked(1));
 }
 
 TEST_F(DogCommandsTest, LoadingReadsEachKeyByItsOwnValue)
 {
-    folder.write(QStringLiteral("★MailData/CharaData.ini"),
-                 crlf("[EXEINI]\nNAME1=yes\nNAME2= 1\nNAME3=01\nNAME4=1.0\nNAME5=2\nNAME6=0\nNAME7=1\nNAME8=\n"
-                      "NAME9=1.5\nNAME10=1x\n"));
+    folder.write(
+        QStringLiteral("★MailData/CharaData.ini"),
+        crlf("[EXEINI]\nNAME1=yes\nNAME2= 1\nNAME3=01\nNAME4=1.0\nNAME5=2\nNAME6=0\nNAME7=1\nNAME8=\n"
+             "NAME9=1.5\nNAME10=1x\n"));
     SetForm *s = Forms::setForm();
-    s->Check[6]->setChecked(true);  // loading never unticks
+    s->Check[6]->setChecked(true); // loading never unticks
     s->LoadDogChoice();
     // NAME2 -> Check5, NAME3 -> Check4, NAME4 -> Check1, NAME7 -> Check7.
     for (int k = 1; k <= 10; ++k)

@@ -12,7 +12,8 @@ namespace {
 class PinnedRandom
 {
 public:
-    explicit PinnedRandom(std::deque<double> numbers) : m_numbers(std::move(numbers))
+    explicit PinnedRandom(std::deque<double> numbers)
+        : m_numbers(std::move(numbers))
     {
         RandomSource::pin([this] {
             if (m_numbers.empty())
@@ -39,7 +40,7 @@ TEST(DogWalk, RunDrawsSpanTheirRanges)
         PinnedRandom random({0.0, 0.0, 0.0});
         DogWalk walk(15, 15);
         walk.walkTick(QPoint(5000, 5000), kScreen);
-        EXPECT_EQ(walk.walkCounter(), 5);  // a run of 6 ticks, one used
+        EXPECT_EQ(walk.walkCounter(), 5); // a run of 6 ticks, one used
         EXPECT_EQ(walk.dx(), -375);
         EXPECT_EQ(walk.dy(), -75);
     }
@@ -94,7 +95,8 @@ TEST(DogWalk, ScreenEdgesHoldTheDogWithoutTurningIt)
     // The lower left corner: limits at 0 and at the screen height.
     PinnedRandom back({0.0, 0.0, kAlmostOne});
     DogWalk other(15, 15);
-    EXPECT_EQ(other.walkTick(QPoint(100, kScreen.height() - 960), kScreen), QPoint(0, kScreen.height() - 960));
+    EXPECT_EQ(other.walkTick(QPoint(100, kScreen.height() - 960), kScreen),
+              QPoint(0, kScreen.height() - 960));
 }
 
 TEST(DogWalk, ZeroStepFacesLeftAndMovesOnlyVertically)
@@ -110,11 +112,13 @@ TEST(DogWalk, ZeroStepFacesLeftAndMovesOnlyVertically)
 
 TEST(DogWalk, FrameSlotFollowsParityFacingAndClimbing)
 {
-    struct Row { int counter, dx, dy, slot; };
+    struct Row
+    {
+        int counter, dx, dy, slot;
+    };
     const Row rows[] = {
-        {4, -10, 5, 0}, {3, -10, 5, 1}, {4, 10, 5, 2}, {3, 10, 5, 3},
-        {4, -10, -5, 4}, {3, -10, -5, 5}, {4, 10, -5, 6}, {3, 10, -5, 7},
-        {0, 0, 0, 0},  // no step: facing left, first phase
+        {4, -10, 5, 0},  {3, -10, 5, 1}, {4, 10, 5, 2},  {3, 10, 5, 3}, {4, -10, -5, 4},
+        {3, -10, -5, 5}, {4, 10, -5, 6}, {3, 10, -5, 7}, {0, 0, 0, 0}, // no step: facing left, first phase
     };
     for (const Row &row : rows)
         EXPECT_EQ(DogWalk::frameSlot(row.counter, row.dx, row.dy), row.slot)
@@ -141,10 +145,7 @@ TEST(OutlineBands, CutsEveryPixelOfTheTopLeftColour)
     const quint32 g = 0xffebebeb, d = 0xff302010;
     // 5 x 4: a 2 x 2 block, a row of its own, and a hole of the background colour inside.
     const quint32 pixels[] = {
-        g, d, d, g, g,
-        g, d, d, g, g,
-        d, d, g, d, d,
-        g, g, g, g, g,
+        g, d, d, g, g, g, d, d, g, g, d, d, g, d, d, g, g, g, g, g,
     };
     const std::vector<QRect> bands = outlineBands(pixels, 5, 4, 5);
     const std::vector<QRect> expected = {QRect(1, 0, 2, 2), QRect(0, 2, 2, 1), QRect(3, 2, 2, 1)};

@@ -41,8 +41,9 @@ void moveMouse(QWidget *widget, QPoint at, Qt::MouseButtons buttons)
 
 TEST_F(DogWindowTest, TenWindowsWithTheirDogNumbersAndTitles)
 {
-    const char *titles[] = {"", "気分・・・２", "気分・・・５", "気分・・・４", "気分・・・１", "気分・・・２",
-                            "Form6", "Form7", "Form8", "Form9", "Form10"};
+    const char *titles[] = {
+        "",      "気分・・・２", "気分・・・５", "気分・・・４", "気分・・・１", "気分・・・２",
+        "Form6", "Form7",        "Form8",        "Form9",        "Form10"};
     const int dogs[] = {0, 2, 5, 4, 1, 3, 6, 7, 8, 9, 10};
     for (int form = 1; form <= 10; ++form) {
         DogWindow *dog = Forms::dogWindow(form);
@@ -53,7 +54,7 @@ TEST_F(DogWindowTest, TenWindowsWithTheirDogNumbersAndTitles)
         const Qt::WindowFlags flags = dog->windowFlags();
         EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
         EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
-        EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);  // no task-bar entry
+        EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool); // no task-bar entry
         EXPECT_FALSE(dog->isVisible());
         EXPECT_EQ(dog->size(), QSize(64, 64));
         // Kennel mode from the start.
@@ -130,7 +131,7 @@ TEST_F(DogWindowTest, KennelTicksFollowTheMainWindow)
     // 3500 twips from the main window's outer corner: 233.3 pixels, placed on a whole pixel.
     const QPoint corner = main->frameGeometry().topLeft();
     EXPECT_EQ(dog->pos(), corner + QPoint(233, 233));
-    EXPECT_EQ(other->pos(), dog->pos());  // every dog in the kennel sits on the same spot
+    EXPECT_EQ(other->pos(), dog->pos()); // every dog in the kennel sits on the same spot
     EXPECT_EQ(dog->mask(), dog->outline(dog->shownSlot()));
 
     main->move(400, 300);
@@ -146,7 +147,8 @@ TEST_F(DogWindowTest, WalkTicksStayOnTheScreenAndShowTheirSlot)
     for (int tick = 0; tick < 200; ++tick) {
         dog->walkTick();
         ASSERT_TRUE(screen.contains(dog->geometry())) << "tick " << tick;
-        ASSERT_EQ(dog->shownSlot(), DogWalk::frameSlot(dog->walk().walkCounter(), dog->walk().dx(), dog->walk().dy()));
+        ASSERT_EQ(dog->shownSlot(),
+                  DogWalk::frameSlot(dog->walk().walkCounter(), dog->walk().dx(), dog->walk().dy()));
         ASSERT_EQ(dog->mask(), dog->outline(dog->shownSlot()));
     }
 }
