@@ -136,7 +136,7 @@ QByteArray iso2022JpToCp932(const QByteArray &in)
             continue;
         }
         if (c == '\r' || c == '\n') { // a line end always returns to ASCII
-            mode = mode == Kanji ? Ascii : mode;
+            mode = Ascii;
             out.append(char(c));
             continue;
         }
@@ -307,6 +307,8 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
             return bytes;
         cs = guess(bytes);
     }
+    if (isIso2022Jp(cs) && !isAscii(bytes) && !bytes.contains('\x1B'))
+        cs = guess(bytes); // labelled ISO-2022-JP but really 8-bit text
     if (isIso2022Jp(cs))
         return iso2022JpToCp932(bytes);
     if (isShiftJis(cs)) {

@@ -320,7 +320,7 @@ Mail read(const QByteArray &raw)
     Mail mail;
     mail.header = headerBlock(raw);
     mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
-    mail.date = fieldValue(mail.header, "date").simplified();
+    mail.date = MailCharset::toCp932(fieldValue(mail.header, "date").simplified(), QByteArray());
     mail.from = decodeFrom(fieldValue(mail.header, "from"));
 
     vmime::shared_ptr<vmime::message> msg;

@@ -50,6 +50,7 @@ TEST(MimeReaderTest, BodyInEveryCharsetAndTransferEncodingComesBackInCp932)
         {"euc-jp", "Content-Type: text/plain; charset=EUC-JP\nContent-Transfer-Encoding: 8bit",
          MailCharsetProbe::encode(QStringLiteral("こんにちは～表示\r\nWanderpup（"), "EUC-JP-MS")},
         {"no charset, utf-8 bytes", "", utf8(text)},
+        {"labelled iso-2022-jp but utf-8", "Content-Type: text/plain; charset=iso-2022-jp", utf8(text)},
     };
     for (const Case &c : cases) {
         const MimeReader::Mail m = MimeReader::read(mail(c.headers, c.body));
