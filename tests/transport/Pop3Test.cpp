@@ -7,6 +7,7 @@
 #include "platform/ProgramFolder.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,10 @@ TEST_F(Pop3Test, WrongPasswordGivesNegativeCountAndATextWithoutThePassword)
         EXPECT_FALSE(text.contains(QStringLiteral("wrong-secret-77")));
         EXPECT_EQ(transport.NMailPop3Close(h), 0);
     }
+    // The refused APOP login was not retried with USER/PASS, which would send the password.
+    const QString log = servers().dovecotLog();
+    EXPECT_TRUE(log.contains(QRegularExpression(QStringLiteral("auth failed, 1 attempts[^\\n]*user=<taro>, method=APOP"))))
+        << log.toStdString();
 }
 
 TEST_F(Pop3Test, UnreachableServerGivesMinusOneAndAText)
