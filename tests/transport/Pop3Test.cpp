@@ -85,7 +85,12 @@ TEST_F(Pop3Test, ApopFlagReallyLogsInWithApop)
     EXPECT_EQ(transport.NMailPop3Authenticate(h, "hanako", "hanako-pass-2", -1), 1)
         << message().toStdString();
     transport.NMailPop3Close(h);
-    EXPECT_TRUE(servers().dovecotLog().contains(QStringLiteral("user=<hanako>, method=APOP")));
+    QString log = servers().dovecotLog();
+    for (int wait = 0; wait < 40 && !log.contains(QStringLiteral("Login: user=<hanako>, method=APOP")); ++wait) {
+        QThread::msleep(50);
+        log = servers().dovecotLog();
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("Login: user=<hanako>, method=APOP"))) << log.toStdString();
 
     // hanako may only use APOP, so a plain login must fail (no silent fallback either way).
     const int plain = transport.NMailPop3Connect(pop3());
