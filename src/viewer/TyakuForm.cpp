@@ -358,7 +358,9 @@ void TyakuForm::ShowSelectedMail()
 
 void TyakuForm::clearList()
 {
+    // The count box keeps telling how many rows the list has.
     mailList->clear();
+    Text2->setText(QStringLiteral("0"));
 }
 
 void TyakuForm::addStoredRow(const QString &subject, const QString &address, const QString &date,

@@ -289,6 +289,7 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     TyakuForm *window = Forms::tyakuForm();
     EXPECT_FALSE(window->isVisible());
     ASSERT_EQ(window->rowCount(), 3);
+    EXPECT_EQ(window->Text2->text(), QStringLiteral("3"));
     EXPECT_EQ(window->mailList->text(1, 0), QStringLiteral("写真です"));
     EXPECT_EQ(window->Text7->text(), QStringLiteral("Report"));
     EXPECT_EQ(window->Text8->text(), QStringLiteral("bob@example.org"));
@@ -310,6 +311,7 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     EXPECT_FALSE(main()->Timer1->isActive());
     EXPECT_EQ(history().size(), 3 * 32284);
     EXPECT_EQ(window->rowCount(), 0);
+    EXPECT_EQ(window->Text2->text(), QStringLiteral("0"));
 }
 
 TEST_F(Receive, MarkerOfTheLastMailBringsOutItsDog)
