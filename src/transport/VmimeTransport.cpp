@@ -215,7 +215,6 @@ struct VmimeTransport::Impl
         roots.insert(roots.end(), own.begin(), own.end());
         auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
         v->setX509RootCAs(roots);
-        v->setX509TrustedCerts(own);
         return v;
     }
 
@@ -243,9 +242,10 @@ struct VmimeTransport::Impl
                        "\r\nサーバーの応答: %2")
                 .arg(where, fromStd(a->response()));
         if (dynamic_cast<const vmime::security::cert::certificateException *>(&e))
-            return QStringLiteral("%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。"
-                                  "サーバー名と証明書を確かめてください（自分で署名した証明書は★MailDataフォルダの"
-                                  "cacert.pemに入れると信頼されます）。\r\n詳細: %2")
+            return QStringLiteral(
+                       "%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。"
+                       "サーバー名と証明書を確かめてください（自分で署名した証明書は★MailDataフォルダの"
+                       "cacert.pemに入れると信頼されます）。\r\n詳細: %2")
                 .arg(where, fromStd(e.what()));
         if (dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
             return QStringLiteral(
@@ -348,7 +348,8 @@ struct VmimeTransport::Impl
             }
         }
         if (refused)
-            fail(QStringLiteral("POP3サーバー「%1」が%2通のメールの削除を受け付けませんでした。\r\nサーバーの応答: %3")
+            fail(QStringLiteral(
+                     "POP3サーバー「%1」が%2通のメールの削除を受け付けませんでした。\r\nサーバーの応答: %3")
                      .arg(c.server.display)
                      .arg(refused)
                      .arg(fromStd(reply)));

@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <unistd.h>
+
 namespace {
 
 class Pop3Test : public ::testing::Test
@@ -86,7 +90,8 @@ TEST_F(Pop3Test, ApopFlagReallyLogsInWithApop)
         << message().toStdString();
     transport.NMailPop3Close(h);
     QString log = servers().dovecotLog();
-    for (int wait = 0; wait < 40 && !log.contains(QStringLiteral("Login: user=<hanako>, method=APOP")); ++wait) {
+    for (int wait = 0; wait < 40 && !log.contains(QStringLiteral("Login: user=<hanako>, method=APOP"));
+         ++wait) {
         QThread::msleep(50);
         log = servers().dovecotLog();
     }
@@ -157,6 +162,35 @@ TEST_F(Pop3Test, UntrustedCertificateIsRefusedWithATlsText)
         EXPECT_FALSE(message().contains(QStringLiteral("taro-pass-1")));
         transport.NMailPop3Close(h);
     }
+}
+
+TEST_F(Pop3Test, TrustedCertificateStillHasToNameTheServer)
+{
+    // The machine's own name usually resolves to loopback; the certificate names only
+    // localhost and 127.0.0.1.
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo *list = nullptr;
+    const bool loopback =
+        getaddrinfo(name, nullptr, &hints, &list) == 0 && list
+        && reinterpret_cast<sockaddr_in *>(list->ai_addr)->sin_addr.s_addr == htonl(INADDR_LOOPBACK);
+    if (list)
+        freeaddrinfo(list);
+    if (!loopback || QByteArray(name) == "localhost")
+        GTEST_SKIP() << "the host name does not resolve to 127.0.0.1";
+    const int h = transport.NMailPop3Connect("pop3s://" + QByteArray(name) + ":"
+                                             + QByteArray::number(servers().pop3sPort()));
+    ASSERT_GE(h, 0);
+    EXPECT_LT(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 0);
+    EXPECT_TRUE(message().contains(QStringLiteral("証明書"))) << message().toStdString();
+    transport.NMailPop3Close(h);
+
+    const int ok =
+        transport.NMailPop3Connect("pop3s://localhost:" + QByteArray::number(servers().pop3sPort()));
+    EXPECT_EQ(transport.NMailPop3Authenticate(ok, "taro", "taro-pass-1", 0), 0) << message().toStdString();
+    transport.NMailPop3Close(ok);
 }
 
 TEST_F(Pop3Test, SilentServerGivesUpAfterTheTimeout)
