@@ -20,7 +20,7 @@ Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!; pids+=("$xvfb")
 sleep 1
 openbox >/dev/null 2>&1 &
-pids+=($!)
+wm=$!; pids+=("$wm")
 sleep 1
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -34,7 +34,7 @@ measure() {
   sleep 3
   local before=0 rss_before=0 x_before
   for p in "${procs[@]}"; do before=$((before + $(cpu_ticks "$p"))); rss_before=$((rss_before + $(rss_kb "$p"))); done
-  x_before=$(cpu_ticks "$xvfb")
+  x_before=$(( $(cpu_ticks "$xvfb") + $(cpu_ticks "$wm") ))
   local end=$((SECONDS + seconds)) a=0
   while [ $SECONDS -lt $end ]; do
     xdotool mousemove $((640 + (a % 400) - 200)) $((400 + ((a * 7) % 300) - 150)) 2>/dev/null || true
@@ -42,10 +42,10 @@ measure() {
   done
   local after=0 rss_after=0 x_after
   for p in "${procs[@]}"; do after=$((after + $(cpu_ticks "$p"))); rss_after=$((rss_after + $(rss_kb "$p"))); done
-  x_after=$(cpu_ticks "$xvfb")
+  x_after=$(( $(cpu_ticks "$xvfb") + $(cpu_ticks "$wm") ))
   awk -v l="$label" -v c=$((after - before)) -v x=$((x_after - x_before)) -v t="$tick" -v s="$seconds" \
       -v r0="$rss_before" -v r1="$rss_after" \
-      'BEGIN { printf "%-28s cpu %.2f%% of one core (X server %.2f%%), memory %d kB -> %d kB (%+d kB)\n", l, 100*c/t/s, 100*x/t/s, r0, r1, r1-r0 }'
+      'BEGIN { printf "%-12s cpu %.2f%% of one core (X server and window manager %.2f%%), memory %d kB -> %d kB (%+d kB)\n", l, 100*c/t/s, 100*x/t/s, r0, r1, r1-r0 }'
   echo "$((after - before)) $((x_after - x_before))" > "/tmp/dog-bench-$label.ticks"
 }
 
@@ -67,7 +67,7 @@ if [ -x "$oneko" ]; then
   read -r dog_cpu dog_x < /tmp/dog-bench-wanderpup.ticks
   read -r cat_cpu cat_x < /tmp/dog-bench-oneko-x10.ticks
   awk -v d="$dog_cpu" -v c="$cat_cpu" -v dx="$dog_x" -v cx="$cat_x" \
-      'BEGIN { printf "ratio wanderpup / oneko x10: process cpu %.2f, with X server %.2f\n", (c ? d/c : 0), ((c+cx) ? (d+dx)/(c+cx) : 0) }'
+      'BEGIN { printf "ratio wanderpup / oneko x10: process cpu %.2f, with X server and window manager %.2f\n", (c ? d/c : 0), ((c+cx) ? (d+dx)/(c+cx) : 0) }'
 else
   echo "oneko is not installed: no baseline"
 fi
