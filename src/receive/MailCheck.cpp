@@ -94,6 +94,7 @@ void CheckMail()
 
     int count = 0;
     int kept = 0;
+    int deletions = 0;
     bool stopped = false;
     // Mails stored but not yet deleted on the server. They are deleted once their records are
     // on the disk, in batches, as forcing every record to the disk alone would cost more than
@@ -108,7 +109,8 @@ void CheckMail()
             return false;
         }
         for (int number : std::as_const(pending))
-            transport.NMailPop3DeleteMail(handle, number);
+            if (transport.NMailPop3DeleteMail(handle, number) >= 0)
+                ++deletions;
         kept += int(pending.size());
         pending.clear();
         return true;
@@ -166,7 +168,16 @@ void CheckMail()
         }
     }
 
-    transport.NMailPop3Close(handle);
+    const int closed = transport.NMailPop3Close(handle);
+    if (closed < 0 && deletions > 0) {
+        // The mails are stored, but the server keeps them: say so rather than let them come again
+        // unannounced.
+        const QString reason = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
+        MsgBox(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。"
+                              "次の受信で同じメールをもう一度受信することがあります。\n")
+                   + reason,
+               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+    }
     IncomingMail::EndCheck();
     // A check that stopped reports what it stored; with nothing stored the status stays.
     IncomingMail::FinishCheck(stopped ? (kept > 0 ? kept : -1) : count);
