@@ -14,13 +14,12 @@
 #include <vmime/platforms/posix/posixHandler.hpp>
 #include <vmime/security/cert/certificateException.hpp>
 #include <vmime/security/cert/defaultCertificateVerifier.hpp>
-#include <vmime/net/pop3/POP3Command.hpp>
 #include <vmime/net/pop3/POP3Connection.hpp>
-#include <vmime/net/pop3/POP3Response.hpp>
 #include <vmime/net/pop3/POP3Store.hpp>
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -176,6 +175,14 @@ struct Pop3Connection
     std::optional<MimeReader::Mail> cachedMail; // the status and retrieval calls share one reading
     std::set<int> retrieved;
     std::set<int> toDelete; // sent at close, pipelined where the server can
+
+    // After the login the transport speaks to the server itself, so that commands can be
+    // pipelined (VMime's reply reader takes whatever has arrived as one reply).
+    std::string inbox; // received, not yet consumed
+    size_t inboxPos = 0;
+    std::deque<int> inFlight;        // RETR sent, reply not yet read
+    std::map<int, QByteArray> ahead; // replies read before they were asked for
+    int pipelining = -1;             // -1 not asked yet
 };
 
 QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
@@ -277,73 +284,135 @@ struct VmimeTransport::Impl
         return &it->second;
     }
 
-    // DELE for every mail marked on the connection: pipelined in batches where the server
+    vmime::shared_ptr<vmime::net::pop3::POP3Connection> wire(Pop3Connection &c)
+    {
+        auto store = vmime::dynamicCast<vmime::net::pop3::POP3Store>(c.store);
+        auto conn = store ? store->getConnection() : nullptr;
+        if (!conn)
+            throw vmime::exceptions::not_connected();
+        return conn;
+    }
+
+    void send(Pop3Connection &c, const std::vector<std::string> &commands)
+    {
+        auto conn = wire(c);
+        std::string all;
+        for (const std::string &line : commands) {
+            if (auto tracer = conn->getTracer())
+                tracer->traceSend(line);
+            all += line + "\r\n";
+        }
+        conn->getSocket()->send(all);
+    }
+
+    // One line from the server without its line end; gives up after the time-out.
+    std::string readLine(Pop3Connection &c)
+    {
+        auto conn = wire(c);
+        auto socket = conn->getSocket();
+        auto timeout = conn->getTimeoutHandler();
+        if (timeout)
+            timeout->resetTimeOut();
+        for (;;) {
+            const size_t eol = c.inbox.find('\n', c.inboxPos);
+            if (eol != std::string::npos) {
+                std::string line = c.inbox.substr(c.inboxPos, eol - c.inboxPos);
+                c.inboxPos = eol + 1;
+                if (c.inboxPos > 65536 && c.inboxPos * 2 > c.inbox.size()) {
+                    c.inbox.erase(0, c.inboxPos);
+                    c.inboxPos = 0;
+                }
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                return line;
+            }
+            std::string chunk;
+            socket->receive(chunk);
+            if (!chunk.empty()) {
+                c.inbox += chunk;
+                if (timeout)
+                    timeout->resetTimeOut();
+            } else if (timeout && timeout->isTimeOut()) {
+                throw vmime::exceptions::operation_timed_out();
+            } else {
+                socket->waitForRead(100);
+            }
+        }
+    }
+
+    // The reply to the oldest RETR in flight: the mail as it was sent, or a command error.
+    QByteArray readRetr(Pop3Connection &c)
+    {
+        const int number = c.inFlight.front();
+        c.inFlight.pop_front();
+        const std::string status = readLine(c);
+        auto tracer = wire(c)->getTracer();
+        if (tracer)
+            tracer->traceReceive(status);
+        if (status.rfind("+OK", 0) != 0)
+            throw vmime::exceptions::command_error("RETR " + std::to_string(number), status);
+        QByteArray raw;
+        for (;;) {
+            std::string line = readLine(c);
+            if (line == ".")
+                break;
+            if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
+                line.erase(0, 1);
+            raw.append(line.data(), qsizetype(line.size()));
+            raw.append("\r\n", 2);
+        }
+        if (tracer)
+            tracer->traceReceive("{..." + std::to_string(raw.size()) + " bytes of mail...}");
+        return raw;
+    }
+
+    bool canPipeline(Pop3Connection &c)
+    {
+        if (c.pipelining < 0) {
+            c.pipelining = 0;
+            send(c, {"CAPA"});
+            if (readLine(c).rfind("+OK", 0) == 0)
+                for (std::string line = readLine(c); line != "."; line = readLine(c))
+                    if (QByteArray::fromStdString(line).trimmed().toUpper() == "PIPELINING")
+                        c.pipelining = 1;
+        }
+        return c.pipelining == 1;
+    }
+
+    // Reads every reply still on its way, keeping the mails for when they are asked for.
+    void drain(Pop3Connection &c)
+    {
+        while (!c.inFlight.empty()) {
+            const int number = c.inFlight.front();
+            c.ahead[number] = readRetr(c);
+        }
+    }
+
+    // DELE for every mail marked on the connection, pipelined in batches where the server
     // allows it (one round trip per batch instead of one per mail).
     void sendDeletions(Pop3Connection &c)
     {
-        namespace pop3 = vmime::net::pop3;
+        drain(c);
+        c.ahead.clear();
         if (c.toDelete.empty())
             return;
-        auto store = vmime::dynamicCast<pop3::POP3Store>(c.store);
-        if (!store)
-            throw vmime::exceptions::not_connected();
-        auto conn = store->getConnection();
-        bool pipelining = false;
-        pop3::POP3Command::CAPA()->send(conn);
-        auto capa = pop3::POP3Response::readMultilineResponse(conn);
-        if (capa->isSuccess())
-            for (size_t i = 0; i < capa->getLineCount(); ++i)
-                if (QByteArray::fromStdString(capa->getLineAt(i)).trimmed().toUpper() == "PIPELINING")
-                    pipelining = true;
         const std::vector<int> numbers(c.toDelete.begin(), c.toDelete.end());
-        const size_t batch = pipelining ? 100 : 1;
-        auto socket = conn->getSocket();
-        auto timeout = conn->getTimeoutHandler();
-        auto tracer = conn->getTracer();
+        const size_t batch = canPipeline(c) ? 100 : 1;
         int refused = 0;
         std::string reply;
         for (size_t start = 0; start < numbers.size(); start += batch) {
             const size_t end = std::min(numbers.size(), start + batch);
-            std::string commands;
+            std::vector<std::string> commands;
+            for (size_t i = start; i < end; ++i)
+                commands.push_back("DELE " + std::to_string(numbers[i]));
+            send(c, commands);
             for (size_t i = start; i < end; ++i) {
-                const std::string line = "DELE " + std::to_string(numbers[i]);
-                if (tracer)
-                    tracer->traceSend(line);
-                commands += line + "\r\n";
-            }
-            socket->send(commands);
-            // VMime's reply reader takes whatever has arrived as one reply, so the replies of a
-            // pipelined batch are read here, line by line.
-            std::string buffer;
-            size_t replies = 0;
-            if (timeout)
-                timeout->resetTimeOut();
-            while (replies < end - start) {
-                const size_t eol = buffer.find('\n');
-                if (eol != std::string::npos) {
-                    std::string line = buffer.substr(0, eol);
-                    buffer.erase(0, eol + 1);
-                    if (!line.empty() && line.back() == '\r')
-                        line.pop_back();
-                    if (tracer)
-                        tracer->traceReceive(line);
-                    if (line.rfind("+OK", 0) != 0) {
-                        ++refused;
-                        reply = line;
-                    }
-                    ++replies;
-                    continue;
-                }
-                std::string chunk;
-                socket->receive(chunk);
-                if (!chunk.empty()) {
-                    buffer += chunk;
-                    if (timeout)
-                        timeout->resetTimeOut();
-                } else if (timeout && timeout->isTimeOut()) {
-                    throw vmime::exceptions::operation_timed_out();
-                } else {
-                    socket->waitForRead(100);
+                const std::string line = readLine(c);
+                if (auto tracer = wire(c)->getTracer())
+                    tracer->traceReceive(line);
+                if (line.rfind("+OK", 0) != 0) {
+                    ++refused;
+                    reply = line;
                 }
             }
         }
@@ -376,18 +445,44 @@ struct VmimeTransport::Impl
             return false;
         }
         try {
-            auto msg = c.folder->getMessage(size_t(number));
-            std::string out;
-            vmime::utility::outputStreamStringAdapter os(out);
-            msg->extract(os);
+            QByteArray raw;
+            if (!c.inFlight.empty() && c.inFlight.front() != number)
+                drain(c); // asked out of order: keep what was read ahead
+            auto found = c.ahead.find(number);
+            if (found != c.ahead.end()) {
+                raw = found->second;
+                c.ahead.erase(found);
+            } else {
+                // Ask for this mail and, where the server pipelines, the next one too, so that
+                // the server sends it while this one is being read and handled.
+                std::vector<std::string> commands;
+                const bool pipeline = canPipeline(c);
+                if (c.inFlight.empty()) {
+                    commands.push_back("RETR " + std::to_string(number));
+                    c.inFlight.push_back(number);
+                }
+                const int next = number + 1;
+                if (pipeline && next <= c.count && !c.retrieved.count(next) && !c.ahead.count(next)
+                    && c.inFlight.size() < 2) {
+                    commands.push_back("RETR " + std::to_string(next));
+                    c.inFlight.push_back(next);
+                }
+                if (!commands.empty())
+                    send(c, commands);
+                raw = readRetr(c);
+            }
             c.cachedNumber = number;
             c.cachedMail.reset();
-            c.cachedRaw = QByteArray(out.data(), qsizetype(out.size()));
-            if (!c.cachedRaw.isEmpty() && !c.cachedRaw.endsWith('\n'))
-                c.cachedRaw += "\r\n"; // VMime drops the last line end before the closing dot
+            c.cachedRaw = raw;
             c.retrieved.insert(number);
             lastRaw[handle] = c.cachedRaw;
             return true;
+        } catch (const vmime::exceptions::command_error &e) {
+            // The server refused this one mail ("-ERR"); the connection itself is fine.
+            fail(QStringLiteral("%1番のメールを受信できませんでした。\r\nサーバーの応答: %2")
+                     .arg(number)
+                     .arg(fromStd(e.response())));
+            return false;
         } catch (const std::exception &e) {
             c.broken = true; // a cut or silent connection is not used again
             c.cachedNumber = 0;
@@ -515,6 +610,9 @@ int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
         return -1;
     }
     try {
+        if (auto found = c->ahead.find(number); found != c->ahead.end())
+            return int(found->second.size());
+        d->drain(*c); // VMime reads the LIST reply itself
         auto msg = c->folder->getMessage(size_t(number));
         c->folder->fetchMessage(msg, vmime::net::fetchAttributes::SIZE);
         return int(msg->getSize());
@@ -689,6 +787,10 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &serverText, const QByteA
         for (const QByteArray &r : recipients)
             rcpts.appendMailbox(vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.toStdString())));
         const QByteArray sender = MimeWriter::addressOnly(from);
+        // VMime ends the data with CRLF "." CRLF itself; a line end of our own would add an
+        // empty line to the mail.
+        if (raw.endsWith("\r\n"))
+            raw.chop(2);
         vmime::utility::inputStreamStringAdapter is(raw.toStdString());
         try {
             transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is,

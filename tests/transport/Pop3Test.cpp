@@ -81,6 +81,29 @@ TEST_F(Pop3Test, PlainLoginFetchesEveryMailInOrderAndDeletesOnClose)
     transport.NMailPop3Close(again);
 }
 
+TEST_F(Pop3Test, MailsAskedOutOfOrderAreStillTheRightOnes)
+{
+    // Replies are read ahead where the server pipelines; any order of calls must still match.
+    for (const char *s : {"one", "two", "three", "four"})
+        ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), simpleMail(s, s)));
+    const int h = transport.NMailPop3Connect(pop3());
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 4);
+    QByteArray s, d, f, hd, b;
+    const int order[] = {3, 1, 4, 2, 3};
+    const char *expected[] = {"", "one", "two", "three", "four"};
+    for (int n : order) {
+        EXPECT_EQ(transport.NMailPop3GetMailSize(h, 2), simpleMail("two", "two").size());
+        EXPECT_EQ(transport.NMailPop3GetMail(h, n, s, d, f, hd, b, 0, 0), 0);
+        EXPECT_EQ(s, expected[n]);
+        EXPECT_EQ(b, QByteArray(expected[n]) + "\r\n");
+    }
+    EXPECT_LT(transport.NMailPop3GetMail(h, 5, s, d, f, hd, b, 0, 0), 0);
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(transport.NMailPop3DeleteMail(h, n), 0);
+    EXPECT_EQ(transport.NMailPop3Close(h), 0);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
+}
+
 TEST_F(Pop3Test, ApopFlagReallyLogsInWithApop)
 {
     ASSERT_TRUE(servers().addMail(QStringLiteral("hanako"), simpleMail("apop", "x")));

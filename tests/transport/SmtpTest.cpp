@@ -150,6 +150,7 @@ TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
     ASSERT_EQ(servers().mailCount(QStringLiteral("hanako")), 1);
     const QByteArray raw = servers().mails(QStringLiteral("hanako")).first();
     EXPECT_TRUE(raw.contains("charset=ISO-2022-JP")) << raw.data();
+    EXPECT_FALSE(raw.endsWith("\r\n\r\n")); // no empty line added at the end
     EXPECT_TRUE(raw.contains("Subject: =?ISO-2022-JP?B?"));
     for (const QByteArray &line : raw.split('\n'))
         EXPECT_LE(line.size(), 78) << line.data();
@@ -163,7 +164,7 @@ TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
     QByteArray s, d, f, hd, b;
     transport.NMailPop3GetMail(h, 1, s, d, f, hd, b, 0, 0);
     EXPECT_EQ(s, sjis(subjectText));
-    EXPECT_EQ(b, sjis(bodyText) + "\r\n");
+    EXPECT_EQ(b, sjis(bodyText) + "\r\n") << b.toHex().toStdString();
     transport.NMailPop3Close(h);
 }
 
