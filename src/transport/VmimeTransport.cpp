@@ -616,6 +616,11 @@ int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
         auto msg = c->folder->getMessage(size_t(number));
         c->folder->fetchMessage(msg, vmime::net::fetchAttributes::SIZE);
         return int(msg->getSize());
+    } catch (const vmime::exceptions::command_error &e) {
+        d->fail(QStringLiteral("%1番のメールの大きさを調べられません。\r\nサーバーの応答: %2")
+                    .arg(number)
+                    .arg(fromStd(e.response())));
+        return -1;
     } catch (const std::exception &e) {
         c->broken = true;
         d->fail(d->describe(e, QStringLiteral("POP3"), c->server));
