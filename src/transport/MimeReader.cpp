@@ -43,16 +43,25 @@ QByteArray fieldValue(const QByteArray &block, const QByteArray &name)
     return {};
 }
 
-// Words of a vmime text (each in its own charset) joined in code page 932.
+// Words of a vmime text (each in its own charset) joined in code page 932. Neighbouring words
+// of one charset are converted together: mailers split encoded words inside a character.
 QByteArray textToCp932(const vmime::text &text)
 {
     QByteArray out;
+    QByteArray pending;
+    QByteArray pendingCharset;
     for (size_t i = 0; i < text.getWordCount(); ++i) {
         const auto w = text.getWordAt(i);
         const std::string &buf = w->getBuffer();
-        out += MailCharset::toCp932(QByteArray(buf.data(), qsizetype(buf.size())),
-                                    QByteArray::fromStdString(w->getCharset().getName()));
+        const QByteArray charset = QByteArray::fromStdString(w->getCharset().getName()).toLower();
+        if (charset != pendingCharset) {
+            out += MailCharset::toCp932(pending, pendingCharset);
+            pending.clear();
+            pendingCharset = charset;
+        }
+        pending += QByteArray(buf.data(), qsizetype(buf.size()));
     }
+    out += MailCharset::toCp932(pending, pendingCharset);
     return out;
 }
 

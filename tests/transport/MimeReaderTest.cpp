@@ -78,6 +78,13 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
     EXPECT_TRUE(m.header.contains("\r\n =?UTF-8?Q?=E3=81=82?= and more"));
     EXPECT_EQ(m.body, "body\r\n");
 
+    // A character split between two encoded words, as some mailers write long subjects.
+    const QByteArray utf = utf8(QStringLiteral("長い件名"));
+    const MimeReader::Mail split =
+        MimeReader::read(crlf("Subject: =?UTF-8?B?" + utf.left(4).toBase64() + "?=\n =?UTF-8?B?"
+                              + utf.mid(4).toBase64() + "?=\n\nx"));
+    EXPECT_EQ(split.subject, sjis(QStringLiteral("長い件名")));
+
     // A raw 8-bit subject (no RFC 2047) and a From without a name.
     const MimeReader::Mail raw8 = MimeReader::read(
         crlf("From: hanako@example.test\nSubject: " + utf8(QStringLiteral("生の件名")) + "\n\nx"));
