@@ -26,12 +26,13 @@ sleep 1
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
 
-# Measures the given processes and the X server for $seconds after a 3 s warm-up, with the
+# Measures the given processes, the X server and the window manager for $seconds after a 15 s
+# warm-up (the allocators settle), with the
 # pointer moving in a circle so that both kinds of pet have something to react to.
 measure() {
   local label=$1; shift
   local procs=("$@")
-  sleep 3
+  sleep 15
   local before=0 rss_before=0 x_before
   for p in "${procs[@]}"; do before=$((before + $(cpu_ticks "$p"))); rss_before=$((rss_before + $(rss_kb "$p"))); done
   x_before=$(( $(cpu_ticks "$xvfb") + $(cpu_ticks "$wm") ))
