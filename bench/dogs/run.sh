@@ -54,7 +54,7 @@ echo "== creating ten dog windows"
 "$bench" create 20
 
 echo "== $seconds s of walking"
-"$bench" walk $((seconds + 10)) >/dev/null &
+"$bench" walk $((seconds + 25)) >/dev/null &
 dogs=$!; pids+=("$dogs")
 measure wanderpup "$dogs"
 kill "$dogs" 2>/dev/null || true
