@@ -97,20 +97,35 @@ int main(int argc, char **argv)
                 Cp932::toUnicode(t.NMailGetMessage()).toLocal8Bit().data());
         return 1;
     }
+    const qint64 loginMs = clock.elapsed();
     int stored = 0;
+    qint64 statusNs = 0, getNs = 0, attachNs = 0;
+    QElapsedTimer part;
     for (int i = 1; i <= count; ++i) {
         QByteArray s, d, f, hd, b;
+        part.start();
         t.NMailPop3GetMailStatus(h, i, s, d, f, hd, 0);
         t.NMailPop3GetMailSize(h, i);
+        statusNs += part.nsecsElapsed();
+        part.start();
         t.NMailPop3GetMail(h, i, s, d, f, hd, b, 0, 0);
+        getNs += part.nsecsElapsed();
+        part.start();
         if (t.NMailAttachmentFileFirst(0, s, d, f, hd, b, attachments + QLatin1Char('/'), QString(),
                                        hd + "\r\n" + b + "\r\n", 0)
             == 1)
             ++stored;
         t.NMailAttachmentFileClose(0);
         t.NMailPop3DeleteMail(h, i);
+        attachNs += part.nsecsElapsed();
     }
+    part.start();
     t.NMailPop3Close(h);
+    const qint64 closeMs = part.elapsed();
+    if (qEnvironmentVariableIntValue("BENCH_PARTS"))
+        printf("login %lld ms, status+size (retrieval, reading) %lld ms, body %lld ms, attachments %lld ms, "
+               "close (deletions) %lld ms\n",
+               loginMs, statusNs / 1000000, getNs / 1000000, attachNs / 1000000, closeMs);
     const double ours = clock.elapsed() / 1000.0;
     const int left = servers.mailCount(QStringLiteral("taro"));
 

@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <optional>
+
 #include <vmime/vmime.hpp>
 
 namespace {
@@ -324,28 +326,6 @@ QByteArray headerBlock(const QByteArray &raw)
     return toCrlf(block);
 }
 
-Mail read(const QByteArray &raw)
-{
-    Mail mail;
-    mail.header = headerBlock(raw);
-    mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
-    mail.date = MailCharset::toCp932(fieldValue(mail.header, "date").simplified(), QByteArray());
-    mail.from = decodeFrom(fieldValue(mail.header, "from"));
-
-    vmime::shared_ptr<vmime::message> msg;
-    if (!parseMessage(raw, msg))
-        return mail;
-    try {
-        QList<Leaf> leaves;
-        collectLeaves(msg, leaves, 0);
-        const int i = bodyLeaf(leaves);
-        if (i >= 0)
-            mail.body = leafText(leaves[i]);
-    } catch (...) {
-    }
-    return mail;
-}
-
 QString safeFileName(const QString &name)
 {
     QString base = name;
@@ -527,9 +507,71 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStri
 
 } // namespace
 
+struct Message::Data
+{
+    QByteArray raw;
+    bool parsed = false;
+    bool ok = false;
+    vmime::shared_ptr<vmime::message> msg;
+    QList<Leaf> leaves;
+    int body = -1;
+    std::optional<Mail> mail;
+
+    void parse()
+    {
+        if (parsed)
+            return;
+        parsed = true;
+        if (!parseMessage(raw, msg))
+            return;
+        try {
+            collectLeaves(msg, leaves, 0);
+            body = bodyLeaf(leaves);
+            ok = true;
+        } catch (...) {
+            leaves.clear();
+        }
+    }
+};
+
+Message::Message(const QByteArray &raw) : d(std::make_shared<Data>()) { d->raw = raw; }
+Message::~Message() = default;
+
+const QByteArray &Message::raw() const { return d->raw; }
+
+const Mail &Message::mail() const
+{
+    if (!d->mail) {
+        Mail mail;
+        mail.header = headerBlock(d->raw);
+        mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
+        mail.date = MailCharset::toCp932(fieldValue(mail.header, "date").simplified(), QByteArray());
+        mail.from = decodeFrom(fieldValue(mail.header, "from"));
+        d->parse();
+        if (d->ok && d->body >= 0) {
+            try {
+                mail.body = leafText(d->leaves[d->body]);
+            } catch (...) {
+            }
+        }
+        d->mail = mail;
+    }
+    return *d->mail;
+}
+
+int Message::saveAttachments(const QString &folder, QStringList *written) const
+{
+    d->parse();
+    if (!d->ok)
+        return NoAttachment;
+    return saveLeaves(d->leaves, d->body, folder, written, 0);
+}
+
+Mail read(const QByteArray &raw) { return Message(raw).mail(); }
+
 int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written)
 {
-    return saveMessage(raw, folder, written, 0);
+    return Message(raw).saveAttachments(folder, written);
 }
 
 } // namespace MimeReader

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // Reading received mail: the texts the program shows and the attachments it unpacks.
 namespace MimeReader {
 
@@ -16,7 +18,24 @@ struct Mail
     QByteArray body;    // the decoded text of the mail, CRLF line ends, code page 932
 };
 
+// One received mail, read by the MIME parser once for both its texts and its attachments.
 // Never throws: a mail the MIME parser cannot make sense of gives what could be read.
+class Message
+{
+public:
+    explicit Message(const QByteArray &raw);
+    ~Message();
+
+    const QByteArray &raw() const;
+    const Mail &mail() const;
+    // See saveAttachments below.
+    int saveAttachments(const QString &folder, QStringList *written = nullptr) const;
+
+private:
+    struct Data;
+    std::shared_ptr<Data> d;
+};
+
 Mail read(const QByteArray &raw);
 
 // The raw header block of a mail (see Mail::header).

@@ -33,6 +33,7 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
+constexpr size_t kRetrWindow = 3; // mails asked for ahead of the one being handled
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A TCP connection attempt that gives up after `timeoutMs`.
@@ -171,8 +172,8 @@ struct Pop3Connection
     bool broken = false;
     int count = 0;
     int cachedNumber = 0;
-    QByteArray cachedRaw;
-    std::optional<MimeReader::Mail> cachedMail; // the status and retrieval calls share one reading
+    // The mail last retrieved, read once for the status, retrieval and attachment calls.
+    std::shared_ptr<MimeReader::Message> cached;
     std::set<int> retrieved;
     std::set<int> toDelete; // sent at close, pipelined where the server can
 
@@ -201,7 +202,7 @@ struct VmimeTransport::Impl
     int nextHandle = 1;
     // The last mail retrieved on each connection, kept for the attachment decoding, which gets
     // the mail only as rebuilt text. Small: one mail per handle, a few handles.
-    std::map<int, QByteArray> lastRaw;
+    std::map<int, std::shared_ptr<MimeReader::Message>> lastRaw;
 
     void fail(const QString &text, const QByteArray &secret = {})
     {
@@ -424,12 +425,7 @@ struct VmimeTransport::Impl
                      .arg(fromStd(reply)));
     }
 
-    const MimeReader::Mail &parsed(Pop3Connection &c)
-    {
-        if (!c.cachedMail)
-            c.cachedMail = MimeReader::read(c.cachedRaw);
-        return *c.cachedMail;
-    }
+    const MimeReader::Mail &parsed(Pop3Connection &c) { return c.cached->mail(); }
 
     // Retrieves mail `number` whole (once; the status, size and retrieval calls share it).
     bool fetch(int handle, Pop3Connection &c, int number)
@@ -453,17 +449,18 @@ struct VmimeTransport::Impl
                 raw = found->second;
                 c.ahead.erase(found);
             } else {
-                // Ask for this mail and, where the server pipelines, the next one too, so that
-                // the server sends it while this one is being read and handled.
+                // Ask for this mail and, where the server pipelines, the next few too, so that
+                // the server sends them while this one is being read and handled.
                 std::vector<std::string> commands;
-                const bool pipeline = canPipeline(c);
+                const size_t window = canPipeline(c) ? kRetrWindow : 1;
                 if (c.inFlight.empty()) {
                     commands.push_back("RETR " + std::to_string(number));
                     c.inFlight.push_back(number);
                 }
-                const int next = number + 1;
-                if (pipeline && next <= c.count && !c.retrieved.count(next) && !c.ahead.count(next)
-                    && c.inFlight.size() < 2) {
+                for (int next = c.inFlight.back() + 1; c.inFlight.size() < window && next <= c.count;
+                     ++next) {
+                    if (c.retrieved.count(next) || c.ahead.count(next))
+                        continue;
                     commands.push_back("RETR " + std::to_string(next));
                     c.inFlight.push_back(next);
                 }
@@ -472,10 +469,9 @@ struct VmimeTransport::Impl
                 raw = readRetr(c);
             }
             c.cachedNumber = number;
-            c.cachedMail.reset();
-            c.cachedRaw = raw;
+            c.cached = std::make_shared<MimeReader::Message>(raw);
             c.retrieved.insert(number);
-            lastRaw[handle] = c.cachedRaw;
+            lastRaw[handle] = c.cached;
             return true;
         } catch (const vmime::exceptions::command_error &e) {
             // The server refused this one mail ("-ERR"); the connection itself is fine.
@@ -486,8 +482,7 @@ struct VmimeTransport::Impl
         } catch (const std::exception &e) {
             c.broken = true; // a cut or silent connection is not used again
             c.cachedNumber = 0;
-            c.cachedRaw.clear();
-            c.cachedMail.reset();
+            c.cached.reset();
             fail(describe(e, QStringLiteral("POP3"), c.server));
             return false;
         }
@@ -603,8 +598,8 @@ int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
     Pop3Connection *c = d->connection(handle);
     if (!c)
         return -1;
-    if (c->cachedNumber == number && number > 0)
-        return int(c->cachedRaw.size());
+    if (c->cachedNumber == number && number > 0 && c->cached)
+        return int(c->cached->raw().size());
     if (c->broken || !c->folder || number < 1 || number > c->count) {
         d->fail(QStringLiteral("%1番のメールの大きさを調べられません。").arg(number));
         return -1;
@@ -652,25 +647,26 @@ int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QB
                                              QByteArray &header, QByteArray &, const QString &folder,
                                              const QString &, const QByteArray &mailText, int)
 {
-    QByteArray raw;
+    std::shared_ptr<MimeReader::Message> message;
     // The header as the caller holds it may have been cut (at a NUL, or to its 8 KB buffer).
     const QByteArray given = MimeReader::headerBlock(header + "\r\n\r\n");
     for (auto it = d->lastRaw.rbegin(); it != d->lastRaw.rend() && !given.isEmpty(); ++it) {
-        const QByteArray stored = MimeReader::headerBlock(it->second);
+        const QByteArray &stored = it->second->mail().header;
         if (stored == given || (given.size() >= 1024 && stored.startsWith(given))) {
-            raw = it->second;
+            message = it->second;
             break;
         }
     }
-    if (raw.isNull()) {
-        raw = mailText;
+    if (!message) {
+        QByteArray raw = mailText;
         const int nul = int(raw.indexOf('\0'));
         if (nul >= 0)
             raw.truncate(nul);
+        message = std::make_shared<MimeReader::Message>(raw);
     }
     QString target = folder;
     target.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const int result = MimeReader::saveAttachments(raw, target);
+    const int result = message->saveAttachments(target);
     if (result == MimeReader::CannotWrite)
         d->fail(QStringLiteral("添付ファイルを「%1」に書き込めませんでした。")
                     .arg(QDir::toNativeSeparators(target)));
