@@ -26,8 +26,16 @@ namespace {
 
 int g_marker = 0;
 bool g_attachment = false;
-// Whether the work file of the running check has been claimed.
-bool g_workFileClaimed = false;
+// The body of the mail handled last, and whether the editor shows it yet.
+QString g_body;
+bool g_bodyShown = true;
+// The files of the running check, found once: the attachment folder (native, ending in a
+// separator), the work file once it has been claimed, and the received history.
+struct CheckFiles
+{
+    QString folder, workFile, history;
+};
+std::optional<CheckFiles> g_files;
 
 QString text(const QByteArray &bytes)
 {
@@ -50,8 +58,8 @@ QString attachmentFolder(QString *problem)
 // too: a file of that name found when a check starts is moved to a free name, not replaced.
 bool claimWorkFile(const QString &workFile, QString *problem)
 {
-    if (g_workFileClaimed || !QFile::exists(workFile))
-        return g_workFileClaimed = true;
+    if (!QFile::exists(workFile))
+        return true;
     const QFileInfo info(workFile);
     for (int k = 2; k < 10000; ++k) {
         const QString aside = info.dir().filePath(
@@ -60,22 +68,45 @@ bool claimWorkFile(const QString &workFile, QString *problem)
             continue;
         if (!QFile::rename(workFile, aside))
             break;
-        return g_workFileClaimed = true;
+        return true;
     }
     *problem = QStringLiteral("添付フォルダの「%1」を作業ファイルに使えません。").arg(info.fileName());
     return false;
+}
+
+// The files of the running check, found and claimed at its first mail.
+const CheckFiles *checkFiles(QString *problem)
+{
+    if (g_files)
+        return &*g_files;
+    const QString folder = attachmentFolder(problem);
+    if (folder.isEmpty())
+        return nullptr;
+    const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
+    if (!claimWorkFile(workFile, problem))
+        return nullptr;
+    g_files = CheckFiles{folder, workFile, ProgramFolder::receivedHistory()};
+    return &*g_files;
 }
 
 } // namespace
 
 namespace IncomingMail {
 
+void ShowLastBody()
+{
+    if (g_bodyShown)
+        return;
+    g_bodyShown = true;
+    Forms::tyakuForm()->setBodyText(g_body);
+}
+
 void EndCheck()
 {
-    if (!g_workFileClaimed)
+    if (!g_files)
         return;
-    g_workFileClaimed = false;
-    QFile::remove(QDir(ProgramFolder::attachmentFolder()).filePath(QStringLiteral("0.txt")));
+    QFile::remove(g_files->workFile);
+    g_files.reset();
 }
 
 int lastMarker() { return g_marker; }
@@ -83,6 +114,8 @@ bool lastAttachmentFlag() { return g_attachment; }
 
 void reset()
 {
+    g_body.clear();
+    g_bodyShown = true;
     g_marker = 0;
     g_attachment = false;
 }
@@ -100,12 +133,11 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     Forms::mainForm()->Text2->clear();
 
     // 2. The attachments, through the work file.
-    const QString folder = attachmentFolder(problem);
-    if (folder.isEmpty())
+    const CheckFiles *files = checkFiles(problem);
+    if (!files)
         return false;
-    const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
-    if (!claimWorkFile(workFile, problem))
-        return false;
+    const QString &folder = files->folder;
+    const QString &workFile = files->workFile;
     QString error;
     if (!WorkFile::write(workFile, mail.header, mail.body, &error)) {
         QFile::remove(workFile);
@@ -130,15 +162,18 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     if (result == 1)
         attachment = true;
 
-    // 3. The history window's boxes.
+    // 3. The history window's boxes. The editor gets the body when the windows repaint and at
+    // the end of the check (ShowLastBody): laying out every mail's text in it would cost more
+    // than the rest of storing the mail.
     TyakuForm *window = Forms::tyakuForm();
     window->Text7->setText(subject);
     window->Text8->setText(from);
     window->Text9->setText(date);
-    window->setBodyText(attachment ? body + MailScan::attachmentNote() : body);
+    g_body = attachment ? body + MailScan::attachmentNote() : body;
+    g_bodyShown = false;
 
     // 4. The record, and the list row for it.
-    const int record = WriteReceivedRecord(problem, History::Flush::Later);
+    const int record = WriteReceivedRecord(problem, History::Flush::Later, &g_body);
     if (record <= 0)
         return false;
     window->addStoredRow(subject, from, date, 1, record);
@@ -147,20 +182,21 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     return true;
 }
 
-int WriteReceivedRecord(QString *problem, History::Flush flush)
+int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorText)
 {
     TyakuForm *window = Forms::tyakuForm();
     const QString subject = TextRules::trimSpaces(window->Text7->text());
     const QString date = TextRules::trimSpaces(window->Text9->text());
     const QString address = TextRules::trimSpaces(window->Text8->text());
-    const QString body = TextRules::trimSpaces(window->bodyText());
+    const QString body = TextRules::trimSpaces(editorText ? *editorText : window->bodyText());
 
     // A body too long for its field is kept whole in a file beside the attachments.
     QString error;
     QString folderProblem;
     std::optional<LongBody::Fitted> fitted = LongBody::Fitted{body, QString()};
-    if (Cp932::fromUnicode(body).size() > LongBody::FieldBytes) {
-        const QString folder = attachmentFolder(&folderProblem);
+    // Code page 932 needs at most two bytes for each UTF-16 unit.
+    if (body.size() * 2 > LongBody::FieldBytes && Cp932::fromUnicode(body).size() > LongBody::FieldBytes) {
+        const QString folder = g_files ? g_files->folder : attachmentFolder(&folderProblem);
         fitted = folder.isEmpty() ? std::nullopt : LongBody::fit(body, folder, &error);
         if (!fitted) {
             if (problem)
@@ -171,7 +207,7 @@ int WriteReceivedRecord(QString *problem, History::Flush flush)
         }
     }
 
-    const int n = History::AppendRecord(ProgramFolder::receivedHistory(),
+    const int n = History::AppendRecord(g_files ? g_files->history : ProgramFolder::receivedHistory(),
                                         HistoryRecord::make(subject, date, address, fitted->body), flush);
     if (n <= 0) {
         if (!fitted->fullTextFile.isEmpty())
@@ -180,8 +216,12 @@ int WriteReceivedRecord(QString *problem, History::Flush flush)
             *problem = History::lastError();
         return 0;
     }
-    if (!fitted->fullTextFile.isEmpty())
-        window->setBodyText(fitted->body);
+    if (!fitted->fullTextFile.isEmpty()) {
+        if (editorText)
+            *editorText = fitted->body;
+        else
+            window->setBodyText(fitted->body);
+    }
     return n;
 }
 

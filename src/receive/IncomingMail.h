@@ -23,8 +23,13 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
 
 // Stores the history window's detail boxes and editor as a new record of the received history.
 // Returns the new record's number, 0 when nothing was stored (`problem` says why). With
-// `Flush::Later` the caller forces the record to the disk before it relies on it.
-int WriteReceivedRecord(QString *problem, History::Flush flush = History::Flush::Now);
+// `Flush::Later` the caller forces the record to the disk before it relies on it. When
+// `editorText` is given it stands for the editor's text (and receives the text as stored).
+int WriteReceivedRecord(QString *problem, History::Flush flush = History::Flush::Now,
+                        QString *editorText = nullptr);
+
+// Puts the body of the mail handled last into the history window's editor.
+void ShowLastBody();
 
 // Removes what the handling of the mails left behind (the work file); once per check.
 void EndCheck();

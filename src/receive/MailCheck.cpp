@@ -127,6 +127,7 @@ void CheckMail()
         for (int number = 1; number <= count; ++number) {
             main->Label2->setText(MailCheck::progressText(number, count));
             if (number == 1 || sinceRepaint.elapsed() >= 100) {
+                IncomingMail::ShowLastBody();
                 repaintWindows();
                 sinceRepaint.restart();
             }
@@ -178,6 +179,7 @@ void CheckMail()
                    + reason,
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
+    IncomingMail::ShowLastBody();
     IncomingMail::EndCheck();
     // A check that stopped reports what it stored; with nothing stored the status stays.
     IncomingMail::FinishCheck(stopped ? (kept > 0 ? kept : -1) : count);

@@ -293,6 +293,7 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     EXPECT_EQ(window->mailList->text(1, 0), QStringLiteral("写真です"));
     EXPECT_EQ(window->Text7->text(), QStringLiteral("Report"));
     EXPECT_EQ(window->Text8->text(), QStringLiteral("bob@example.org"));
+    EXPECT_EQ(window->bodyText(), QStringLiteral("Please read the attachment of my last mail.\r\n") + kNote);
 
     EXPECT_TRUE(main()->Text1->isVisibleTo(main()));
     EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
@@ -497,6 +498,7 @@ TEST_F(Receive, LongMailKeepsItsWholeText)
     ASSERT_EQ(files.size(), 1);
     EXPECT_TRUE(storedBody.endsWith(QStringLiteral("添付フォルダの「%1」に保存しました。♪♪♪").arg(files[0])));
     EXPECT_EQ(folder.read(QStringLiteral("添付フォルダ/") + files[0]), body);
+    EXPECT_EQ(Forms::tyakuForm()->bodyText(), storedBody); // the editor shows what was stored
     EXPECT_EQ(mailsOnServer(), 0);
 }
 
