@@ -233,6 +233,25 @@ TEST_F(SmtpTest, SilentServerGivesUpAfterTheTimeout)
     }
 }
 
+TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
+{
+    // The proxy lets the dialogue through up to the server's "354" and cuts the connection
+    // when the server answers the data: the mail must not be reported as sent.
+    CuttingProxy proxy(servers().smtpPlainPort(), 0);
+    const QByteArray viaProxy = "127.0.0.1:" + QByteArray::number(proxy.port());
+    ASSERT_GE(transport.NMailSmtpSendMail(viaProxy, "taro@example.test", "hanako@example.test", "s", "b",
+                                          QString(), 0),
+              0)
+        << message().toStdString();
+    const qint64 dialogue = proxy.serverBytes(); // everything the server said for one mail
+    CuttingProxy cutting(servers().smtpPlainPort(), dialogue - 20);
+    EXPECT_LT(transport.NMailSmtpSendMail("127.0.0.1:" + QByteArray::number(cutting.port()),
+                                          "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
+              0);
+    EXPECT_TRUE(cutting.didCut());
+    EXPECT_FALSE(message().isEmpty());
+}
+
 TEST(ServerAddressTest, ServerFieldSyntax)
 {
     struct Case

@@ -238,6 +238,7 @@ void CuttingProxy::run()
                         open = false;
                     }
                     sent += n;
+                    m_serverBytes += n;
                 }
             }
         }

@@ -46,6 +46,7 @@ public:
     ~CuttingProxy();
     quint16 port() const { return m_port; }
     bool didCut() const { return m_cut; }
+    qint64 serverBytes() const { return m_serverBytes; } // sent by the server so far, all clients
 
 private:
     void run();
@@ -55,5 +56,6 @@ private:
     qint64 m_cutAfter;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cut{false};
+    std::atomic<qint64> m_serverBytes{0};
     std::thread m_thread;
 };
