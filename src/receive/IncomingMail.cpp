@@ -130,7 +130,8 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     // 1. The scan. The clock box served as scratch space for it and is left empty.
     bool attachment = MailScan::hasAttachmentWord(body);
     const int marker = MailScan::markerNumber(body);
-    Forms::mainForm()->Text2->clear();
+    if (MainForm *main = Forms::existingMainForm())
+        main->Text2->clear();
 
     // 2. The attachments, through the work file.
     const CheckFiles *files = checkFiles(problem);
@@ -227,7 +228,10 @@ int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorT
 
 void FinishCheck(int count)
 {
-    MainForm *main = Forms::mainForm();
+    // The main window may have been closed while a message box of the check waited.
+    MainForm *main = Forms::existingMainForm();
+    if (!main)
+        return;
     if (count > 0) {
         main->Text1->show();
         main->Text1->setText(QStringLiteral("新着メール有り。"));

@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 
 namespace {
 
@@ -69,14 +70,19 @@ void CheckMail()
 
     AccountSettings &account = AccountSettings::instance();
     MailTransport &transport = MailTransport::instance();
-    MainForm *main = Forms::mainForm();
+    // Message boxes of the check let the user act meanwhile, also close the main window.
+    const QPointer<MainForm> main = Forms::mainForm();
+    const auto setHelp = [&main](const QString &text) {
+        if (main)
+            main->Label2->setText(text);
+    };
 
     if (account.Pop3Server.isEmpty()) {
         IncomingMail::FinishCheck(0);
         return;
     }
     const int handle = transport.NMailPop3Connect(Cp932::fromUnicode(account.Pop3Server));
-    main->Label2->setText(QStringLiteral("メールのチェックをしています。"));
+    setHelp(QStringLiteral("メールのチェックをしています。"));
     if (handle < 0) {
         IncomingMail::FinishCheck(0);
         return;
@@ -125,7 +131,7 @@ void CheckMail()
         QElapsedTimer sinceRepaint;
         sinceRepaint.start();
         for (int number = 1; number <= count; ++number) {
-            main->Label2->setText(MailCheck::progressText(number, count));
+            setHelp(MailCheck::progressText(number, count));
             if (number == 1 || sinceRepaint.elapsed() >= 100) {
                 IncomingMail::ShowLastBody();
                 repaintWindows();

@@ -482,6 +482,19 @@ TEST_F(Receive, IncompleteSplitMailIsReportedAndStored)
     EXPECT_EQ(history().size(), 32284);
 }
 
+TEST_F(Receive, MainWindowClosedWhileAMessageWaits)
+{
+    FaultyTransport transport(MailTransport::instance());
+    transport.attachmentResult = -6;
+    addMail(wordMail());
+    addMail(japaneseMail());
+    prompter.onMessage = [](const ScriptedPrompter::Message &) { delete Forms::existingMainForm(); };
+    main()->receiveCommand();
+    EXPECT_EQ(prompter.messages.size(), 2u); // one for each split mail, and no crash
+    EXPECT_EQ(history().size(), 2 * 32284);
+    EXPECT_EQ(mailsOnServer(), 0);
+}
+
 TEST_F(Receive, LongMailKeepsItsWholeText)
 {
     QByteArray body;
