@@ -53,7 +53,10 @@ void woof(std::vector<double> &out, size_t start, double pitch, double length, s
         const double breath = gauss(noise) * 0.35 * std::exp(-t / 0.02);
         const double x = (buzz + breath) * attack * decay;
         const double voiced = f1.step(x) * 1.0 + f2.step(x) * 0.6 + f3.step(x) * 0.25;
-        out[start + i] += std::tanh(voiced * 2.2);
+        // A short fade at the end, so the woof does not stop with a click.
+        const double left = length - t;
+        const double release = left < 0.04 ? 0.5 - 0.5 * std::cos(kPi * left / 0.04) : 1.0;
+        out[start + i] += std::tanh(voiced * 2.2) * release;
     }
 }
 
