@@ -33,7 +33,7 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
-constexpr size_t kRetrWindow = 3; // mails asked for ahead of the one being handled
+constexpr size_t kRetrWindow = 10; // mails asked for ahead of the one being handled
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A TCP connection attempt that gives up after `timeoutMs`.
