@@ -643,4 +643,33 @@ TEST_F(Receive, OverTlsWithADogAlreadyOut)
         EXPECT_TRUE(Forms::dogWindow(form)->Timer1->isActive()) << form; // all dogs walk
 }
 
+TEST_F(Receive, MarkerIsFoundInAnyCharsetAndTransferEncoding)
+{
+    const QString text = QStringLiteral("散歩に行こう\r\n\r\n\r\n\r\n") + MailScan::markerText(7);
+    QByteArray qp;
+    for (const char c : text.toUtf8())
+        qp += "=" + QByteArray::number(uchar(c), 16).toUpper().rightJustified(2, '0');
+    const struct
+    {
+        const char *edge;
+        QByteArray headers, body;
+    } cases[] = {
+        {"shift_jis 8bit", "Content-Type: text/plain; charset=Shift_JIS\r\nContent-Transfer-Encoding: 8bit\r\n",
+         Cp932::fromUnicode(text)},
+        {"utf-8 quoted-printable",
+         "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n", qp},
+        {"utf-8 base64", "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n",
+         text.toUtf8().toBase64()},
+    };
+    for (const auto &c : cases) {
+        addMail("From: a@example.org\r\nSubject: walk\r\nMIME-Version: 1.0\r\n" + c.headers + "\r\n" + c.body
+                + "\r\n");
+        IncomingMail::reset();
+        main()->receiveCommand();
+        EXPECT_EQ(IncomingMail::lastMarker(), 7) << c.edge;
+        EXPECT_TRUE(Forms::tyakuForm()->bodyText().startsWith(QStringLiteral("散歩に行こう"))) << c.edge;
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
 } // namespace
