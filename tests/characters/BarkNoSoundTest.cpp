@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QMouseEvent>
+#include <QWaveDecoder>
 
 #include <gtest/gtest.h>
 
@@ -126,4 +127,17 @@ TEST_F(BarkNoSound, EveryCodeHasItsText)
     EXPECT_EQ(texts.size(), 4u);
     for (size_t i = 0; i < std::min(texts.size(), expected.size()); ++i)
         EXPECT_EQ(texts[i], expected[i]) << i;
+}
+
+TEST(BarkAsset, AShortPcmWaveUnder200KB)
+{
+    QFile file(QStringLiteral(WANDERPUP_BARK));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_LT(file.size(), 200 * 1024);
+    QWaveDecoder wave(&file);
+    ASSERT_TRUE(wave.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(wave.audioFormat().isValid());
+    const qint64 ms = wave.audioFormat().durationForBytes(qint32(wave.size())) / 1000;
+    EXPECT_GT(ms, 300);
+    EXPECT_LT(ms, 1500);
 }
