@@ -296,6 +296,82 @@ QByteArray leafText(const Leaf &leaf)
     return toCrlf(MailCharset::toCp932(content, charset));
 }
 
+// A parameter of a simple header value ("type/sub; name=value; name=\"value\"").
+QByteArray simpleParameter(const QByteArray &value, const QByteArray &name)
+{
+    for (const QByteArray &piece : value.split(';')) {
+        const int eq = int(piece.indexOf('='));
+        if (eq <= 0 || piece.left(eq).trimmed().toLower() != name)
+            continue;
+        QByteArray v = piece.mid(eq + 1).trimmed();
+        if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
+            v = v.mid(1, v.size() - 2);
+        return v;
+    }
+    return {};
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    const int n = int(in.size());
+    for (int i = 0; i < n; ++i) {
+        const char c = in[i];
+        if (c != '=') {
+            out += c;
+            continue;
+        }
+        if (i + 1 < n && (in[i + 1] == '\r' || in[i + 1] == '\n')) { // soft line break
+            i += (in[i + 1] == '\r' && i + 2 < n && in[i + 2] == '\n') ? 2 : 1;
+            continue;
+        }
+        bool ok = false;
+        const int byte = i + 2 < n ? in.mid(i + 1, 2).toInt(&ok, 16) : 0;
+        if (ok) {
+            out += char(byte);
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Most mail is one text part: read without the MIME parser, which costs most of the time.
+// Returns false for anything else (multipart, files, dispositions, encoded parameters).
+bool readSimpleText(const QByteArray &raw, const QByteArray &header, QByteArray &body)
+{
+    const QByteArray type = fieldValue(header, "content-type");
+    const QByteArray mediaType = type.split(';').first().trimmed().toLower();
+    if (!(mediaType.isEmpty() || mediaType == "text/plain" || mediaType == "text/html") || type.contains("*=")
+        || type.contains("name=") || !fieldValue(header, "content-disposition").isEmpty())
+        return false;
+    const QByteArray encoding = fieldValue(header, "content-transfer-encoding").trimmed().toLower();
+    if (!(encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary"
+          || encoding == "base64" || encoding == "quoted-printable"))
+        return false;
+    int start = int(raw.indexOf("\r\n\r\n"));
+    const int lf = int(raw.indexOf("\n\n"));
+    if (start >= 0 && (lf < 0 || start < lf))
+        start += 4;
+    else if (lf >= 0)
+        start = lf + 2;
+    else
+        start = int(raw.size());
+    QByteArray content = raw.mid(start);
+    if (encoding == "base64")
+        content = QByteArray::fromBase64(content);
+    else if (encoding == "quoted-printable")
+        content = decodeQuotedPrintable(content);
+    const QByteArray charset = simpleParameter(type, "charset").trimmed();
+    if (mediaType == "text/html")
+        body = toCrlf(Cp932::fromUnicode(htmlToText(MailCharset::toUnicode(content, charset))));
+    else
+        body = toCrlf(MailCharset::toCp932(content, charset));
+    return true;
+}
+
 bool parseMessage(const QByteArray &raw, vmime::shared_ptr<vmime::message> &msg)
 {
     try {
@@ -512,6 +588,7 @@ struct Message::Data
     QByteArray raw;
     bool parsed = false;
     bool ok = false;
+    bool simple = false; // one text part, read without the MIME parser
     vmime::shared_ptr<vmime::message> msg;
     QList<Leaf> leaves;
     int body = -1;
@@ -547,11 +624,14 @@ const Mail &Message::mail() const
         mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
         mail.date = MailCharset::toCp932(fieldValue(mail.header, "date").simplified(), QByteArray());
         mail.from = decodeFrom(fieldValue(mail.header, "from"));
-        d->parse();
-        if (d->ok && d->body >= 0) {
-            try {
-                mail.body = leafText(d->leaves[d->body]);
-            } catch (...) {
+        d->simple = readSimpleText(d->raw, mail.header, mail.body);
+        if (!d->simple) {
+            d->parse();
+            if (d->ok && d->body >= 0) {
+                try {
+                    mail.body = leafText(d->leaves[d->body]);
+                } catch (...) {
+                }
             }
         }
         d->mail = mail;
@@ -561,6 +641,9 @@ const Mail &Message::mail() const
 
 int Message::saveAttachments(const QString &folder, QStringList *written) const
 {
+    mail();
+    if (d->simple)
+        return NoAttachment; // one text part: nothing to unpack
     d->parse();
     if (!d->ok)
         return NoAttachment;

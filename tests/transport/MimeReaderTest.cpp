@@ -53,11 +53,18 @@ TEST(MimeReaderTest, BodyInEveryCharsetAndTransferEncodingComesBackInCp932)
         {"labelled iso-2022-jp but utf-8", "Content-Type: text/plain; charset=iso-2022-jp", utf8(text)},
     };
     for (const Case &c : cases) {
-        const MimeReader::Mail m = MimeReader::read(mail(c.headers, c.body));
-        if (QByteArray(c.edge) == "euc-jp")
-            EXPECT_EQ(m.body, sjis(QStringLiteral("こんにちは～表示\r\nWanderpup（"))) << c.edge;
-        else
-            EXPECT_EQ(m.body, expected) << c.edge << ": " << m.body.toHex().toStdString();
+        // Alone (one text part) and as the text part of a multipart mail: the same text.
+        const QByteArray alone = mail(c.headers, c.body);
+        const QByteArray inPart = mail("Content-Type: multipart/mixed; boundary=zz",
+                                       "--zz\n" + (c.headers.isEmpty() ? QByteArray() : c.headers + "\n")
+                                           + "\n" + c.body + "\n--zz--\n");
+        for (const QByteArray &raw : {alone, inPart}) {
+            const MimeReader::Mail m = MimeReader::read(raw);
+            if (QByteArray(c.edge) == "euc-jp")
+                EXPECT_EQ(m.body, sjis(QStringLiteral("こんにちは～表示\r\nWanderpup（"))) << c.edge;
+            else
+                EXPECT_EQ(m.body, expected) << c.edge << ": " << m.body.toHex().toStdString();
+        }
     }
 }
 
