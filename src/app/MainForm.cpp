@@ -6,6 +6,7 @@
 #include "characters/DogCommands.h"
 #include "characters/SetForm.h"
 #include "platform/Browser.h"
+#include "platform/Fonts.h"
 #include "platform/PlayWave.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
@@ -30,26 +31,6 @@ namespace {
 
 constexpr int kClientWidth = 512;
 constexpr int kClientHeight = 347;
-
-QFont gothic(qreal points)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(points);
-    return font;
-}
-
-QFont antiqua(qreal points)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Book Antiqua"), QStringLiteral("P052"),
-                      QStringLiteral("URW Palladio L"), QStringLiteral("TeX Gyre Pagella"),
-                      QStringLiteral("DejaVu Serif")});
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
 
 const QColor kWhite(255, 255, 255);
 const QColor kBlue(0, 0, 255);
@@ -94,7 +75,7 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
-    setFont(gothic(9));
+    setFont(Fonts::proportionalGothic(9));
     setMouseTracking(true);
     m_background.load(QStringLiteral(":/app/doghouse.png"));
     setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
@@ -124,22 +105,22 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
                        QStringLiteral("犬を犬小屋に入れます。散歩させない限り出ることは出来ません。フォーム（メイン画面）を移動させても中に入ったまま出られません。"));
     Label19 = addLabel("Label19", QStringLiteral("愛犬を格納"), {120, 104, 89, 17}, kWhite,
                        QStringLiteral("愛犬を格納します。文書編集時他、ちょっと邪魔という時に。"));
-    Label19->setFont(gothic(9.75));
+    Label19->setFont(Fonts::proportionalGothic(9.75));
     CommandLabel *label15 = addLabel("Label15", QStringLiteral("    Cry"), {416, 264, 73, 25}, kWhite, QString());
-    label15->setFont(antiqua(15.75));
+    label15->setFont(Fonts::antiqua(15.75));
     Label18 = addLabel("Label18", QStringLiteral("One"), {408, 296, 41, 17}, kWhite,
                        QStringLiteral("一度だけ犬の鳴き声を聞きます。"));
-    Label18->setFont(antiqua(11.25));
+    Label18->setFont(Fonts::antiqua(11.25));
     Label17 = addLabel("Label17", QStringLiteral("Loop"), {464, 296, 41, 17}, kWhite,
                        QStringLiteral("連続して泣き声を聞きます。（結構うるさい）"));
-    Label17->setFont(antiqua(11.25));
+    Label17->setFont(Fonts::antiqua(11.25));
     Label16 = addLabel("Label16", QStringLiteral("Quiet"), {32, 288, 57, 33}, kWhite,
                        QStringLiteral("連続して鳴いている犬の鳴き声をとめます。"));
-    Label16->setFont(antiqua(15.75));
+    Label16->setFont(Fonts::antiqua(15.75));
     CommandLabel *label1 = addLabel(
         "Label1", QStringLiteral("Wanderpup Ver 1.0"), {132, 135, 137, 17}, kWhite,
         QStringLiteral("新着時に可愛いキャラがデスクトップ上をコミカルに動きます。５個のキャラから選べます。送信者がキャラを選定することも・・・"));
-    label1->setFont(antiqua(11.25));
+    label1->setFont(Fonts::antiqua(11.25));
     // The serif face that stands in for the captions' font is taller than the original; grow
     // these labels downwards so their descenders are not cut.
     for (QLabel *label : {static_cast<QLabel *>(label15), static_cast<QLabel *>(Label16),
@@ -153,7 +134,7 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(120, 24, 297, 41);
-    Label2->setFont(gothic(9.75));
+    Label2->setFont(Fonts::proportionalGothic(9.75));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0); background: transparent;"));

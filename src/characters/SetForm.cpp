@@ -6,6 +6,7 @@
 #include "app/OptionForm.h"
 #include "characters/DogCommands.h"
 #include "characters/DogWindow.h"
+#include "platform/Fonts.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextRules.h"
@@ -24,15 +25,6 @@ namespace {
 const QString kSection = QStringLiteral("EXEINI");
 
 QString spaces(int count) { return QString(count, QChar(0x3000)); }
-
-QFont gothic(qreal points)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(points);
-    return font;
-}
 
 void colourText(QWidget *widget, const QColor &colour)
 {
@@ -66,7 +58,7 @@ SetForm::SetForm(QWidget *parent)
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
-    setFont(gothic(9));
+    setFont(Fonts::proportionalGothic(9));
     resize(600, 384);
     setMouseTracking(true);
 

@@ -147,7 +147,7 @@ QByteArray iso2022JpToCp932(const QByteArray &in)
         } else if (mode == Kana && c >= 0x21 && c <= 0x5F) {
             out.append(char(c + 0x80));
         } else if (c >= 0x80) {
-            out.append("\x81\xA6", 2); // stray 8-bit byte
+            out.append("\x81\xAC", 2); // a stray 8-bit byte becomes the geta mark
         } else {
             out.append(char(c));
         }

@@ -2,6 +2,7 @@
 
 #include "MailListModel.h"
 #include "characters/DogCommands.h"
+#include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
@@ -45,14 +46,6 @@ int px(double twips, bool vertical = false)
 QRect pixels(const QRectF &twips)
 {
     return QRect(px(twips.x()), px(twips.y(), true), px(twips.width()), px(twips.height(), true));
-}
-
-QFont gothic(const QString &japanese, const QString &latin, const QString &local, double points)
-{
-    QFont font;
-    font.setFamilies({japanese, latin, local});
-    font.setPointSizeF(points);
-    return font;
 }
 
 template <class Control>
@@ -112,8 +105,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     MailListView->setGeometry(pixels({0, kListTop, kListWidth, kListHeight}));
     MailListView->viewport()->installEventFilter(this);
 
-    const QFont detailFont = gothic(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                    QStringLiteral("IPAPGothic"), 9.75);
+    const QFont detailFont = Fonts::proportionalGothic(9.75);
     Text7 = named(new QLineEdit(m_client), "Text7");
     Text8 = named(new QLineEdit(m_client), "Text8");
     Text9 = named(new QLineEdit(m_client), "Text9");
@@ -124,8 +116,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
 
     rtfEd = named(new QTextEdit(m_client), "rtfEd");
     rtfEd->setAcceptRichText(false);
-    rtfEd->setFont(gothic(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                          QStringLiteral("IPAGothic"), 11.25));
+    rtfEd->setFont(Fonts::gothic(11.25));
     rtfEd->viewport()->setMouseTracking(true);
     rtfEd->viewport()->installEventFilter(this);
 
@@ -232,8 +223,7 @@ void TyakuForm::buildToolBar()
                    "Label2");
     tbToolBar->addWidget(Label2);
     Text1 = named(new QLineEdit(tbToolBar), "Text1");
-    Text1->setFont(gothic(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                          QStringLiteral("IPAPGothic"), 12));
+    Text1->setFont(Fonts::proportionalGothic(12));
     Text1->setFixedWidth(px(1500));
     tbToolBar->addWidget(Text1);
     tbToolBar->setGeometry(0, 0, Picture1->width(), Picture1->height());
