@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Start-up to the main window shown, against a bare Qt window of the same size, in one run.
-# Usage: bench/startup/run.sh [BUILD_DIR]
+# Usage: bench/startup/run.sh [BUILD_DIR]   (needs hyperfine: apt-get install hyperfine)
 set -euo pipefail
 build=${1:-build}
 bin="$build/bench/startup/startup_bench"
