@@ -578,19 +578,9 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
 int VmimeTransport::NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
                                            QByteArray &from, QByteArray &header, int)
 {
-    subject.clear();
-    date.clear();
-    from.clear();
-    header.clear();
-    Pop3Connection *c = d->connection(handle);
-    if (!c || !d->fetch(handle, *c, number))
-        return -1;
-    const MimeReader::Mail &mail = d->parsed(*c);
-    subject = mail.subject;
-    date = mail.date;
-    from = mail.from;
-    header = mail.header;
-    return 0;
+    // Status and retrieval share one fetch of the mail; the body is simply not handed back.
+    QByteArray body;
+    return NMailPop3GetMail(handle, number, subject, date, from, header, body, 0, 0);
 }
 
 int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
