@@ -83,7 +83,11 @@ void IdPassForm::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        ok();
+        // Enter presses the button that has the focus, else the default button OK.
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+            button->click();
+        else
+            ok();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -102,6 +102,26 @@ TEST_F(Dialogs, IdPassCancelChangesNothingAndTabOrderFollowsTheForm)
     EXPECT_TRUE(idPassBytes().isEmpty());
 }
 
+TEST_F(Dialogs, IdPassEnterConfirmsAndEscapeCancels)
+{
+    IdPassForm *form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("taro"), QStringLiteral("secret"), false);
+    form->show();
+    form->PassText->setFocus();
+    QTest::keyClick(form->PassText, Qt::Key_Return);
+    EXPECT_EQ(AccountSettings::instance().AccountId, QStringLiteral("taro"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    AccountSettings::instance() = AccountSettings();
+    form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("jiro"), QStringLiteral("x"), false);
+    form->show();
+    form->CancelCommand->setFocus();
+    QTest::keyClick(form->CancelCommand, Qt::Key_Return);
+    EXPECT_TRUE(AccountSettings::instance().AccountId.isEmpty());
+    EXPECT_TRUE(form->isHidden());
+}
+
 TEST_F(Dialogs, IdPassWithoutDataFolderStillTakesEffect)
 {
     QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively();
