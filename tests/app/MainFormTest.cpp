@@ -1,5 +1,6 @@
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
+#include "app/IdPassForm.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
 #include "platform/Browser.h"
@@ -284,4 +285,18 @@ TEST_F(MainWindow, ReceiveSendsDogsToKennelAndWritesHelpLine)
     EXPECT_EQ(form->Label2->text(), QStringLiteral("メールを受信します。")); // no server: no check ran
     EXPECT_TRUE(form->Label13->isEnabled());
     EXPECT_FALSE(form->Label14->isEnabled());
+}
+
+TEST_F(MainWindow, ClosingEndsTheProgramWithoutAsking)
+{
+    MainForm *form = start();
+    form->show();
+    Forms::idPassForm()->show();
+    QTimer::singleShot(0, form, &QWidget::close);
+    QTimer guard; // the loop must end by itself
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(99); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(prompter.messages.empty());
 }
