@@ -19,6 +19,7 @@
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
+#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -306,6 +307,30 @@ struct VmimeTransport::Impl
         conn->getSocket()->send(all);
     }
 
+    // Reads whatever the server has sent next into the inbox; gives up after the time-out.
+    void receiveMore(Pop3Connection &c, const vmime::shared_ptr<vmime::net::socket> &socket,
+                     const vmime::shared_ptr<vmime::net::timeoutHandler> &timeout)
+    {
+        if (c.inboxPos > 65536 && c.inboxPos * 2 > c.inbox.size()) {
+            c.inbox.erase(0, c.inboxPos);
+            c.inboxPos = 0;
+        }
+        for (;;) {
+            const size_t had = c.inbox.size();
+            c.inbox.resize(had + 65536);
+            const size_t got = socket->receiveRaw(reinterpret_cast<vmime::byte_t *>(&c.inbox[had]), 65536);
+            c.inbox.resize(had + got);
+            if (got > 0) {
+                if (timeout)
+                    timeout->resetTimeOut();
+                return;
+            }
+            if (timeout && timeout->isTimeOut())
+                throw vmime::exceptions::operation_timed_out();
+            socket->waitForRead(100);
+        }
+    }
+
     // One line from the server without its line end; gives up after the time-out.
     std::string readLine(Pop3Connection &c)
     {
@@ -319,48 +344,70 @@ struct VmimeTransport::Impl
             if (eol != std::string::npos) {
                 std::string line = c.inbox.substr(c.inboxPos, eol - c.inboxPos);
                 c.inboxPos = eol + 1;
-                if (c.inboxPos > 65536 && c.inboxPos * 2 > c.inbox.size()) {
-                    c.inbox.erase(0, c.inboxPos);
-                    c.inboxPos = 0;
-                }
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
                 return line;
             }
-            std::string chunk;
-            socket->receive(chunk);
-            if (!chunk.empty()) {
-                c.inbox += chunk;
-                if (timeout)
-                    timeout->resetTimeOut();
-            } else if (timeout && timeout->isTimeOut()) {
-                throw vmime::exceptions::operation_timed_out();
-            } else {
-                socket->waitForRead(100);
-            }
+            receiveMore(c, socket, timeout);
         }
     }
 
     // The reply to the oldest RETR in flight: the mail as it was sent, or a command error.
+    // Lines are taken straight from the inbox: runs of ordinary CRLF lines are copied at once,
+    // only line ends without CR and dot-stuffed lines are handled one by one.
     QByteArray readRetr(Pop3Connection &c)
     {
         const int number = c.inFlight.front();
         c.inFlight.pop_front();
         const std::string status = readLine(c);
-        auto tracer = wire(c)->getTracer();
+        auto conn = wire(c);
+        auto tracer = conn->getTracer();
         if (tracer)
             tracer->traceReceive(status);
         if (status.rfind("+OK", 0) != 0)
             throw vmime::exceptions::command_error("RETR " + std::to_string(number), status);
+        auto socket = conn->getSocket();
+        auto timeout = conn->getTimeoutHandler();
+        if (timeout)
+            timeout->resetTimeOut();
         QByteArray raw;
+        size_t pos = c.inboxPos; // start of the next line
+        size_t run = pos;        // start of the lines not yet copied
+        auto flush = [&](size_t upTo) {
+            if (upTo > run)
+                raw.append(c.inbox.data() + run, qsizetype(upTo - run));
+        };
         for (;;) {
-            std::string line = readLine(c);
-            if (line == ".")
-                break;
-            if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
-                line.erase(0, 1);
-            raw.append(line.data(), qsizetype(line.size()));
-            raw.append("\r\n", 2);
+            const char *base = c.inbox.data();
+            const size_t size = c.inbox.size();
+            const void *hit = pos < size ? memchr(base + pos, '\n', size - pos) : nullptr;
+            if (!hit) {
+                flush(pos);
+                c.inboxPos = pos; // everything before is copied; the inbox may drop it now
+                receiveMore(c, socket, timeout);
+                pos = run = c.inboxPos;
+                continue;
+            }
+            const size_t eol = size_t(static_cast<const char *>(hit) - base);
+            const bool cr = eol > pos && base[eol - 1] == '\r';
+            const size_t lineEnd = cr ? eol - 1 : eol;
+            if (base[pos] == '.') {
+                flush(pos);
+                if (lineEnd - pos == 1) { // the closing "."
+                    c.inboxPos = eol + 1;
+                    break;
+                }
+                const size_t from = (lineEnd - pos >= 2 && base[pos + 1] == '.') ? pos + 1 : pos;
+                raw.append(base + from, qsizetype(lineEnd - from));
+                raw.append("\r\n", 2);
+                pos = run = eol + 1;
+            } else if (!cr) {
+                flush(lineEnd);
+                raw.append("\r\n", 2);
+                pos = run = eol + 1;
+            } else {
+                pos = eol + 1;
+            }
         }
         if (tracer)
             tracer->traceReceive("{..." + std::to_string(raw.size()) + " bytes of mail...}");
