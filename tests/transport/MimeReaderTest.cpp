@@ -244,6 +244,66 @@ TEST_F(AttachmentTest, SplitMailAndUnwritableFolder)
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("/missing")));
 }
 
+// Regular multipart mail with CRLF line ends is split without the MIME parser; mail with LF line
+// ends always goes through it. Every shape read both ways must give the same text and files.
+TEST(MimeReaderTest, SplitMultipartReadsLikeTheMimeParser)
+{
+    const QByteArray file = QByteArray("\x00\x01\xff binary\r\n\n", 14).toBase64();
+    const QByteArray head = "From: a@example.test\nSubject: s\nMIME-Version: 1.0\n";
+    const QList<QPair<const char *, QByteArray>> cases = {
+        {"nested, preamble and epilogue",
+         head + "Content-Type: multipart/mixed; boundary=\"outer\"\n\npreamble\n--outer\n"
+                "Content-Type: multipart/alternative; boundary=inner\n\n--inner\n"
+                "Content-Type: text/plain; charset=UTF-8\n\nbody one\n--inner\nContent-Type: text/html\n\n"
+                "<p>html</p>\n--inner--\ninner epilogue\n--outer\n"
+                "Content-Type: application/octet-stream; name=\"f.bin\"\nContent-Transfer-Encoding: base64\n\n"
+                + file + "\n--outer\nContent-Type: text/plain; name=memo.txt\n\nline 1\nline 2\n\n--outer--\n"
+                "epilogue\n--not a part\n"},
+        {"inner boundary starts with the outer one",
+         head + "Content-Type: multipart/mixed; boundary=\"o\"\n\n--o\n"
+                "Content-Type: multipart/alternative; boundary=\"o-1\"\n\n--o-1\nContent-Type: text/plain\n\n"
+                "text\n--o-1--\n--o\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n\n"
+                + file + "\n--o--\n"},
+        {"boundary text inside lines",
+         head + "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n"
+                "see --b here, x--b and\n --b\n--b\nContent-Type: application/pdf\n\n%PDF--b\n--b--\n"},
+        {"blanks after a delimiter",
+         head + "Content-Type: multipart/mixed; boundary=b\n\n--b  \nContent-Type: text/plain\n\nt\n--b\t\n"
+                "Content-Type: image/gif; name=a.gif\nContent-Transfer-Encoding: base64\n\n"
+                + file + "\n--b--  \n"},
+        {"no closing delimiter",
+         head + "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nt\n--b\n"
+                "Content-Type: image/gif; name=a.gif\nContent-Transfer-Encoding: base64\n\n"
+                + file + "\n"},
+        {"empty part and part without header",
+         head + "Content-Type: multipart/mixed; boundary=b\n\n--b\n--b\n\nno header here\n--b\n"
+                "Content-Type: application/zip\n\nzip\n--b--\n"},
+        {"delimiter straight after the header and nothing after the close",
+         head + "Content-Type: multipart/related; boundary=\"a b\"\n\n--a b\nContent-Type: text/plain\n\n"
+                "only\n--a b\nContent-Disposition: attachment; filename=\"x.txt\"\n\nfile\n--a b--"},
+        {"digest", head + "Content-Type: multipart/digest; boundary=d\n\n--d\n\nFrom: x@example.test\n\n"
+                          "inner mail\n--d--\n"},
+        {"type in capitals", head + "Content-Type: MULTIPART/Mixed; boundary=B\n\n--B\nContent-Type: Text/Plain\n\n"
+                                    "text\n--B\nContent-Type: Application/Octet-Stream\n\nbin\n--B--\n"},
+    };
+    for (const auto &[name, lf] : cases) {
+        const QByteArray split = crlf(lf);
+        EXPECT_EQ(MimeReader::read(split).body, MimeReader::read(lf).body) << name;
+        QTemporaryDir a, b;
+        QStringList fromSplit, fromParser;
+        EXPECT_EQ(MimeReader::saveAttachments(split, a.path(), &fromSplit),
+                  MimeReader::saveAttachments(lf, b.path(), &fromParser))
+            << name;
+        ASSERT_EQ(fromSplit.size(), fromParser.size()) << name;
+        for (int i = 0; i < fromSplit.size(); ++i) {
+            EXPECT_EQ(QFileInfo(fromSplit[i]).fileName(), QFileInfo(fromParser[i]).fileName()) << name;
+            QFile f1(fromSplit[i]), f2(fromParser[i]);
+            ASSERT_TRUE(f1.open(QIODevice::ReadOnly) && f2.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f1.readAll().replace("\r\n", "\n"), f2.readAll().replace("\r\n", "\n")) << name;
+        }
+    }
+}
+
 TEST(MimeReaderTest, BrokenMailDoesNotCrash)
 {
     QTemporaryDir dir;
