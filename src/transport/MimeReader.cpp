@@ -39,12 +39,41 @@ QList<QPair<QByteArray, QByteArray>> headerFields(const QByteArray &block)
     return fields;
 }
 
-QByteArray fieldValue(const QByteArray &block, const QByteArray &name)
+using Fields = QList<QPair<QByteArray, QByteArray>>;
+
+QByteArray fieldValue(const Fields &fields, const QByteArray &name)
 {
-    for (const auto &f : headerFields(block))
+    for (const auto &f : fields)
         if (f.first == name)
             return f.second.trimmed();
     return {};
+}
+
+// Where the header of `raw` ends: at the first "\r\n\r\n" or "\n\n", whichever comes first.
+// `end` is where the blank line starts, `body` where the body starts; -1 when there is none.
+// One pass: looking for "\n\n" on its own would read through the whole of a CRLF mail.
+void headerEnd(const QByteArray &raw, qsizetype &end, qsizetype &body)
+{
+    const char *p = raw.constData();
+    const qsizetype n = raw.size();
+    end = body = -1;
+    for (qsizetype i = 0; i < n;) {
+        const char *lf = static_cast<const char *>(memchr(p + i, '\n', size_t(n - i)));
+        if (!lf)
+            return;
+        const qsizetype at = lf - p;
+        if (at + 1 < n && p[at + 1] == '\n') {
+            end = at;
+            body = at + 2;
+            return;
+        }
+        if (at >= 1 && p[at - 1] == '\r' && at + 2 < n && p[at + 1] == '\r' && p[at + 2] == '\n') {
+            end = at - 1;
+            body = at + 3;
+            return;
+        }
+        i = at + 1;
+    }
 }
 
 // Words of a vmime text (each in its own charset) joined in code page 932. Neighbouring words
@@ -493,7 +522,7 @@ QByteArray decodeQuotedPrintable(const QByteArray &in)
 
 // Most mail is one text part: read without the MIME parser, which costs most of the time.
 // Returns false for anything else (multipart, files, dispositions, encoded parameters).
-bool readSimpleText(const QByteArray &raw, const QByteArray &header, QByteArray &body)
+bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &body)
 {
     const QByteArray type = fieldValue(header, "content-type");
     const QByteArray mediaType = type.split(';').first().trimmed().toLower();
@@ -504,15 +533,12 @@ bool readSimpleText(const QByteArray &raw, const QByteArray &header, QByteArray 
     if (!(encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary"
           || encoding == "base64" || encoding == "quoted-printable"))
         return false;
-    int start = int(raw.indexOf("\r\n\r\n"));
-    const int lf = int(raw.indexOf("\n\n"));
-    if (start >= 0 && (lf < 0 || start < lf))
-        start += 4;
-    else if (lf >= 0)
-        start = lf + 2;
-    else
-        start = int(raw.size());
-    QByteArray content = raw.mid(start);
+    qsizetype end = -1, start = -1;
+    headerEnd(raw, end, start);
+    if (start < 0)
+        start = raw.size();
+    // The body as it stands in `raw`, not copied: decoding makes the copy.
+    QByteArray content = QByteArray::fromRawData(raw.constData() + start, raw.size() - start);
     if (encoding == "base64")
         content = QByteArray::fromBase64(content);
     else if (encoding == "quoted-printable")
@@ -542,13 +568,8 @@ namespace MimeReader {
 
 QByteArray headerBlock(const QByteArray &raw)
 {
-    int end = -1;
-    int crlf = int(raw.indexOf("\r\n\r\n"));
-    int lf = int(raw.indexOf("\n\n"));
-    if (crlf >= 0 && (lf < 0 || crlf < lf))
-        end = crlf;
-    else if (lf >= 0)
-        end = lf;
+    qsizetype end = -1, body = -1;
+    headerEnd(raw, end, body);
     QByteArray block = end < 0 ? raw : raw.left(end);
     if (raw.startsWith("\r\n") || raw.startsWith("\n"))
         block.clear();
@@ -781,10 +802,11 @@ const Mail &Message::mail() const
     if (!d->mail) {
         Mail mail;
         mail.header = headerBlock(d->raw);
-        mail.subject = decodeHeaderText(fieldValue(mail.header, "subject")).trimmed();
-        mail.date = MailCharset::toCp932(fieldValue(mail.header, "date").simplified(), QByteArray());
-        mail.from = decodeFrom(fieldValue(mail.header, "from"));
-        d->simple = readSimpleText(d->raw, mail.header, mail.body);
+        const Fields fields = headerFields(mail.header);
+        mail.subject = decodeHeaderText(fieldValue(fields, "subject")).trimmed();
+        mail.date = MailCharset::toCp932(fieldValue(fields, "date").simplified(), QByteArray());
+        mail.from = decodeFrom(fieldValue(fields, "from"));
+        d->simple = readSimpleText(d->raw, fields, mail.body);
         if (!d->simple) {
             d->parse();
             if (d->ok && d->body >= 0) {

@@ -34,7 +34,7 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
-constexpr size_t kRetrWindow = 10; // mails asked for ahead of the one being handled
+constexpr size_t kRetrWindow = 16; // mails asked for ahead of the one being handled
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A TCP connection attempt that gives up after `timeoutMs`.
@@ -504,7 +504,10 @@ struct VmimeTransport::Impl
                     commands.push_back("RETR " + std::to_string(number));
                     c.inFlight.push_back(number);
                 }
-                for (int next = c.inFlight.back() + 1; c.inFlight.size() < window && next <= c.count;
+                // Topped up only when half used: one command packet (a TLS record, a system
+                // call) per several mails instead of one per mail.
+                const bool topUp = c.inFlight.size() <= window / 2;
+                for (int next = c.inFlight.back() + 1; topUp && c.inFlight.size() < window && next <= c.count;
                      ++next) {
                     if (c.retrieved.count(next) || c.ahead.count(next))
                         continue;
