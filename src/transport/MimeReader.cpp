@@ -3,14 +3,18 @@
 #include "MailCharset.h"
 #include "platform/Cp932.h"
 
+#include <QByteArrayMatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 #include <QRegularExpression>
 
 #include <cstring>
 #include <optional>
+
+#include <dirent.h>
 
 #include <vmime/contentTypeField.hpp>
 #include <vmime/vmime.hpp>
@@ -348,6 +352,12 @@ enum Kind { Unsure, Single, Multi };
 
 Kind kindOf(const QByteArray &raw, qsizetype start, qsizetype body, std::string &boundary)
 {
+    // Without the word no parser reads the part as multipart; a part taken as Single goes
+    // through VMime whole, so a wrong guess here could only cost time.
+    static const QByteArrayMatcher word("multipart");
+    const QByteArray head = QByteArray::fromRawData(raw.constData() + start, body - start).toLower();
+    if (word.indexIn(head) < 0)
+        return Single;
     try {
         vmime::header header;
         header.parse(std::string(raw.constData() + start, size_t(body - 2 - start)));
@@ -620,13 +630,28 @@ bool createUnique(const QString &folder, const QString &name, QFile &file)
     const int dot = int(name.lastIndexOf(QLatin1Char('.')));
     const QString stem = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
+    // After a few clashes the names in use are read once from the folder instead of being
+    // tried one by one: the same file name arriving in many mails would cost a square number
+    // of tries. The first free number is taken either way.
+    QSet<QString> taken;
+    bool listed = false;
     for (int n = 1; n < 10000; ++n) {
         const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(ext);
+        if (listed && taken.contains(candidate))
+            continue;
         file.setFileName(dir.filePath(candidate));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return true;
         if (!QFileInfo::exists(file.fileName()))
             return false; // not a name clash: the folder cannot be written
+        if (n >= 4 && !listed) {
+            listed = true;
+            if (DIR *d = opendir(QFile::encodeName(folder).constData())) {
+                while (const dirent *e = readdir(d))
+                    taken.insert(QFile::decodeName(e->d_name));
+                closedir(d);
+            }
+        }
     }
     return false;
 }

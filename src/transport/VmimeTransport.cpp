@@ -165,6 +165,40 @@ const CertList &systemAuthorities()
     return list;
 }
 
+// Checks a server against the user's own certificates first and reads the system's list (some
+// hundred certificates) only when those do not vouch for it. Trusting more roots never refuses
+// a chain that fewer roots accept, so the verdict and its message are those of the whole list.
+class LazyVerifier final : public vmime::security::cert::certificateVerifier
+{
+public:
+    explicit LazyVerifier(CertList own) : m_own(std::move(own)) {}
+
+    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain,
+                const vmime::string &hostname) override
+    {
+        if (!m_own.empty()) {
+            try {
+                make(m_own)->verify(chain, hostname);
+                return;
+            } catch (...) {
+            }
+        }
+        CertList all = systemAuthorities();
+        all.insert(all.end(), m_own.begin(), m_own.end());
+        make(all)->verify(chain, hostname);
+    }
+
+private:
+    static vmime::shared_ptr<vmime::security::cert::defaultCertificateVerifier> make(const CertList &roots)
+    {
+        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
+        v->setX509RootCAs(roots);
+        return v;
+    }
+
+    CertList m_own;
+};
+
 struct Pop3Connection
 {
     ServerAddress server;
@@ -215,16 +249,12 @@ struct VmimeTransport::Impl
 
     vmime::shared_ptr<vmime::security::cert::certificateVerifier> verifier()
     {
-        CertList roots = systemAuthorities();
         CertList own;
         const QString file = trustFile.isEmpty()
                                  ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
                                  : trustFile;
         loadCertificates(file, own);
-        roots.insert(roots.end(), own.begin(), own.end());
-        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
-        v->setX509RootCAs(roots);
-        return v;
+        return vmime::make_shared<LazyVerifier>(own);
     }
 
     void configure(const vmime::shared_ptr<vmime::net::service> &service)

@@ -174,6 +174,22 @@ TEST_F(AttachmentTest, NamesFromRfc2231AndRfc2047AndDefaults)
     EXPECT_EQ(MimeReader::saveAttachments(mail("", "just text"), folder()), MimeReader::NoAttachment);
 }
 
+TEST_F(AttachmentTest, ManyClashesTakeTheFirstFreeNumber)
+{
+    const QByteArray raw = withParts(part("Content-Type: application/octet-stream; name=a.bin", "x"));
+    for (int i = 0; i < 7; ++i)
+        ASSERT_EQ(MimeReader::saveAttachments(raw, folder()), MimeReader::Stored);
+    ASSERT_TRUE(QFile::remove(QDir(folder()).filePath(QStringLiteral("a (3).bin"))));
+    ASSERT_TRUE(QFile::remove(QDir(folder()).filePath(QStringLiteral("a (6).bin"))));
+    for (const char *expected : {"a (3).bin", "a (6).bin", "a (8).bin"}) {
+        QStringList written;
+        ASSERT_EQ(MimeReader::saveAttachments(raw, folder(), &written), MimeReader::Stored);
+        ASSERT_EQ(written.size(), 1);
+        EXPECT_EQ(QFileInfo(written.first()).fileName(), QString::fromLatin1(expected));
+    }
+    EXPECT_EQ(names().size(), 8);
+}
+
 TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
 {
     struct Case
