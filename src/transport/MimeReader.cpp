@@ -435,7 +435,19 @@ bool collect(const QByteArray &raw, qsizetype start, qsizetype end, const std::s
             continue;
         }
         auto part = vmime::make_shared<vmime::bodyPart>();
-        part->parse(std::string(raw.constData() + span.start, size_t(span.end - span.start)));
+        if (kind == Single) {
+            // VMime would copy the content through its stream adapters twice; its reading of
+            // a single part is its header plus the content as it stands, in the transfer
+            // encoding the header names (7bit when none).
+            part->getHeader()->parse(std::string(raw.constData() + span.start, size_t(body - span.start)));
+            vmime::encoding encoding(vmime::encodingTypes::SEVEN_BIT);
+            if (part->getHeader()->hasField("Content-Transfer-Encoding"))
+                encoding = *part->getHeader()->findField("Content-Transfer-Encoding")->getValue<vmime::encoding>();
+            part->getBody()->setContents(vmime::make_shared<vmime::stringContentHandler>(
+                std::string(raw.constData() + body, size_t(span.end - body)), encoding));
+        } else {
+            part->parse(std::string(raw.constData() + span.start, size_t(span.end - span.start)));
+        }
         collectLeaves(part, leaves, depth);
     }
     return true;

@@ -297,6 +297,14 @@ TEST(MimeReaderTest, SplitMultipartReadsLikeTheMimeParser)
         {"delimiter straight after the header and nothing after the close",
          head + "Content-Type: multipart/related; boundary=\"a b\"\n\n--a b\nContent-Type: text/plain\n\n"
                 "only\n--a b\nContent-Disposition: attachment; filename=\"x.txt\"\n\nfile\n--a b--"},
+        {"transfer encodings",
+         head + "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain; charset=UTF-8\n"
+                "Content-Transfer-Encoding: Quoted-Printable\n\n=E6=9C=AC=E6=96=87 soft=\nbreak\n--b\n"
+                "Content-Type: image/png\nContent-Transfer-Encoding: BASE64\n\n" + file + "\n--b\n"
+                "Content-Type: application/octet-stream; name=u.bin\nContent-Transfer-Encoding: x-uuencode\n\n"
+                "begin 644 u.bin\n#86)C\n`\nend\n--b\nContent-Type: application/zip; name=z.zip\n"
+                "Content-Transfer-Encoding: x-no-such\n\nraw bytes\n--b\nContent-Type: message/rfc822\n\n"
+                "From: x@example.test\nSubject: inner\n\ninner body\n--b--\n"},
         {"digest", head + "Content-Type: multipart/digest; boundary=d\n\n--d\n\nFrom: x@example.test\n\n"
                           "inner mail\n--d--\n"},
         {"type in capitals", head + "Content-Type: MULTIPART/Mixed; boundary=B\n\n--B\nContent-Type: Text/Plain\n\n"
