@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QRegularExpression>
 
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -211,8 +212,76 @@ QByteArray fileName(const vmime::shared_ptr<const vmime::header> &header)
     return name;
 }
 
+// Plain base64 (the alphabet, line ends and blanks, padding only at the end) decoded in one
+// pass; VMime's decoder writes byte by byte through a stream. False for anything else, which
+// is left to VMime's decoder and its own reading (it stops at the first padding, for one).
+bool decodePlainBase64(const std::string &in, QByteArray &out)
+{
+    static const std::array<signed char, 256> value = [] {
+        std::array<signed char, 256> t;
+        t.fill(-1);
+        const char *alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            t[uchar(alphabet[i])] = static_cast<signed char>(i);
+        return t;
+    }();
+    out.resize(qsizetype(in.size() / 4 * 3 + 3));
+    char *dst = out.data();
+    quint32 acc = 0;
+    int n = 0;
+    int pad = 0;
+    for (const char ch : in) {
+        const uchar c = uchar(ch);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (c == '=') {
+            if (++pad > 2)
+                return false;
+            continue;
+        }
+        const int v = value[c];
+        if (v < 0 || pad)
+            return false;
+        acc = (acc << 6) | quint32(v);
+        if (++n == 4) {
+            *dst++ = char(acc >> 16);
+            *dst++ = char(acc >> 8);
+            *dst++ = char(acc);
+            acc = 0;
+            n = 0;
+        }
+    }
+    // A last group without its padding is read as if padded: VMime drops it, and with it the
+    // last one or two bytes of the file.
+    if ((pad == 1 || pad == 0) && n == 3) {
+        acc <<= 6;
+        *dst++ = char(acc >> 16);
+        *dst++ = char(acc >> 8);
+    } else if ((pad == 2 || pad == 0) && n == 2) {
+        acc <<= 12;
+        *dst++ = char(acc >> 16);
+    } else if (pad != 0 || n != 0) {
+        return false;
+    }
+    out.resize(dst - out.data());
+    return true;
+}
+
 QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
 {
+    try {
+        const auto contents = part->getBody()->getContents();
+        if (contents->isEncoded()
+            && QByteArray::fromStdString(contents->getEncoding().getName()).toLower() == "base64") {
+            std::string encoded;
+            vmime::utility::outputStreamStringAdapter raw(encoded);
+            contents->extractRaw(raw);
+            QByteArray decoded;
+            if (decodePlainBase64(encoded, decoded))
+                return decoded;
+        }
+    } catch (...) {
+    }
     std::string out;
     vmime::utility::outputStreamStringAdapter os(out);
     try {

@@ -190,6 +190,23 @@ TEST_F(AttachmentTest, ManyClashesTakeTheFirstFreeNumber)
     EXPECT_EQ(names().size(), 8);
 }
 
+TEST_F(AttachmentTest, Base64IsDecodedToTheFirstPadding)
+{
+    auto saved = [&](const QByteArray &name, const QByteArray &encoded) {
+        const QByteArray raw =
+            withParts("--b\nContent-Type: application/octet-stream; name=" + name
+                      + "\nContent-Transfer-Encoding: base64\n\n" + encoded + "\n");
+        EXPECT_EQ(MimeReader::saveAttachments(raw, folder()), MimeReader::Stored) << name.constData();
+        return file(QString::fromLatin1(name));
+    };
+    EXPECT_EQ(saved("lines.bin", "QUJD\nREVG\n \tR0g="), "ABCDEFGH");
+    EXPECT_EQ(saved("one.bin", "QUJDRA=="), "ABCD");
+    EXPECT_EQ(saved("unpadded.bin", "QUJDREU"), "ABCDE"); // the last bytes are not dropped
+    EXPECT_EQ(saved("unpadded2.bin", "QUJDRA"), "ABCD");
+    EXPECT_EQ(saved("padding-inside.bin", "QUJD=REVG"), "ABC");
+    EXPECT_EQ(saved("empty.bin", ""), "");
+}
+
 TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
 {
     struct Case
