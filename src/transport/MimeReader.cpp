@@ -114,23 +114,29 @@ QByteArray decodeHeaderText(const QByteArray &value)
     }
 }
 
+// Line ends made CRLF. Always a copy of its own: `in` may be a view into a mail.
 QByteArray toCrlf(const QByteArray &in)
 {
     QByteArray out;
     out.reserve(in.size() + in.size() / 32);
-    const int n = int(in.size());
-    for (int i = 0; i < n; ++i) {
-        const char c = in[i];
+    const char *p = in.constData();
+    const qsizetype n = in.size();
+    qsizetype run = 0; // start of the bytes not yet copied
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = p[i];
         if (c == '\r') {
-            out.append("\r\n");
-            if (i + 1 < n && in[i + 1] == '\n')
+            if (i + 1 < n && p[i + 1] == '\n') {
                 ++i;
-        } else if (c == '\n') {
-            out.append("\r\n");
-        } else {
-            out.append(c);
+                continue;
+            }
+        } else if (c != '\n') {
+            continue;
         }
+        out.append(p + run, i - run);
+        out.append("\r\n", 2);
+        run = i + 1;
     }
+    out.append(p + run, n - run);
     return out;
 }
 
