@@ -469,8 +469,11 @@ bool splitParts(const QByteArray &raw, qsizetype start, qsizetype end, const std
     bool closed = false;
     for (qsizetype pos = raw.indexOf(boundary, start); pos >= 0 && pos < end;
          pos = raw.indexOf(boundary, pos + boundary.size())) {
+        const char before = pos > start ? raw[pos - 1] : '\n';
+        if (before != '-' && before != ' ' && before != '\t')
+            continue; // inside a line (in base64, say): not a delimiter to any reader
         if (closed || pos - 2 < start || pos < 4 || raw.mid(pos - 4, 4) != "\r\n--")
-            return false; // boundary text off a delimiter line
+            return false; // boundary text after dashes or blanks off a delimiter line
         const qsizetype after = pos + boundary.size();
         if (after + 2 > end)
             return false;

@@ -300,6 +300,10 @@ TEST(MimeReaderTest, SplitMultipartReadsLikeTheMimeParser)
         {"boundary text inside lines",
          head + "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n"
                 "see --b here, x--b and\n --b\n--b\nContent-Type: application/pdf\n\n%PDF--b\n--b--\n"},
+        {"boundary text inside words and base64",
+         head + "Content-Type: multipart/mixed; boundary=bb\n\n--bb\nContent-Type: text/plain\n\n"
+                "abba and a cabbage\n--bb\nContent-Type: application/zip; name=z.zip\n"
+                "Content-Transfer-Encoding: base64\n\n" + QByteArray("m\xb6\xdb").repeated(100).toBase64() + "\n--bb--\n"},
         {"blanks after a delimiter",
          head + "Content-Type: multipart/mixed; boundary=b\n\n--b  \nContent-Type: text/plain\n\nt\n--b\t\n"
                 "Content-Type: image/gif; name=a.gif\nContent-Transfer-Encoding: base64\n\n"
