@@ -326,6 +326,10 @@ TEST(MimeReaderTest, SplitMultipartReadsLikeTheMimeParser)
                 "begin 644 u.bin\n#86)C\n`\nend\n--b\nContent-Type: application/zip; name=z.zip\n"
                 "Content-Transfer-Encoding: x-no-such\n\nraw bytes\n--b\nContent-Type: message/rfc822\n\n"
                 "From: x@example.test\nSubject: inner\n\ninner body\n--b--\n"},
+        {"folded type and a second type field",
+         "From: a@example.test\nContent-type :\n multipart/mixed;\n\tboundary=\"f\"\nX-Odd line\n"
+         "Content-Type: multipart/mixed; boundary=g\n\n--f\nContent-Type: text/plain\n\nfirst\n--f\n"
+         "Content-Type: image/png\nContent-Transfer-Encoding: base64\n\n" + file + "\n--f--\n"},
         {"digest", head + "Content-Type: multipart/digest; boundary=d\n\n--d\n\nFrom: x@example.test\n\n"
                           "inner mail\n--d--\n"},
         {"type in capitals", head + "Content-Type: MULTIPART/Mixed; boundary=B\n\n--B\nContent-Type: Text/Plain\n\n"
