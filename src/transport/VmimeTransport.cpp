@@ -34,7 +34,7 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
-constexpr size_t kRetrWindow = 16; // mails asked for ahead of the one being handled
+constexpr size_t kRetrWindow = 32; // mails asked for ahead of the one being handled
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A TCP connection attempt that gives up after `timeoutMs`.
@@ -346,10 +346,9 @@ struct VmimeTransport::Impl
             c.inboxPos = 0;
         }
         for (;;) {
-            const size_t had = c.inbox.size();
-            c.inbox.resize(had + 65536);
-            const size_t got = socket->receiveRaw(reinterpret_cast<vmime::byte_t *>(&c.inbox[had]), 65536);
-            c.inbox.resize(had + got);
+            vmime::byte_t chunk[65536];
+            const size_t got = socket->receiveRaw(chunk, sizeof chunk);
+            c.inbox.append(reinterpret_cast<const char *>(chunk), got);
             if (got > 0) {
                 if (timeout)
                     timeout->resetTimeOut();
@@ -475,7 +474,7 @@ struct VmimeTransport::Impl
         if (c.toDelete.empty())
             return;
         const std::vector<int> numbers(c.toDelete.begin(), c.toDelete.end());
-        const size_t batch = canPipeline(c) ? 100 : 1;
+        const size_t batch = canPipeline(c) ? 500 : 1;
         int refused = 0;
         std::string reply;
         for (size_t start = 0; start < numbers.size(); start += batch) {
