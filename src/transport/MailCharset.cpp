@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -189,36 +190,73 @@ QString iconvToUnicode(const QByteArray &bytes, const char *charset, bool *ok)
 }
 
 // Unicode characters that code page 932 spells differently from JIS-based converters.
+char16_t cp932Spelling(char16_t u)
+{
+    switch (u) {
+    case 0x301C:
+        return 0xFF5E; // wave dash
+    case 0x2016:
+        return 0x2225; // double vertical line
+    case 0x2212:
+        return 0xFF0D; // minus
+    case 0x00A2:
+        return 0xFFE0; // cent
+    case 0x00A3:
+        return 0xFFE1; // pound
+    case 0x00AC:
+        return 0xFFE2; // not
+    case 0x2014:
+        return 0x2015; // em dash
+    default:
+        return u;
+    }
+}
+
 QString toCp932Spelling(QString text)
 {
-    for (QChar &ch : text) {
-        switch (ch.unicode()) {
-        case 0x301C:
-            ch = QChar(0xFF5E);
-            break; // wave dash
-        case 0x2016:
-            ch = QChar(0x2225);
-            break; // double vertical line
-        case 0x2212:
-            ch = QChar(0xFF0D);
-            break; // minus
-        case 0x00A2:
-            ch = QChar(0xFFE0);
-            break; // cent
-        case 0x00A3:
-            ch = QChar(0xFFE1);
-            break; // pound
-        case 0x00AC:
-            ch = QChar(0xFFE2);
-            break; // not
-        case 0x2014:
-            ch = QChar(0x2015);
-            break; // em dash
-        default:
-            break;
+    for (QChar &ch : text)
+        ch = QChar(cp932Spelling(ch.unicode()));
+    return text;
+}
+
+// Cp932::fromUnicode(toCp932Spelling(text)) with the code of each character remembered: the
+// converter goes through iconv once per run of non-ASCII text, and Japanese mail alternates
+// runs every few characters. iconv is stateless here, so a character converts alike alone.
+QByteArray encodeCp932(const QString &text, bool spelling)
+{
+    static thread_local std::vector<quint32> known(0x10000, 0); // 0 unknown, else length << 16 | code
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t u = units[i];
+        if (u < 0x80) {
+            out.append(char(u));
+            continue;
+        }
+        if (QChar::isSurrogate(u)) // rare: the converter itself pairs them up
+            return Cp932::fromUnicode(spelling ? toCp932Spelling(text) : text);
+        if (spelling)
+            u = cp932Spelling(u);
+        quint32 &entry = known[u];
+        if (entry == 0) {
+            const QByteArray code = Cp932::fromUnicode(QString(QChar(u)));
+            if (code.size() == 1)
+                entry = (1u << 16) | uchar(code[0]);
+            else if (code.size() == 2)
+                entry = (2u << 16) | (quint32(uchar(code[0])) << 8) | uchar(code[1]);
+            else
+                return Cp932::fromUnicode(spelling ? toCp932Spelling(text) : text);
+        }
+        if ((entry >> 16) == 1) {
+            out.append(char(entry & 0xFF));
+        } else {
+            out.append(char((entry >> 8) & 0xFF));
+            out.append(char(entry & 0xFF));
         }
     }
-    return text;
+    return out;
 }
 
 QString fromCp932Spelling(QString text)
@@ -314,17 +352,17 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
     if (isShiftJis(cs)) {
         if (validCp932(bytes))
             return bytes;
-        return Cp932::fromUnicode(Cp932::toUnicode(bytes));
+        return encodeCp932(Cp932::toUnicode(bytes), false);
     }
     if (cs == "utf-8" || cs == "utf8")
-        return Cp932::fromUnicode(toCp932Spelling(QString::fromUtf8(bytes)));
+        return encodeCp932(QString::fromUtf8(bytes), true);
     if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "cseucpkdfmtjapanese")
         cs = "EUC-JP-MS";
     bool ok = false;
     QString text = iconvToUnicode(bytes, cs.toUpper().constData(), &ok);
     if (text.isNull() && !bytes.isEmpty()) // a charset iconv does not know: guess
         return toCp932(bytes, guess(bytes));
-    return Cp932::fromUnicode(toCp932Spelling(text));
+    return encodeCp932(text, true);
 }
 
 bool toIso2022Jp(const QString &text, QByteArray &out)
