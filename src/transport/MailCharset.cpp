@@ -225,14 +225,14 @@ QString toCp932Spelling(QString text)
 QByteArray encodeCp932(const QString &text, bool spelling)
 {
     static thread_local std::vector<quint32> known(0x10000, 0); // 0 unknown, else length << 16 | code
-    QByteArray out;
-    out.reserve(text.size() * 2);
-    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
     const qsizetype n = text.size();
+    QByteArray out(n * 2, Qt::Uninitialized);
+    char *dst = out.data();
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
     for (qsizetype i = 0; i < n; ++i) {
         char16_t u = units[i];
         if (u < 0x80) {
-            out.append(char(u));
+            *dst++ = char(u);
             continue;
         }
         if (QChar::isSurrogate(u)) // rare: the converter itself pairs them up
@@ -250,12 +250,13 @@ QByteArray encodeCp932(const QString &text, bool spelling)
                 return Cp932::fromUnicode(spelling ? toCp932Spelling(text) : text);
         }
         if ((entry >> 16) == 1) {
-            out.append(char(entry & 0xFF));
+            *dst++ = char(entry & 0xFF);
         } else {
-            out.append(char((entry >> 8) & 0xFF));
-            out.append(char(entry & 0xFF));
+            *dst++ = char((entry >> 8) & 0xFF);
+            *dst++ = char(entry & 0xFF);
         }
     }
+    out.truncate(dst - out.constData());
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QRegularExpression>
@@ -140,7 +141,23 @@ QByteArray toCrlf(const QByteArray &in)
     return out;
 }
 
+QByteArray parseFrom(const QByteArray &raw);
+
+// A mailbox mostly comes from a few senders: the parser's reading of each sender's From value
+// is remembered (it depends on nothing but the value).
 QByteArray decodeFrom(const QByteArray &raw)
+{
+    static thread_local QHash<QByteArray, QByteArray> known;
+    if (const auto it = known.constFind(raw); it != known.cend())
+        return it.value();
+    if (known.size() >= 256)
+        known.clear();
+    const QByteArray decoded = parseFrom(raw);
+    known.insert(raw, decoded);
+    return decoded;
+}
+
+QByteArray parseFrom(const QByteArray &raw)
 {
     if (raw.isEmpty())
         return {};
