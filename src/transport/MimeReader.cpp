@@ -257,8 +257,23 @@ bool decodePlainBase64(const std::string &in, QByteArray &out)
     quint32 acc = 0;
     int n = 0;
     int pad = 0;
-    for (const char ch : in) {
-        const int v = value[uchar(ch)];
+    const uchar *p = reinterpret_cast<const uchar *>(in.data());
+    const size_t size = in.size();
+    for (size_t i = 0; i < size; ++i) {
+        // Whole groups of four between line ends go at once.
+        while (n == 0 && !pad && i + 4 <= size) {
+            const int a = value[p[i]], b = value[p[i + 1]], c = value[p[i + 2]], d = value[p[i + 3]];
+            if ((a | b | c | d) < 0)
+                break;
+            const quint32 group = (quint32(a) << 18) | (quint32(b) << 12) | (quint32(c) << 6) | quint32(d);
+            *dst++ = char(group >> 16);
+            *dst++ = char(group >> 8);
+            *dst++ = char(group);
+            i += 4;
+        }
+        if (i >= size)
+            break;
+        const int v = value[p[i]];
         if (v < 0 || pad) {
             if (v == Blank)
                 continue;
@@ -777,11 +792,11 @@ bool createUnique(const QString &folder, const QString &name, QFile &file)
     // After a few clashes the names in use are read once from the folder instead of being
     // tried one by one: the same file name arriving in many mails would cost a square number
     // of tries. The first free number is taken either way.
-    QSet<QString> taken;
+    QSet<QByteArray> taken; // names as the file system has them: no decoding per entry
     bool listed = false;
     for (int n = 1; n < 10000; ++n) {
         const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(ext);
-        if (listed && taken.contains(candidate))
+        if (listed && taken.contains(QFile::encodeName(candidate)))
             continue;
         file.setFileName(dir.filePath(candidate));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -792,7 +807,7 @@ bool createUnique(const QString &folder, const QString &name, QFile &file)
             listed = true;
             if (DIR *d = opendir(QFile::encodeName(folder).constData())) {
                 while (const dirent *e = readdir(d))
-                    taken.insert(QFile::decodeName(e->d_name));
+                    taken.insert(QByteArray(e->d_name));
                 closedir(d);
             }
         }
