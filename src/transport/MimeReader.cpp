@@ -238,7 +238,7 @@ QByteArray fileName(const vmime::shared_ptr<const vmime::header> &header)
 // Plain base64 (the alphabet, line ends and blanks, padding only at the end) decoded in one
 // pass; VMime's decoder writes byte by byte through a stream. False for anything else, which
 // is left to VMime's decoder and its own reading (it stops at the first padding, for one).
-bool decodePlainBase64(const std::string &in, QByteArray &out)
+bool decodePlainBase64(const char *text, size_t size, QByteArray &out)
 {
     enum : signed char { Other = -1, Blank = -2, Pad = -3 };
     static const std::array<signed char, 256> value = [] {
@@ -252,13 +252,12 @@ bool decodePlainBase64(const std::string &in, QByteArray &out)
         t[uchar('=')] = Pad;
         return t;
     }();
-    out.resize(qsizetype(in.size() / 4 * 3 + 3));
+    out.resize(qsizetype(size / 4 * 3 + 3));
     char *dst = out.data();
     quint32 acc = 0;
     int n = 0;
     int pad = 0;
-    const uchar *p = reinterpret_cast<const uchar *>(in.data());
-    const size_t size = in.size();
+    const uchar *p = reinterpret_cast<const uchar *>(text);
     for (size_t i = 0; i < size; ++i) {
         // Whole groups of four between line ends go at once.
         while (n == 0 && !pad && i + 4 <= size) {
@@ -316,7 +315,7 @@ QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
             vmime::utility::outputStreamStringAdapter raw(encoded);
             contents->extractRaw(raw);
             QByteArray decoded;
-            if (decodePlainBase64(encoded, decoded))
+            if (decodePlainBase64(encoded.data(), encoded.size(), decoded))
                 return decoded;
         }
     } catch (...) {
@@ -708,10 +707,15 @@ bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &bod
         start = raw.size();
     // The body as it stands in `raw`, not copied: decoding makes the copy.
     QByteArray content = QByteArray::fromRawData(raw.constData() + start, raw.size() - start);
-    if (encoding == "base64")
-        content = QByteArray::fromBase64(content);
-    else if (encoding == "quoted-printable")
+    if (encoding == "base64") {
+        // Plain base64 reads the same either way; anything else keeps Qt's reading.
+        QByteArray decoded;
+        content = decodePlainBase64(content.constData(), size_t(content.size()), decoded)
+                      ? decoded
+                      : QByteArray::fromBase64(content);
+    } else if (encoding == "quoted-printable") {
         content = decodeQuotedPrintable(content);
+    }
     const QByteArray charset = simpleParameter(type, "charset").trimmed();
     if (mediaType == "text/html")
         body = toCrlf(Cp932::fromUnicode(htmlToText(MailCharset::toUnicode(content, charset))));

@@ -353,6 +353,16 @@ TEST(MimeReaderTest, SplitMultipartReadsLikeTheMimeParser)
     }
 }
 
+TEST(MimeReaderTest, Base64TextBodyReadsAsQtReadsIt)
+{
+    for (const QByteArray &encoded : {QByteArray("QUJD\nREVG\n"), QByteArray("QUJDRA=="), QByteArray("QUJDREU"),
+                                     QByteArray("QUJD=REVG"), QByteArray("QU*JD RE\tVG"), QByteArray("Q")}) {
+        const QByteArray raw = mail("Content-Type: text/plain; charset=us-ascii\nContent-Transfer-Encoding: base64",
+                                    encoded);
+        EXPECT_EQ(MimeReader::read(raw).body, QByteArray::fromBase64(crlf(encoded))) << encoded.constData();
+    }
+}
+
 TEST(MimeReaderTest, BrokenMailDoesNotCrash)
 {
     QTemporaryDir dir;
