@@ -91,6 +91,66 @@ private:
     QElapsedTimer m_clock;
 };
 
+// VMime asks for the peer's name after TLS is set up and hands the resolver a whole socket
+// address as if it were an IP address, so a reverse lookup of a made-up address would leave the
+// machine. The name we connected to is the right answer anyway; everything else is the
+// platform's own socket.
+class NamedSocket final : public vmime::net::socket
+{
+public:
+    explicit NamedSocket(vmime::shared_ptr<vmime::net::socket> inner) : m_inner(std::move(inner)) {}
+
+    void connect(const vmime::string &address, const vmime::port_t port) override
+    {
+        m_name = address;
+        m_inner->connect(address, port);
+    }
+    const vmime::string getPeerName() const override { return m_name; }
+
+    void disconnect() override { m_inner->disconnect(); }
+    bool isConnected() const override { return m_inner->isConnected(); }
+    bool waitForRead(const int msecs) override { return m_inner->waitForRead(msecs); }
+    bool waitForWrite(const int msecs) override { return m_inner->waitForWrite(msecs); }
+    void receive(vmime::string &buffer) override { m_inner->receive(buffer); }
+    size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override { return m_inner->receiveRaw(buffer, count); }
+    void send(const vmime::string &buffer) override { m_inner->send(buffer); }
+    void send(const char *str) override { m_inner->send(str); }
+    void sendRaw(const vmime::byte_t *buffer, const size_t count) override { m_inner->sendRaw(buffer, count); }
+    size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
+    {
+        return m_inner->sendRawNonBlocking(buffer, count);
+    }
+    size_t getBlockSize() const override { return m_inner->getBlockSize(); }
+    unsigned int getStatus() const override { return m_inner->getStatus(); }
+    const vmime::string getPeerAddress() const override { return m_inner->getPeerAddress(); }
+    vmime::shared_ptr<vmime::net::timeoutHandler> getTimeoutHandler() override { return m_inner->getTimeoutHandler(); }
+    void setTracer(vmime::shared_ptr<vmime::net::tracer> tracer) override { m_inner->setTracer(tracer); }
+    vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_inner->getTracer(); }
+
+private:
+    vmime::shared_ptr<vmime::net::socket> m_inner;
+    vmime::string m_name;
+};
+
+class NamedSocketFactory final : public vmime::net::socketFactory
+{
+public:
+    vmime::shared_ptr<vmime::net::socket> create() override
+    {
+        return vmime::make_shared<NamedSocket>(platformFactory()->create());
+    }
+    vmime::shared_ptr<vmime::net::socket> create(vmime::shared_ptr<vmime::net::timeoutHandler> th) override
+    {
+        return vmime::make_shared<NamedSocket>(platformFactory()->create(th));
+    }
+
+private:
+    static vmime::shared_ptr<vmime::net::socketFactory> platformFactory()
+    {
+        return vmime::platform::getHandler()->getSocketFactory();
+    }
+};
+
 class TimeoutFactory final : public vmime::net::timeoutHandlerFactory
 {
 public:
@@ -263,6 +323,7 @@ struct VmimeTransport::Impl
         service->setProperty("connection.tls.required", false);
         service->setCertificateVerifier(verifier());
         service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(timeoutMs));
+        service->setSocketFactory(vmime::make_shared<NamedSocketFactory>());
         if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
             service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());
     }
