@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -190,26 +191,23 @@ QString iconvToUnicode(const QByteArray &bytes, const char *charset, bool *ok)
 }
 
 // Unicode characters that code page 932 spells differently from JIS-based converters.
+// Characters that mail writes one way and code page 932 another: {mail spelling, cp932 spelling}.
+constexpr std::pair<char16_t, char16_t> kSpellings[] = {
+    {0x301C, 0xFF5E}, // wave dash
+    {0x2016, 0x2225}, // double vertical line
+    {0x2212, 0xFF0D}, // minus
+    {0x00A2, 0xFFE0}, // cent
+    {0x00A3, 0xFFE1}, // pound
+    {0x00AC, 0xFFE2}, // not
+    {0x2014, 0x2015}, // em dash
+};
+
 char16_t cp932Spelling(char16_t u)
 {
-    switch (u) {
-    case 0x301C:
-        return 0xFF5E; // wave dash
-    case 0x2016:
-        return 0x2225; // double vertical line
-    case 0x2212:
-        return 0xFF0D; // minus
-    case 0x00A2:
-        return 0xFFE0; // cent
-    case 0x00A3:
-        return 0xFFE1; // pound
-    case 0x00AC:
-        return 0xFFE2; // not
-    case 0x2014:
-        return 0x2015; // em dash
-    default:
-        return u;
-    }
+    for (const auto &[mail, cp932] : kSpellings)
+        if (u == mail)
+            return cp932;
+    return u;
 }
 
 QString toCp932Spelling(QString text)
@@ -263,30 +261,11 @@ QByteArray encodeCp932(const QString &text, bool spelling)
 QString fromCp932Spelling(QString text)
 {
     for (QChar &ch : text) {
-        switch (ch.unicode()) {
-        case 0xFF5E:
-            ch = QChar(0x301C);
-            break;
-        case 0x2225:
-            ch = QChar(0x2016);
-            break;
-        case 0xFF0D:
-            ch = QChar(0x2212);
-            break;
-        case 0xFFE0:
-            ch = QChar(0x00A2);
-            break;
-        case 0xFFE1:
-            ch = QChar(0x00A3);
-            break;
-        case 0xFFE2:
-            ch = QChar(0x00AC);
-            break;
-        case 0x2015:
-            ch = QChar(0x2014);
-            break;
-        default:
-            break;
+        for (const auto &[mail, cp932] : kSpellings) {
+            if (ch.unicode() == cp932) {
+                ch = QChar(mail);
+                break;
+            }
         }
     }
     return text;
