@@ -4,7 +4,7 @@
 #include "app/OptionForm.h"
 #include "platform/ProgramFolder.h"
 
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "app/OptionForm.h"
 #include "platform/Browser.h"
 
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 
 #include <QApplication>
 #include <QCheckBox>

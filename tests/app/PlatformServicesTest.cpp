@@ -2,7 +2,7 @@
 #include "platform/Twips.h"
 #include "platform/UserSettings.h"
 
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 
 #include <QStandardPaths>
 

@@ -1,5 +1,5 @@
 // Barking on a machine without a sound system: every failure becomes its message, nothing hangs.
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/PlayWave.h"

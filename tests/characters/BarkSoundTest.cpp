@@ -1,6 +1,6 @@
 // The bark really plays: a PulseAudio daemon of the test's own with a null sink, whose monitor is
 // recorded and measured.
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/PlayWave.h"

@@ -1,7 +1,7 @@
 // Receiving end to end: the receive command against real Dovecot servers on 127.0.0.1.
 #include "MailServers.h"
 #include "TransportTestSupport.h"
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
 #include "app/IdPassForm.h"

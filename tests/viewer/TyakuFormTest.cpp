@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "ScriptedPrompter.h"
 #include "app/Forms.h"
 #include "characters/SetForm.h"
 #include "platform/Cp932.h"
