@@ -104,4 +104,10 @@ bool write(const QString &path, const QString &key, const QString &value)
     return IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), key, value, path);
 }
 
+Credentials smtpCredentials(const QString &path)
+{
+    return {Cp932::fromUnicode(read(path, QStringLiteral("NAME"))),
+            Cp932::fromUnicode(read(path, QStringLiteral("NAME2")))};
+}
+
 } // namespace IdPassFile

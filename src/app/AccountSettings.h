@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/ProgramFolder.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -33,5 +36,14 @@ namespace IdPassFile {
 QString read(const QString &path, const QString &key);
 // Writes one key; the file is made readable by its owner only, as it holds the password.
 bool write(const QString &path, const QString &key, const QString &value);
+
+// The saved ID (NAME) and password (NAME2) in code page 932, as the mail transport takes them
+// for SMTP AUTH; both empty when nothing is saved.
+struct Credentials
+{
+    QByteArray id;
+    QByteArray password;
+};
+Credentials smtpCredentials(const QString &path = ProgramFolder::idPassIni());
 
 } // namespace IdPassFile

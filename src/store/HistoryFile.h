@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/RecordFile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -48,7 +50,7 @@ private:
 namespace History {
 
 // Records beyond this number cannot be addressed (record numbers are signed 16-bit).
-constexpr int MaxRecords = 32767;
+constexpr int MaxRecords = RecordFile::MaxRecords;
 
 enum class Fields { All, Heading };
 
@@ -59,7 +61,7 @@ enum class Fields { All, Heading };
 // lands right after the last whole one.
 // With `Flush::Later` the record is written but not yet forced to the disk: for many records in
 // a row (a mail check), followed by one FlushHistory.
-enum class Flush { Now, Later };
+using Flush = RecordFile::Flush;
 int AppendRecord(const QString &file, const HistoryRecord &record, Flush flush = Flush::Now);
 
 // Forces what was appended with `Flush::Later` to the disk. False when that fails (lastError).

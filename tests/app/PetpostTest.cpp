@@ -1,7 +1,8 @@
 #include "app/AccountSettings.h"
 #include "platform/Cp932.h"
 
-#include "TestSupport.h"
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,13 @@ namespace {
 
 AccountSettings loadFrom(const QByteArray &bytes)
 {
-    TempProgramFolder folder;
-    folder.write(QStringLiteral("petpost.ini"), bytes);
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("petpost.ini")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    file.close();
     AccountSettings settings;
-    Petpost::load(folder.file(QStringLiteral("petpost.ini")), settings);
+    Petpost::load(file.fileName(), settings);
     return settings;
 }
 
@@ -89,15 +93,17 @@ TEST(Petpost, MissingFileLeavesSettingsEmpty)
 
 TEST(Petpost, SaveWritesFourLinesInCodePage932AndReadsBack)
 {
-    TempProgramFolder folder;
+    QTemporaryDir folder;
     AccountSettings s;
     s.SmtpServer = QStringLiteral("smtp.example.jp ");
     s.Pop3Server = QStringLiteral("pop.example.jp");
     s.MailAddress = QStringLiteral("表@example.jp");
     s.UseApop = 1;
-    const QString path = folder.file(QStringLiteral("petpost.ini"));
+    const QString path = folder.filePath(QStringLiteral("petpost.ini"));
     ASSERT_TRUE(Petpost::save(path, s));
-    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(),
               QByteArray("SMTP=smtp.example.jp \r\nPOP3=pop.example.jp\r\nMAIL=\x95\x5C@example.jp\r\nAPOP=1\r\n"));
 
     AccountSettings again;
@@ -111,4 +117,18 @@ TEST(Petpost, SaveIntoMissingFolderFailsAndCreatesNothing)
 {
     AccountSettings s;
     EXPECT_FALSE(Petpost::save(QStringLiteral("/nonexistent-folder/petpost.ini"), s));
+}
+
+TEST(IdPassFile, SmtpCredentialsAreTheSavedAccountInCodePage932)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("iniIdPass.ini"));
+    EXPECT_TRUE(IdPassFile::smtpCredentials(path).id.isEmpty());
+    EXPECT_TRUE(IdPassFile::smtpCredentials(path).password.isEmpty());
+
+    ASSERT_TRUE(IdPassFile::write(path, QStringLiteral("NAME"), QStringLiteral("taro")));
+    ASSERT_TRUE(IdPassFile::write(path, QStringLiteral("NAME2"), QStringLiteral("表ソ pass")));
+    const IdPassFile::Credentials credentials = IdPassFile::smtpCredentials(path);
+    EXPECT_EQ(credentials.id, "taro");
+    EXPECT_EQ(credentials.password, "\x95\x5C\x83\x5C pass");
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
+#include "FileSizeLimit.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -10,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,29 +54,6 @@ protected:
         const auto r = History::ReadRecord(file, n, History::Fields::Heading);
         return r ? r->Subject().trimmed() : QStringLiteral("<end>");
     }
-};
-
-// Lowers the file size limit for the calls made while it lives, as a full disk would.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old;
-    void (*m_oldHandler)(int);
 };
 
 } // namespace
