@@ -24,6 +24,9 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <utility>
+#include <vector>
+
 const char *const MainForm::HomePage = "https://www.wanderpup.example/";
 
 namespace {
@@ -61,19 +64,13 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     m_background.load(QStringLiteral(":/app/doghouse.png"));
     setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
 
-    // The help line; the picture empties it, and each command label explains itself.
-    Label2 = Kit::place(new QLabel(this), "Label2", {120, 24, 297, 41});
-    Label2->setFont(Fonts::proportionalGothic(9.75));
-    Label2->setWordWrap(true);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0); background: transparent;"));
-    m_help = new HoverHelp(Label2);
-    m_help->turnOffOverBackground(this, HoverHelp::Off::Empty);
-    const auto addLabel = [this](const char *name, const QString &caption, const QRect &geometry,
-                                 const QColor &colour, const QString &hoverText) {
+    // Each command label explains itself in the help line, which comes after them.
+    std::vector<std::pair<CommandLabel *, QString>> helpTexts;
+    const auto addLabel = [this, &helpTexts](const char *name, const QString &caption, const QRect &geometry,
+                                             const QColor &colour, const QString &hoverText) {
         auto *label = Kit::place(new CommandLabel(caption, colour, this), name, geometry);
         if (!hoverText.isEmpty())
-            m_help->showOver(label, hoverText);
+            helpTexts.emplace_back(label, hoverText);
         return label;
     };
 
@@ -127,6 +124,17 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
         if (label->height() < needed)
             label->resize(label->width(), needed);
     }
+
+    // The help line; the picture empties it.
+    Label2 = Kit::place(new QLabel(this), "Label2", {120, 24, 297, 41});
+    Label2->setFont(Fonts::proportionalGothic(9.75));
+    Label2->setWordWrap(true);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label2->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0); background: transparent;"));
+    m_help = new HoverHelp(Label2);
+    m_help->turnOffOverBackground(this, HoverHelp::Off::Empty);
+    for (const auto &[label, text] : helpTexts)
+        m_help->showOver(label, text);
 
     Text1 = Kit::place(new QLineEdit(this), "Text1", {112, 0, 249, 18});
     Text1->setAlignment(Qt::AlignCenter);
