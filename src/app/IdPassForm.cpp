@@ -1,27 +1,14 @@
 #include "IdPassForm.h"
 
 #include "app/AccountSettings.h"
+#include "kit/WindowKit.h"
 #include "platform/ProgramFolder.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-
-namespace {
-
-template <class Control>
-Control *place(Control *control, const char *name, const QRect &geometry)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
-} // namespace
 
 IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
 {
@@ -30,19 +17,19 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(201, 118);
 
-    Label1 = place(new QLabel(QStringLiteral("ID"), this), "Label1", {8, 12, 40, 16});
-    IdText = place(new QLineEdit(this), "IdText", {64, 8, 109, 18});
-    Label2_0 = place(new QLabel(QStringLiteral("Password"), this), "Label2", {8, 40, 56, 16});
-    PassText = place(new QLineEdit(this), "PassText", {64, 40, 109, 18});
+    Label1 = Kit::place(new QLabel(QStringLiteral("ID"), this), "Label1", {8, 12, 40, 16});
+    IdText = Kit::place(new QLineEdit(this), "IdText", {64, 8, 109, 18});
+    Label2_0 = Kit::place(new QLabel(QStringLiteral("Password"), this), "Label2", {8, 40, 56, 16});
+    PassText = Kit::place(new QLineEdit(this), "PassText", {64, 40, 109, 18});
     PassText->setEchoMode(QLineEdit::Password);
-    Check1 = place(new QCheckBox(this), "Check1", {28, 68, 17, 17});
-    Label2_1 = place(new QLabel(QStringLiteral("IDパスワードを保存する"), this), "Label2_1", {52, 68, 125, 17});
+    Check1 = Kit::place(new QCheckBox(this), "Check1", {28, 68, 17, 17});
+    Label2_1 = Kit::place(new QLabel(QStringLiteral("IDパスワードを保存する"), this), "Label2_1", {52, 68, 125, 17});
     Label2_1->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
     Label2_1->setBuddy(Check1);
-    OkCommand = place(new QPushButton(QStringLiteral("OK"), this), "OkCommand", {60, 92, 57, 21});
+    OkCommand = Kit::place(new QPushButton(QStringLiteral("OK"), this), "OkCommand", {60, 92, 57, 21});
     OkCommand->setDefault(true);
     OkCommand->setAutoDefault(true);
-    CancelCommand = place(new QPushButton(QStringLiteral("Cancel"), this), "CancelCommand", {124, 92, 57, 21});
+    CancelCommand = Kit::place(new QPushButton(QStringLiteral("Cancel"), this), "CancelCommand", {124, 92, 57, 21});
 
     setTabOrder(IdText, PassText);
     setTabOrder(PassText, OkCommand);
@@ -56,8 +43,7 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     IdText->setText(IdPassFile::read(file, QStringLiteral("NAME")));
     PassText->setText(IdPassFile::read(file, QStringLiteral("NAME2")));
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    Kit::centreOnScreen(this);
 }
 
 void IdPassForm::ok()

@@ -5,6 +5,8 @@
 #include "app/OptionForm.h"
 #include "characters/DogCommands.h"
 #include "characters/SetForm.h"
+#include "kit/HoverHelp.h"
+#include "kit/WindowKit.h"
 #include "platform/Browser.h"
 #include "platform/Fonts.h"
 #include "platform/PlayWave.h"
@@ -18,12 +20,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QGuiApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
+
+#include <utility>
+#include <vector>
 
 const char *const MainForm::HomePage = "https://www.wanderpup.example/";
 
@@ -51,23 +53,6 @@ QString barkErrorText(int code)
 
 } // namespace
 
-CommandLabel::CommandLabel(const QString &name, const QString &caption, const QString &hoverText,
-                           QWidget *parent)
-    : QLabel(caption, parent), m_hoverText(hoverText)
-{
-    setObjectName(name);
-}
-
-void CommandLabel::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton && isEnabled()) {
-        event->accept();
-        emit clicked();
-        return;
-    }
-    QLabel::mousePressEvent(event);
-}
-
 MainForm::MainForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -76,9 +61,18 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
                    | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
     setFont(Fonts::proportionalGothic(9));
-    setMouseTracking(true);
     m_background.load(QStringLiteral(":/app/doghouse.png"));
     setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
+
+    // Each command label explains itself in the help line, which comes after them.
+    std::vector<std::pair<CommandLabel *, QString>> helpTexts;
+    const auto addLabel = [this, &helpTexts](const char *name, const QString &caption, const QRect &geometry,
+                                             const QColor &colour, const QString &hoverText) {
+        auto *label = Kit::place(new CommandLabel(caption, colour, this), name, geometry);
+        if (!hoverText.isEmpty())
+            helpTexts.emplace_back(label, hoverText);
+        return label;
+    };
 
     const QString received = QStringLiteral("着信（着信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。");
     const QString sent = QStringLiteral("送信（送信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。");
@@ -131,81 +125,59 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
             label->resize(label->width(), needed);
     }
 
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(120, 24, 297, 41);
+    // The help line; the picture empties it.
+    Label2 = Kit::place(new QLabel(this), "Label2", {120, 24, 297, 41});
     Label2->setFont(Fonts::proportionalGothic(9.75));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0); background: transparent;"));
+    m_help = new HoverHelp(Label2);
+    m_help->turnOffOverBackground(this, HoverHelp::Off::Empty);
+    for (const auto &[label, text] : helpTexts)
+        m_help->showOver(label, text);
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(112, 0, 249, 18);
+    Text1 = Kit::place(new QLineEdit(this), "Text1", {112, 0, 249, 18});
     Text1->setAlignment(Qt::AlignCenter);
     Text1->setReadOnly(true);
     Text1->setFocusPolicy(Qt::NoFocus);
 
     // The clock box lies below the visible area; sending reads it as the date of a mail.
-    Text2 = new QLineEdit(QStringLiteral("Text2"), this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(120, kClientHeight + 40, 200, 18);
+    Text2 = Kit::place(new QLineEdit(QStringLiteral("Text2"), this), "Text2", {120, kClientHeight + 40, 200, 18});
 
     // The playback options are not shown to the user.
-    ChkLoop = new QCheckBox(this);
-    ChkLoop->setObjectName(QStringLiteral("ChkLoop"));
+    const QRect belowTheWindow(0, kClientHeight + 80, 20, 20);
+    ChkLoop = Kit::place(new QCheckBox(this), "ChkLoop", belowTheWindow);
     ChkLoop->setChecked(true);
-    ChkOnMem = new QCheckBox(this);
-    ChkOnMem->setObjectName(QStringLiteral("ChkOnMem"));
-    ChkSynchro = new QCheckBox(this);
-    ChkSynchro->setObjectName(QStringLiteral("ChkSynchro"));
-    for (QCheckBox *box : {ChkLoop, ChkOnMem, ChkSynchro}) {
-        box->setGeometry(0, kClientHeight + 80, 20, 20);
+    ChkOnMem = Kit::place(new QCheckBox(this), "ChkOnMem", belowTheWindow);
+    ChkSynchro = Kit::place(new QCheckBox(this), "ChkSynchro", belowTheWindow);
+    for (QCheckBox *box : {ChkLoop, ChkOnMem, ChkSynchro})
         box->hide();
-    }
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1 = Kit::named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &MainForm::tickClock);
     Timer1->start();
 
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2 = Kit::named(new QTimer(this), "Timer2");
     connect(Timer2, &QTimer::timeout, this, [] { DogCommands::syncVisibility(); });
 
-    connect(label4, &CommandLabel::clicked, this, &QWidget::showMinimized);
-    connect(label5, &CommandLabel::clicked, this, &MainForm::homePageCommand);
-    connect(label6, &CommandLabel::clicked, this, [] { Forms::tyakuForm()->OpenHistory(2); });
-    connect(label7, &CommandLabel::clicked, this, [] { Forms::tyakuForm()->OpenHistory(1); });
-    connect(label8, &CommandLabel::clicked, this, &MainForm::receiveCommand);
-    connect(label9, &CommandLabel::clicked, this, [] { /* the compose window is not built yet */ });
-    connect(label10, &CommandLabel::clicked, this, [] { /* the address book is not built yet */ });
-    connect(label11, &CommandLabel::clicked, this, &MainForm::settingsCommand);
-    connect(Label13, &CommandLabel::clicked, this, &MainForm::walkCommand);
-    connect(Label14, &CommandLabel::clicked, this, &MainForm::kennelCommand);
-    connect(Label16, &CommandLabel::clicked, this, &MainForm::quietCommand);
-    connect(Label17, &CommandLabel::clicked, this, [this] { barkCommand(true); });
-    connect(Label18, &CommandLabel::clicked, this, [this] { barkCommand(false); });
-    connect(Label19, &CommandLabel::clicked, this, [] { DogCommands::ClearDogSelection(); });
+    connect(label4, &CommandLabel::activated, this, &QWidget::showMinimized);
+    connect(label5, &CommandLabel::activated, this, &MainForm::homePageCommand);
+    connect(label6, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(2); });
+    connect(label7, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(1); });
+    connect(label8, &CommandLabel::activated, this, &MainForm::receiveCommand);
+    connect(label9, &CommandLabel::activated, this, [] { /* the compose window is not built yet */ });
+    connect(label10, &CommandLabel::activated, this, [] { /* the address book is not built yet */ });
+    connect(label11, &CommandLabel::activated, this, &MainForm::settingsCommand);
+    connect(Label13, &CommandLabel::activated, this, &MainForm::walkCommand);
+    connect(Label14, &CommandLabel::activated, this, &MainForm::kennelCommand);
+    connect(Label16, &CommandLabel::activated, this, &MainForm::quietCommand);
+    connect(Label17, &CommandLabel::activated, this, [this] { barkCommand(true); });
+    connect(Label18, &CommandLabel::activated, this, [this] { barkCommand(false); });
+    connect(Label19, &CommandLabel::activated, this, [] { DogCommands::ClearDogSelection(); });
 }
 
 MainForm::~MainForm() = default;
-
-CommandLabel *MainForm::addLabel(const char *name, const QString &caption, const QRect &geometry,
-                                 const QColor &colour, const QString &hoverText)
-{
-    auto *label = new CommandLabel(QString::fromLatin1(name), caption, hoverText, this);
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, colour.darker(190));
-    label->setPalette(palette);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    label->setMouseTracking(true);
-    return label;
-}
 
 void MainForm::startUp()
 {
@@ -269,18 +241,6 @@ void MainForm::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.fillRect(rect(), QColor(92, 58, 30));
     painter.drawPixmap(0, 0, m_background);
-}
-
-void MainForm::mouseMoveEvent(QMouseEvent *event)
-{
-    QWidget *under = childAt(event->position().toPoint());
-    if (!under) {
-        Label2->clear();
-    } else if (auto *command = qobject_cast<CommandLabel *>(under)) {
-        if (command->isEnabled() && !command->hoverText().isEmpty())
-            Label2->setText(command->hoverText());
-    }
-    QWidget::mouseMoveEvent(event);
 }
 
 void MainForm::closeEvent(QCloseEvent *event)

@@ -1,32 +1,15 @@
 #pragma once
 
-#include <QLabel>
+#include "kit/CommandLabel.h"
+
 #include <QPixmap>
 #include <QWidget>
 
+class HoverHelp;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QTimer;
-
-// A caption of the main window that works as a command: a click runs it, hovering shows its
-// help text in the help line.
-class CommandLabel : public QLabel
-{
-    Q_OBJECT
-public:
-    CommandLabel(const QString &name, const QString &caption, const QString &hoverText, QWidget *parent);
-
-    const QString &hoverText() const { return m_hoverText; }
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-
-private:
-    QString m_hoverText;
-};
 
 // The dog-house main window. Creating it starts the program; closing it ends the program.
 class MainForm : public QWidget
@@ -65,14 +48,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
-    CommandLabel *addLabel(const char *name, const QString &caption, const QRect &geometry,
-                           const QColor &colour, const QString &hoverText);
     void applyOutline();
     void barkCommand(bool loop);
     void quietCommand();
@@ -80,5 +60,6 @@ private:
     void homePageCommand();
 
     QPixmap m_background;
+    HoverHelp *m_help;
     bool m_shutDown = false;
 };

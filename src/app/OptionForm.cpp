@@ -1,26 +1,17 @@
 #include "OptionForm.h"
 
 #include "app/AccountSettings.h"
+#include "kit/WindowKit.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
-
-template <class Control>
-Control *place(Control *control, const char *name, const QRect &geometry)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(geometry);
-    return control;
-}
 
 const QString kBlueText = QStringLiteral("color: rgb(0, 0, 255);");
 
@@ -33,15 +24,15 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint);
     setFixedSize(209, 211);
 
-    Label1 = place(new QLabel(QStringLiteral("SMTPサーバー名(&S)"), this), "Label1", {8, 8, 177, 16});
-    SmtpText = place(new QLineEdit(this), "SmtpText", {8, 24, 177, 18});
-    Label2 = place(new QLabel(QStringLiteral("POP3サーバー名(&P)"), this), "Label2", {8, 48, 177, 16});
-    Pop3Text = place(new QLineEdit(this), "Pop3Text", {8, 64, 177, 18});
-    Label3 = place(new QLabel(QStringLiteral("メールアドレス(&M)"), this), "Label3", {8, 88, 177, 16});
-    MailText = place(new QLineEdit(this), "MailText", {8, 104, 177, 18});
-    ApopCheck = place(new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this), "ApopCheck", {44, 136, 145, 17});
-    OkCommand = place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 168, 65, 25});
-    CancelCommand = place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 168, 61, 25});
+    Label1 = Kit::place(new QLabel(QStringLiteral("SMTPサーバー名(&S)"), this), "Label1", {8, 8, 177, 16});
+    SmtpText = Kit::place(new QLineEdit(this), "SmtpText", {8, 24, 177, 18});
+    Label2 = Kit::place(new QLabel(QStringLiteral("POP3サーバー名(&P)"), this), "Label2", {8, 48, 177, 16});
+    Pop3Text = Kit::place(new QLineEdit(this), "Pop3Text", {8, 64, 177, 18});
+    Label3 = Kit::place(new QLabel(QStringLiteral("メールアドレス(&M)"), this), "Label3", {8, 88, 177, 16});
+    MailText = Kit::place(new QLineEdit(this), "MailText", {8, 104, 177, 18});
+    ApopCheck = Kit::place(new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this), "ApopCheck", {44, 136, 145, 17});
+    OkCommand = Kit::place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 168, 65, 25});
+    CancelCommand = Kit::place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 168, 61, 25});
     for (QLabel *label : {Label1, Label2, Label3})
         label->setStyleSheet(kBlueText);
     ApopCheck->setStyleSheet(kBlueText);
@@ -64,8 +55,7 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     MailText->setText(settings.MailAddress);
     ApopCheck->setChecked(settings.UseApop != 0);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    Kit::centreOnScreen(this);
 }
 
 void OptionForm::ok()

@@ -2,8 +2,9 @@
 
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "characters/DogTable.h"
+#include "kit/WindowKit.h"
 #include "platform/RandomSource.h"
-#include "platform/Twips.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -11,8 +12,6 @@
 #include <QPainter>
 #include <QTimer>
 #include <QWindow>
-
-#include <cmath>
 
 namespace {
 
@@ -42,16 +41,9 @@ const QImage &drawing(int dogNumber, int phase)
 
 } // namespace
 
-int DogWindow::dogNumberOf(int formNumber)
+int DogWindow::dogNumber() const
 {
-    static const int dogs[] = {0, 2, 5, 4, 1, 3, 6, 7, 8, 9, 10};
-    return formNumber >= 1 && formNumber <= 10 ? dogs[formNumber] : 0;
-}
-
-int DogWindow::formNumberOf(int dogNumber)
-{
-    static const int forms[] = {0, 4, 1, 5, 3, 2, 6, 7, 8, 9, 10};
-    return dogNumber >= 1 && dogNumber <= 10 ? forms[dogNumber] : 0;
+    return DogTable::dogOfForm(m_formNumber);
 }
 
 QString DogWindow::titleOf(int formNumber)
@@ -91,9 +83,8 @@ DogWindow::DogWindow(int formNumber, QWidget *parent)
     : QWidget(parent,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
     , m_formNumber(formNumber)
-    , m_factorX(Twips::perPixelX())
-    , m_factorY(Twips::perPixelY())
-    , m_walk(m_factorX, m_factorY)
+    , m_scale(TwipsScale::onScreen())
+    , m_walk(m_scale.perPixelX(), m_scale.perPixelY())
 {
     setObjectName(QStringLiteral("Form%1").arg(formNumber));
     setWindowTitle(titleOf(formNumber));
@@ -105,8 +96,7 @@ DogWindow::DogWindow(int formNumber, QWidget *parent)
 
     // 1. Outlines. 2. The size of frame box 0. 3. Always on top (window flags above).
     BuildOutlines();
-    setFixedSize(int(std::lround(DogWalk::FrameBox / m_factorX)),
-                 int(std::lround(DogWalk::FrameBox / m_factorY)));
+    setFixedSize(m_scale.toPixels(QSizeF(DogWalk::FrameBox, DogWalk::FrameBox)));
     // 4. The twips factors were read above. 5. A fresh random sequence.
     RandomSource::reseedFromClock();
     // 6. Born at the mouse pointer.
@@ -115,11 +105,9 @@ DogWindow::DogWindow(int formNumber, QWidget *parent)
     m_slot = 0;
     setMask(m_outlines[0]);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1 = Kit::named(new QTimer(this), "Timer1");
     connect(Timer1, &QTimer::timeout, this, &DogWindow::walkTick);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2 = Kit::named(new QTimer(this), "Timer2");
     connect(Timer2, &QTimer::timeout, this, &DogWindow::kennelTick);
     setTimer2Interval(kTick);
 }
@@ -139,13 +127,12 @@ void DogWindow::setTimer2Interval(int ms) { setInterval(Timer2, ms); }
 
 QPoint DogWindow::twipsPosition() const
 {
-    return QPoint(int(std::lround(pos().x() * double(m_factorX))),
-                  int(std::lround(pos().y() * double(m_factorY))));
+    return m_scale.toTwips(pos());
 }
 
 void DogWindow::moveToTwips(QPoint twips)
 {
-    move(int(std::lround(twips.x() / double(m_factorX))), int(std::lround(twips.y() / double(m_factorY))));
+    move(m_scale.toPixels(QPointF(twips)));
 }
 
 void DogWindow::walkTick()
@@ -161,8 +148,7 @@ void DogWindow::kennelTick()
     // keeps its place.
     MainForm *main = Forms::existingMainForm();
     const QPoint spot =
-        main ? m_walk.kennelTick(QPoint(int(std::lround(main->frameGeometry().x() * double(m_factorX))),
-                                        int(std::lround(main->frameGeometry().y() * double(m_factorY)))))
+        main ? m_walk.kennelTick(m_scale.toTwips(main->frameGeometry().topLeft()))
              : m_walk.kennelTick(twipsPosition() - QPoint(DogWalk::KennelOffset, DogWalk::KennelOffset));
     moveToTwips(spot);
     showFrame(m_walk.slot());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "characters/DogWalk.h"
+#include "kit/Twips.h"
 
 #include <QImage>
 #include <QPoint>
@@ -22,10 +23,8 @@ public:
     ~DogWindow() override;
 
     int formNumber() const { return m_formNumber; }
-    int dogNumber() const { return dogNumberOf(m_formNumber); }
     // Form4 is dog 1, Form1 dog 2, Form5 dog 3, Form3 dog 4, Form2 dog 5, Form6..10 dogs 6..10.
-    static int dogNumberOf(int formNumber);
-    static int formNumberOf(int dogNumber);
+    int dogNumber() const;
     // The window title, never displayed.
     static QString titleOf(int formNumber);
 
@@ -64,8 +63,8 @@ private:
     void showFrame(int slot);
 
     int m_formNumber;
-    float m_factorX;
-    float m_factorY;
+    // The screen's twips factors as they were when the dog was made.
+    TwipsScale m_scale;
     DogWalk m_walk;
     std::array<QImage, 8> Picture1;
     std::array<QRegion, 8> m_outlines;

@@ -5,7 +5,10 @@
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
 #include "characters/DogCommands.h"
+#include "characters/DogTable.h"
 #include "characters/DogWindow.h"
+#include "kit/HoverHelp.h"
+#include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -15,7 +18,6 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -42,12 +44,6 @@ bool facesRight(int dogNumber)
 
 } // namespace
 
-int SetForm::keyOfCheck(int checkNumber)
-{
-    static const int keys[] = {0, 4, 1, 5, 3, 2, 6, 7, 8, 9, 10};
-    return checkNumber >= 1 && checkNumber <= 10 ? keys[checkNumber] : 0;
-}
-
 bool SetForm::readsAsChosen(const QString &value)
 {
     return TextRules::isWholeNumber(value) && TextRules::leadingNumber(value) == 1.0;
@@ -60,21 +56,11 @@ SetForm::SetForm(QWidget *parent)
     setWindowTitle(QStringLiteral("設定"));
     setFont(Fonts::proportionalGothic(9));
     resize(600, 384);
-    setMouseTracking(true);
 
-    auto button = [this](const char *name, const QString &caption, const QRect &geometry) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
-        b->installEventFilter(this);
-        b->setMouseTracking(true);
-        return b;
-    };
-    Command1 = button("Command1", QStringLiteral("ID/PASS"), {8, 8, 96, 26});
-    Command2 = button("Command2", QStringLiteral("POPサーバー"), {112, 8, 104, 26});
+    Command1 = Kit::place(new QPushButton(QStringLiteral("ID/PASS"), this), "Command1", {8, 8, 96, 26});
+    Command2 = Kit::place(new QPushButton(QStringLiteral("POPサーバー"), this), "Command2", {112, 8, 104, 26});
 
-    Label7 = new QLabel(this);
-    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7 = Kit::place(new QLabel(this), "Label7", {8, 40, 284, 152});
     Label7->setText(
         spaces(1) +
         QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
@@ -82,55 +68,43 @@ SetForm::SetForm(QWidget *parent)
         QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
         QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
                        "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
-    Label7->setGeometry(8, 40, 284, 152);
     Label7->setWordWrap(true);
     Label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     colourText(Label7, QColor(255, 0, 0));
 
-    Text2 = new QPlainTextEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(8, 40, 284, 152);
+    Text2 = Kit::place(new QPlainTextEdit(this), "Text2", {8, 40, 284, 152});
     Text2->setReadOnly(true);
     Text2->setFocusPolicy(Qt::NoFocus);
     Text2->hide();
 
-    Frame1 = new QFrame(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1 = Kit::place(new QFrame(this), "Frame1", {8, 198, 284, 84});
     Frame1->setFrameShape(QFrame::Box);
     Frame1->setFrameShadow(QFrame::Sunken);
-    Frame1->setGeometry(8, 198, 284, 84);
-    Frame1->setMouseTracking(true);
-    Frame1->installEventFilter(this);
-    // Top row: dogs 1 to 5, whose boxes are Check4, Check1, Check5, Check3, Check2.
-    const int topRow[] = {4, 1, 5, 3, 2};
-    for (int i = 0; i < 10; ++i) {
-        const int dog = i + 1;
-        const int check = i < 5 ? topRow[i] : dog;
-        const int x = 12 + (i % 5) * 28;
-        const int y = i < 5 ? 4 : 42;
+    // Each box under its dog number: dogs 1 to 5 in the top row (boxes Check4, Check1, Check5,
+    // Check3, Check2), 6 to 10 below.
+    for (int dog = 1; dog <= DogTable::Count; ++dog) {
+        const int check = DogTable::checkOfDog(dog);
+        const int x = 12 + ((dog - 1) % 5) * 28;
+        const int y = dog <= 5 ? 4 : 42;
         auto *number = new QLabel(QString::number(dog), Frame1);
         number->setGeometry(x, y, 20, 16);
         number->setAlignment(Qt::AlignCenter);
-        auto *box = new QCheckBox(Frame1);
-        box->setObjectName(QStringLiteral("Check%1").arg(check));
-        box->setGeometry(x + 2, y + 16, 18, 18);
-        Check[size_t(check)] = box;
+        Check[size_t(check)] =
+            Kit::place(new QCheckBox(Frame1), QStringLiteral("Check%1").arg(check), {x + 2, y + 16, 18, 18});
     }
-    Label9 = new QLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1);
-    Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setGeometry(148, 2, 132, 50);
+    Label9 = Kit::place(new QLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1), "Label9",
+                        {148, 2, 132, 50});
     Label9->setWordWrap(true);
     Label9->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Command3 = button("Command3", QStringLiteral("犬設定"), {8, 290, 88, 26});
+    Command3 = Kit::place(new QPushButton(QStringLiteral("犬設定"), this), "Command3", {8, 290, 88, 26});
     colourText(Command3, QColor(255, 0, 0));
-    Command4 = button("Command4", QStringLiteral("犬を見る"), {104, 290, 88, 26});
-    Command5 = button("Command5", QStringLiteral("愛犬を格納"), {200, 290, 92, 26});
+    Command4 = Kit::place(new QPushButton(QStringLiteral("犬を見る"), this), "Command4", {104, 290, 88, 26});
+    Command5 = Kit::place(new QPushButton(QStringLiteral("愛犬を格納"), this), "Command5", {200, 290, 92, 26});
 
-    Label8 = new QLabel(
-        QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this);
-    Label8->setObjectName(QStringLiteral("Label8"));
-    Label8->setGeometry(8, 322, 284, 48);
+    Label8 = Kit::place(
+        new QLabel(QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this),
+        "Label8", {8, 322, 284, 48});
     Label8->setWordWrap(true);
     Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     colourText(Label8, QColor(0, 0, 255));
@@ -140,9 +114,7 @@ SetForm::SetForm(QWidget *parent)
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(298, 4, 4, 376);
 
-    Label10 = new QLabel(spaces(9) + QStringLiteral("愛犬一覧表"), this);
-    Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setGeometry(308, 8, 284, 22);
+    Label10 = Kit::place(new QLabel(spaces(9) + QStringLiteral("愛犬一覧表"), this), "Label10", {308, 8, 284, 22});
     Label10->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label10->setAutoFillBackground(true);
     {
@@ -161,9 +133,7 @@ SetForm::SetForm(QWidget *parent)
         auto *number = new QLabel(QString::number(dog), this);
         number->setGeometry(x, y + 24, 22, 16);
         number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        auto *picture = new QLabel(this);
-        picture->setObjectName(QStringLiteral("Image1_%1").arg(dog));
-        picture->setGeometry(x + 28, y, 64, 64);
+        auto *picture = Kit::place(new QLabel(this), QStringLiteral("Image1_%1").arg(dog), {x + 28, y, 64, 64});
         picture->setPixmap(QPixmap::fromImage(DogWindow::framePicture(dog, facesRight(dog) ? 2 : 0)));
         Image1[size_t(dog)] = picture;
     }
@@ -173,6 +143,16 @@ SetForm::SetForm(QWidget *parent)
     connect(Command3, &QPushButton::clicked, this, &SetForm::SaveDogChoice);
     connect(Command4, &QPushButton::clicked, this, &SetForm::lookAtDogs);
     connect(Command5, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
+
+    m_help = new HoverHelp(Text2);
+    m_help->showOver(Command1, QStringLiteral("ID,PASSの設定を行います。これを行わないと通信エラーとなります。"));
+    m_help->showOver(Command2, QStringLiteral("サーバーの設定を行います。これを行わないと通信エラーとなります。"));
+    m_help->showOver(Command3, QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛"
+                                              "犬をチェックボックスで選択し、このボタンで設定を保存します。"));
+    m_help->showOver(Command4, QStringLiteral("愛犬の確認を行いたい時にどうぞ。見るだけで、保存は行われません。"));
+    m_help->showOver(Command5, QStringLiteral("各種設定他、愛犬がちょっと邪魔という時にどうぞ。"));
+    m_help->turnOffOver(Frame1, HoverHelp::Off::HideAndEmpty);
+    m_help->turnOffOverBackground(this, HoverHelp::Off::HideAndEmpty);
 }
 
 bool SetForm::isTicked(int checkNumber) const
@@ -193,11 +173,8 @@ void SetForm::LoadDogChoice(int keyCount)
         QString value;
         const int length = IniFile::GetPrivateProfileString(kSection, QStringLiteral("NAME%1").arg(key),
                                                             QString(), value, 1256, file);
-        if (length < 1 || !readsAsChosen(value))
-            continue;
-        for (int check = 1; check <= 10; ++check)
-            if (keyOfCheck(check) == key)
-                setTicked(check, true);
+        if (length >= 1 && readsAsChosen(value))
+            setTicked(DogTable::checkOfIniKey(key), true);
     }
 }
 
@@ -210,8 +187,8 @@ void SetForm::SaveDogChoice()
                                            file);
     for (int check = 1; check <= 10; ++check)
         if (isTicked(check))
-            IniFile::WritePrivateProfileString(kSection, QStringLiteral("NAME%1").arg(keyOfCheck(check)),
-                                               QStringLiteral("1"), file);
+            IniFile::WritePrivateProfileString(
+                kSection, QStringLiteral("NAME%1").arg(DogTable::iniKeyOfCheck(check)), QStringLiteral("1"), file);
     LoadDogChoice(10);
 }
 
@@ -227,47 +204,7 @@ void SetForm::closeEvent(QCloseEvent *event)
         main->Timer2->stop();
     if (syncing)
         DogCommands::closeAll();
-    hideHover();
+    m_help->turnOff(HoverHelp::Off::HideAndEmpty);
     event->ignore();
     hide();
-}
-
-void SetForm::showHover(const QString &text)
-{
-    Text2->setPlainText(text);
-    Text2->show();
-}
-
-void SetForm::hideHover()
-{
-    Text2->hide();
-    Text2->clear();
-}
-
-void SetForm::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!childAt(event->position().toPoint()))
-        hideHover();
-    QWidget::mouseMoveEvent(event);
-}
-
-bool SetForm::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-        if (watched == Frame1) {
-            hideHover();
-        } else if (watched == Command1) {
-            showHover(QStringLiteral("ID,PASSの設定を行います。これを行わないと通信エラーとなります。"));
-        } else if (watched == Command2) {
-            showHover(QStringLiteral("サーバーの設定を行います。これを行わないと通信エラーとなります。"));
-        } else if (watched == Command3) {
-            showHover(QStringLiteral("新着メール受信時（新着メールがあった場合のみ）に出現させたい愛犬をチェ"
-                                     "ックボックスで選択し、このボタンで設定を保存します。"));
-        } else if (watched == Command4) {
-            showHover(QStringLiteral("愛犬の確認を行いたい時にどうぞ。見るだけで、保存は行われません。"));
-        } else if (watched == Command5) {
-            showHover(QStringLiteral("各種設定他、愛犬がちょっと邪魔という時にどうぞ。"));
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }

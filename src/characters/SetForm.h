@@ -4,6 +4,7 @@
 
 #include <array>
 
+class HoverHelp;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -26,8 +27,6 @@ public:
     bool isTicked(int checkNumber) const;
     void setTicked(int checkNumber, bool ticked);
 
-    // The key of CharaData.ini that box K is saved under (Check1 NAME4, Check2 NAME1, ...).
-    static int keyOfCheck(int checkNumber);
     // Whether a value read from CharaData.ini chooses its dog: it must read as the number 1.
     static bool readsAsChosen(const QString &value);
 
@@ -40,11 +39,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void showHover(const QString &text);
-    void hideHover();
     void lookAtDogs();
+
+    HoverHelp *m_help;
 };

@@ -1,17 +1,12 @@
 #include "MailScan.h"
 
-#include <array>
+#include "characters/DogTable.h"
 
 namespace {
 
 const QString kPrefix = QStringLiteral("Wanderpup（");
 const QString kSuffix = QStringLiteral("の選択");
 const QString kClose = QStringLiteral("）");
-
-QString circled(int number)
-{
-    return QString(QChar(char16_t(0x2460 + number - 1)));
-}
 
 } // namespace
 
@@ -26,7 +21,7 @@ QString markerText(int number)
 {
     if (number < 1 || number > 10)
         return QString();
-    return kPrefix + circled(number) + kSuffix + kClose;
+    return kPrefix + QChar(DogTable::markerDigit(number)) + kSuffix + kClose;
 }
 
 int markerNumber(const QString &body)
@@ -46,9 +41,8 @@ int markerNumber(const QString &body)
 
 int formForMarker(int number)
 {
-    // Dogs 1 to 5 live in windows that were numbered in another order.
-    static constexpr std::array<int, 11> kForms = {0, 4, 1, 5, 3, 2, 6, 7, 8, 9, 10};
-    return number >= 1 && number <= 10 ? kForms[size_t(number)] : 0;
+    // The marker names the dog by its dog number.
+    return DogTable::formOfDog(number);
 }
 
 const QString &attachmentNote()

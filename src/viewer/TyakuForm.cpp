@@ -2,11 +2,13 @@
 
 #include "MailListModel.h"
 #include "characters/DogCommands.h"
+#include "kit/HoverHelp.h"
+#include "kit/Twips.h"
+#include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
-#include "platform/Twips.h"
 #include "store/HistoryFile.h"
 
 #include <QAction>
@@ -38,23 +40,6 @@ constexpr double kStripHeight = 540;
 constexpr double kDetailHeight = 285;
 constexpr double kEditorLeft = 20;
 
-int px(double twips, bool vertical = false)
-{
-    return qRound(twips / double(vertical ? Twips::perPixelY() : Twips::perPixelX()));
-}
-
-QRect pixels(const QRectF &twips)
-{
-    return QRect(px(twips.x()), px(twips.y(), true), px(twips.width()), px(twips.height(), true));
-}
-
-template <class Control>
-Control *named(Control *control, const char *name)
-{
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 } // namespace
 
 TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
@@ -62,14 +47,12 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("TyakuForm"));
     setWindowFlag(Qt::Window);
 
-    menuBar = named(new QMenuBar(this), "menuBar");
-    m_client = named(new QWidget(this), "client");
-    m_client->setMouseTracking(true);
-    m_client->installEventFilter(this);
+    const TwipsScale scale = TwipsScale::onScreen();
+    menuBar = Kit::named(new QMenuBar(this), "menuBar");
+    m_client = Kit::named(new QWidget(this), "client");
 
-    Picture1 = named(new QWidget(m_client), "Picture1");
-    Picture1->setGeometry(0, 0, px(kClientWidth), px(kStripHeight, true));
-    tbToolBar = named(new QToolBar(Picture1), "tbToolBar");
+    Picture1 = Kit::placeInTwips(new QWidget(m_client), "Picture1", {0, 0, kClientWidth, kStripHeight});
+    tbToolBar = Kit::named(new QToolBar(Picture1), "tbToolBar");
     tbToolBar->setIconSize(QSize(16, 16));
     buildMenus();
     buildToolBar();
@@ -77,22 +60,21 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     const QString help1 = QStringLiteral("メールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。");
     const QString help3 = QStringLiteral("メールアドレスをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。");
     const QString help4 = QStringLiteral("受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。");
-    Command1 = addButton("Command1", QStringLiteral("１件削除"), 120, help1);
-    Command3 = addButton("Command3", QStringLiteral("アドレス帳登録"), 1560, help3);
-    Command4 = addButton("Command4", QStringLiteral("返事を出す"), 3000, help4);
-    Command5 = addButton("Command5", QStringLiteral("全件削除"), 4440, QStringLiteral("受信したメール全件削除します。"));
-    Command2 = addButton("Command2", QStringLiteral("犬格納"), 5880,
-                         QStringLiteral("文書の編集他、愛犬がちょっと邪魔という時にどうぞ。"));
+    const QString help5 = QStringLiteral("受信したメール全件削除します。");
+    const QString help2 = QStringLiteral("文書の編集他、愛犬がちょっと邪魔という時にどうぞ。");
+    Command1 = addButton("Command1", QStringLiteral("１件削除"), 120);
+    Command3 = addButton("Command3", QStringLiteral("アドレス帳登録"), 1560);
+    Command4 = addButton("Command4", QStringLiteral("返事を出す"), 3000);
+    Command5 = addButton("Command5", QStringLiteral("全件削除"), 4440);
+    Command2 = addButton("Command2", QStringLiteral("犬格納"), 5880);
     Command2->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
     connect(Command2, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
 
-    Label1 = named(new QLabel(QStringLiteral("件数"), m_client), "Label1");
-    Label1->setGeometry(pixels({7560, 720, 480, 255}));
-    Text2 = named(new QLineEdit(m_client), "Text2");
-    Text2->setGeometry(pixels({8040, 660, 495, 270}));
+    Label1 = Kit::placeInTwips(new QLabel(QStringLiteral("件数"), m_client), "Label1", {7560, 720, 480, 255});
+    Text2 = Kit::placeInTwips(new QLineEdit(m_client), "Text2", {8040, 660, 495, 270});
 
     mailList = new MailListModel(this);
-    MailListView = named(new QTreeView(m_client), "MailListView");
+    MailListView = Kit::named(new QTreeView(m_client), "MailListView");
     MailListView->setModel(mailList);
     MailListView->setRootIsDecorated(false);
     MailListView->setItemsExpandable(false);
@@ -102,49 +84,56 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     MailListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     MailListView->setTextElideMode(Qt::ElideNone);
-    MailListView->setGeometry(pixels({0, kListTop, kListWidth, kListHeight}));
+    MailListView->setGeometry(scale.toPixels(QRectF(0, kListTop, kListWidth, kListHeight)));
     MailListView->viewport()->installEventFilter(this);
 
     const QFont detailFont = Fonts::proportionalGothic(9.75);
-    Text7 = named(new QLineEdit(m_client), "Text7");
-    Text8 = named(new QLineEdit(m_client), "Text8");
-    Text9 = named(new QLineEdit(m_client), "Text9");
+    Text7 = Kit::named(new QLineEdit(m_client), "Text7");
+    Text8 = Kit::named(new QLineEdit(m_client), "Text8");
+    Text9 = Kit::named(new QLineEdit(m_client), "Text9");
     for (QLineEdit *box : {Text7, Text8, Text9}) {
         box->setFont(detailFont);
         box->setMaxLength(32767);
     }
 
-    rtfEd = named(new QTextEdit(m_client), "rtfEd");
+    rtfEd = Kit::named(new QTextEdit(m_client), "rtfEd");
     rtfEd->setAcceptRichText(false);
     rtfEd->setFont(Fonts::gothic(11.25));
-    rtfEd->viewport()->setMouseTracking(true);
-    rtfEd->viewport()->installEventFilter(this);
 
-    Text4 = named(new QPlainTextEdit(m_client), "Text4");
-    Text4->setGeometry(pixels({1800, 5400, 5535, 1215}));
+    Text4 = Kit::placeInTwips(new QPlainTextEdit(m_client), "Text4", {1800, 5400, 5535, 1215});
     Text4->setReadOnly(true);
     Text4->hide();
 
+    // The buttons explain themselves in the help box; the editor hides it, the bare client area
+    // hides and empties it.
+    m_help = new HoverHelp(Text4);
+    m_help->showOver(Command1, help1);
+    m_help->showOver(Command3, help3);
+    m_help->showOver(Command4, help4);
+    m_help->showOver(Command5, help5);
+    m_help->showOver(Command2, help2);
+    m_help->turnOffOver(rtfEd, HoverHelp::Off::Hide);
+    m_help->turnOffOverBackground(m_client, HoverHelp::Off::HideAndEmpty);
+
     // The selection marker is a box the user never sees.
-    Text5 = named(new QLineEdit(m_client), "Text5");
-    Text5->setGeometry(-px(6000), -px(6000, true), px(1200), px(270, true));
+    Text5 = Kit::placeInTwips(new QLineEdit(m_client), "Text5", {-6000, -6000, 1200, 270});
 
     // The client area's size at creation; the menu bar comes on top of it.
     const int menuHeight = menuBar->sizeHint().height();
-    resize(px(kClientWidth), px(kClientHeight, true) + menuHeight);
+    resize(scale.toPixelsX(kClientWidth), scale.toPixelsY(kClientHeight) + menuHeight);
     menuBar->setGeometry(0, 0, width(), menuHeight);
     m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
 
     // Creation steps: the columns from the list's width now, then the first sizes.
-    const double listWidth = MailListView->width() * double(Twips::perPixelX());
+    const double listWidth = scale.toTwipsX(MailListView->width());
     MailListView->header()->setStretchLastSection(false);
     MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
-    MailListView->setColumnWidth(0, px(listWidth / 2));
-    MailListView->setColumnWidth(1, px(listWidth / 4));
-    MailListView->setColumnWidth(2, px(listWidth / 4));
-    const double outerWidth = frameGeometry().width() * double(Twips::perPixelX());
-    rtfEd->setGeometry(pixels({kEditorLeft, 3900, 0.98 * outerWidth, 2900}));
-    MailListView->resize(px(0.99 * outerWidth), MailListView->height());
+    MailListView->setColumnWidth(0, scale.toPixelsX(listWidth / 2));
+    MailListView->setColumnWidth(1, scale.toPixelsX(listWidth / 4));
+    MailListView->setColumnWidth(2, scale.toPixelsX(listWidth / 4));
+    const double outerWidth = scale.toTwipsX(frameGeometry().width());
+    rtfEd->setGeometry(scale.toPixels(QRectF(kEditorLeft, 3900, 0.98 * outerWidth, 2900)));
+    MailListView->resize(scale.toPixelsX(0.99 * outerWidth), MailListView->height());
     Text4->raise();
     documentLoadStep();
 }
@@ -170,14 +159,14 @@ void TyakuForm::buildMenus()
             connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
         }
     };
-    mFile = named(menuBar->addMenu(QStringLiteral("ファイル(&F)")), "mFile");
+    mFile = Kit::named(menuBar->addMenu(QStringLiteral("ファイル(&F)")), "mFile");
     fill(mFile, {{"mnew", QStringLiteral("新規作成")},
                  {"mopen", QStringLiteral("開く")},
                  {"msave", QStringLiteral("名前を付けて保存")},
                  {"mprint", QStringLiteral("印刷")},
                  {"mline", QStringLiteral("-")},
                  {"mend", QStringLiteral("終了")}});
-    medit = named(menuBar->addMenu(QStringLiteral("編集(&E)")), "medit");
+    medit = Kit::named(menuBar->addMenu(QStringLiteral("編集(&E)")), "medit");
     fill(medit, {{"mall", QStringLiteral("全て選択")},
                  {"matamajump", QStringLiteral("文頭へジャンプ")},
                  {"mbunmatujump", QStringLiteral("文末へジャンプ")},
@@ -218,25 +207,20 @@ void TyakuForm::buildToolBar()
         const QString key = action->objectName();
         connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
     }
-    Label2 = named(new QLabel(QStringLiteral("検索文字（検索文字を右の欄に入力後、検索ボタン、または編集→検索）"),
-                              tbToolBar),
-                   "Label2");
+    Label2 = Kit::named(
+        new QLabel(QStringLiteral("検索文字（検索文字を右の欄に入力後、検索ボタン、または編集→検索）"), tbToolBar),
+        "Label2");
     tbToolBar->addWidget(Label2);
-    Text1 = named(new QLineEdit(tbToolBar), "Text1");
+    Text1 = Kit::named(new QLineEdit(tbToolBar), "Text1");
     Text1->setFont(Fonts::proportionalGothic(12));
-    Text1->setFixedWidth(px(1500));
+    Text1->setFixedWidth(TwipsScale::onScreen().toPixelsX(1500));
     tbToolBar->addWidget(Text1);
     tbToolBar->setGeometry(0, 0, Picture1->width(), Picture1->height());
 }
 
-QPushButton *TyakuForm::addButton(const char *name, const QString &caption, int left, const QString &help)
+QPushButton *TyakuForm::addButton(const char *name, const QString &caption, int left)
 {
-    auto *button = named(new QPushButton(caption, m_client), name);
-    button->setGeometry(pixels({double(left), 600, 1335, 375}));
-    button->setProperty("hoverText", help);
-    button->setMouseTracking(true);
-    button->installEventFilter(this);
-    return button;
+    return Kit::placeInTwips(new QPushButton(caption, m_client), name, {double(left), 600, 1335, 375});
 }
 
 // Editor functions of the history window; they arrive with the text editing features.
@@ -398,16 +382,16 @@ void TyakuForm::applyLayout()
     menuBar->setGeometry(0, 0, width(), menuHeight);
     m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
 
-    const QSize outer = frameGeometry().size();
-    const Layout l = layoutFor(outer.width() * double(Twips::perPixelX()),
-                               outer.height() * double(Twips::perPixelY()), kEditorLeft);
-    MailListView->setGeometry(pixels(l.list));
-    Text7->setGeometry(pixels(l.text7));
-    Text8->setGeometry(pixels(l.text8));
-    Text9->setGeometry(pixels(l.text9));
-    Picture1->resize(pixels(l.strip).size());
+    const TwipsScale scale = TwipsScale::onScreen();
+    const QSizeF outer = scale.toTwips(frameGeometry().size());
+    const Layout l = layoutFor(outer.width(), outer.height(), kEditorLeft);
+    MailListView->setGeometry(scale.toPixels(l.list));
+    Text7->setGeometry(scale.toPixels(l.text7));
+    Text8->setGeometry(scale.toPixels(l.text8));
+    Text9->setGeometry(scale.toPixels(l.text9));
+    Picture1->resize(scale.toPixels(l.strip).size());
     tbToolBar->resize(Picture1->size());
-    rtfEd->setGeometry(pixels(l.editor));
+    rtfEd->setGeometry(scale.toPixels(l.editor));
 }
 
 void TyakuForm::resizeEvent(QResizeEvent *event)
@@ -424,24 +408,7 @@ void TyakuForm::closeEvent(QCloseEvent *event)
 
 bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-        if (auto *button = qobject_cast<QPushButton *>(watched)) {
-            Text4->setPlainText(button->property("hoverText").toString());
-            Text4->show();
-            Text4->raise();
-            return event->type() == QEvent::MouseMove; // not the background's move as well
-        }
-        if (watched == rtfEd->viewport()) {
-            Text4->hide();
-        } else if (watched == m_client && event->type() == QEvent::MouseMove) {
-            // Moves over other controls bubble up here; only the bare background counts.
-            const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
-            if (!m_client->childAt(at)) {
-                Text4->hide();
-                Text4->clear();
-            }
-        }
-    } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
+    if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             ShowSelectedMail();
     }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class HoverHelp;
 class MailListModel;
 class QLabel;
 class QLineEdit;
@@ -87,7 +88,7 @@ protected:
 private:
     void buildMenus();
     void buildToolBar();
-    QPushButton *addButton(const char *name, const QString &caption, int left, const QString &help);
+    QPushButton *addButton(const char *name, const QString &caption, int left);
     void applyLayout();
     void showMail(qint16 history, int record);
 
@@ -98,4 +99,5 @@ private:
     void editorCommand(const QString &key);
 
     QWidget *m_client;
+    HoverHelp *m_help;
 };

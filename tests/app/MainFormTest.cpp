@@ -3,6 +3,7 @@
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
+#include "kit/HoverHelp.h"
 #include "platform/Browser.h"
 
 #include "ScriptedPrompter.h"
@@ -126,7 +127,7 @@ TEST_F(MainWindow, CaptionSizeAndEveryLabel)
         EXPECT_EQ(l->width(), row.geometry.width());
         EXPECT_GE(l->height(), row.geometry.height());
         EXPECT_EQ(l->palette().color(QPalette::Active, QPalette::WindowText), row.colour);
-        EXPECT_EQ(l->hoverText(), QString::fromUtf8(row.hover));
+        EXPECT_EQ(form->findChild<HoverHelp *>()->textOver(l), QString::fromUtf8(row.hover));
     }
     EXPECT_EQ(form->Label2->geometry(), QRect(120, 24, 297, 41));
     EXPECT_TRUE(form->Label2->text().isEmpty());

@@ -1,5 +1,4 @@
 #include "platform/RandomSource.h"
-#include "platform/Twips.h"
 #include "platform/UserSettings.h"
 
 #include "ScriptedPrompter.h"
@@ -41,14 +40,6 @@ TEST(UserSettings, SectionsRoundTripAndDelete)
     EXPECT_TRUE(UserSettings::GetSetting(QStringLiteral("lumenpad"), QStringLiteral("FLAG"), QStringLiteral("AUTOSAVE"),
                                          QStringLiteral("x"))
                     .isEmpty());
-}
-
-TEST(Twips, FifteenPerPixelAtNinetySixDots)
-{
-    // The offscreen screen reports 96 dots per inch.
-    EXPECT_FLOAT_EQ(Twips::perPixelX(), 15.0f);
-    EXPECT_FLOAT_EQ(Twips::perPixelY(), 15.0f);
-    EXPECT_EQ(Twips::screenWidth() % 15, 0);
 }
 
 TEST(Prompter, ScriptedPrompterRecordsAndAnswers)

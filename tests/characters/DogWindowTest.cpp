@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "characters/DogTable.h"
 #include "characters/DogWindow.h"
 #include "platform/RandomSource.h"
 
@@ -50,7 +51,7 @@ TEST_F(DogWindowTest, TenWindowsWithTheirDogNumbersAndTitles)
         EXPECT_EQ(dog->objectName(), QStringLiteral("Form%1").arg(form));
         EXPECT_EQ(dog->windowTitle(), QString::fromUtf8(titles[form]));
         EXPECT_EQ(dog->dogNumber(), dogs[form]);
-        EXPECT_EQ(DogWindow::formNumberOf(dogs[form]), form);
+        EXPECT_EQ(DogTable::formOfDog(dogs[form]), form);
         const Qt::WindowFlags flags = dog->windowFlags();
         EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
         EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
@@ -68,7 +69,7 @@ TEST_F(DogWindowTest, EveryFrameIsCutToItsDog)
 {
     const QRgb background = qRgb(235, 235, 235);
     for (int dog = 1; dog <= 10; ++dog) {
-        DogWindow *window = Forms::dogWindow(DogWindow::formNumberOf(dog));
+        DogWindow *window = Forms::dogWindow(DogTable::formOfDog(dog));
         for (int slot = 0; slot < 8; ++slot) {
             const QImage picture = DogWindow::framePicture(dog, slot);
             ASSERT_EQ(picture.size(), QSize(64, 64));
@@ -155,8 +156,8 @@ TEST_F(DogWindowTest, WalkTicksStayOnTheScreenAndShowTheirSlot)
 
 TEST_F(DogWindowTest, LeftDragMovesOnlyThatDog)
 {
-    DogWindow *five = Forms::dogWindow(DogWindow::formNumberOf(5));
-    DogWindow *one = Forms::dogWindow(DogWindow::formNumberOf(1));
+    DogWindow *five = Forms::dogWindow(DogTable::formOfDog(5));
+    DogWindow *one = Forms::dogWindow(DogTable::formOfDog(1));
     five->move(200, 200);
     one->move(400, 400);
     five->show();
