@@ -134,7 +134,8 @@ bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &bod
     }
     const QByteArray charset = simpleParameter(type, "charset").trimmed();
     if (mediaType == "text/html")
-        body = MimeCodecs::toCrlf(Cp932::fromUnicode(MimeCodecs::htmlToText(MailCharset::toUnicode(content, charset))));
+        body = MimeCodecs::toCrlf(
+            Cp932::fromUnicode(MimeCodecs::htmlToText(MailCharset::toUnicode(content, charset))));
     else
         body = MimeCodecs::toCrlf(MailCharset::toCp932(content, charset));
     return true;
@@ -157,6 +158,7 @@ QByteArray headerBlock(const QByteArray &raw)
 namespace {
 
 // Unpacking: every leaf that is a file, and the split mails whose parts are all here.
+
 struct Piece
 {
     int number = 0;
