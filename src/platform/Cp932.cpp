@@ -43,6 +43,16 @@ public:
 
     void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
 
+    // Writes what returns the output to its initial shift state (ISO-2022-JP ends in ASCII).
+    void flush(QByteArray &out)
+    {
+        char buffer[64];
+        char *dst = buffer;
+        size_t dstLeft = sizeof buffer;
+        iconv(m_cd, nullptr, nullptr, &dst, &dstLeft);
+        out.append(buffer, int(sizeof buffer - dstLeft));
+    }
+
 private:
     iconv_t m_cd;
 };
@@ -235,3 +245,48 @@ QString readField(const char *data, int width)
 }
 
 } // namespace Cp932
+
+namespace Iconv {
+
+QString toUnicode(const QByteArray &bytes, const char *charset, bool *clean)
+{
+    if (clean)
+        *clean = false;
+    Converter c("UTF-16LE", charset);
+    if (!c.valid())
+        return {};
+    QByteArray out;
+    QByteArray input = bytes;
+    char *in = input.data();
+    size_t inLeft = size_t(input.size());
+    bool whole = true;
+    while (!c.run(in, inLeft, out)) {
+        whole = false;
+        out.append("\xFD\xFF", 2); // U+FFFD for the byte that did not convert
+        ++in;
+        --inLeft;
+    }
+    c.flush(out);
+    if (clean)
+        *clean = whole;
+    return QString(reinterpret_cast<const QChar *>(out.constData()), out.size() / 2);
+}
+
+bool fromUnicode(const QString &text, const char *charset, QByteArray &out)
+{
+    out.clear();
+    Converter c(charset, "UTF-16LE");
+    if (!c.valid())
+        return false;
+    QByteArray input(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    char *in = input.data();
+    size_t inLeft = size_t(input.size());
+    if (!c.run(in, inLeft, out)) {
+        out.clear();
+        return false;
+    }
+    c.flush(out);
+    return true;
+}
+
+} // namespace Iconv

@@ -19,3 +19,16 @@ QByteArray fixedField(const QString &text, int width);
 QString readField(const char *data, int width);
 
 } // namespace Cp932
+
+// Every character set conversion of the program goes through iconv here, code page 932 above and
+// the charsets of mail below. `charset` is an iconv name ("EUC-JP-MS", "ISO-2022-JP", ...).
+namespace Iconv {
+
+// `bytes` in `charset` as Unicode. A byte that does not convert becomes U+FFFD and clears
+// `clean`; a null string when iconv does not know the charset.
+QString toUnicode(const QByteArray &bytes, const char *charset, bool *clean = nullptr);
+// `text` in `charset`, ending in its initial shift state. False (and `out` empty) when a
+// character has no form in it or the charset is unknown.
+bool fromUnicode(const QString &text, const char *charset, QByteArray &out);
+
+} // namespace Iconv

@@ -24,18 +24,15 @@
 
 namespace {
 
-int g_marker = 0;
-bool g_attachment = false;
-// The body of the mail handled last, and whether the editor shows it yet.
-QString g_body;
-bool g_bodyShown = true;
-// The files of the running check, found once: the attachment folder (native, ending in a
-// separator), the work file once it has been claimed, and the received history.
-struct CheckFiles
+using IncomingMail::CheckFiles;
+using IncomingMail::CheckState;
+
+// The last mail stored, as the end of its check left it.
+struct LastMail
 {
-    QString folder, workFile, history;
-};
-std::optional<CheckFiles> g_files;
+    int marker = 0;
+    bool attachment = false;
+} g_last;
 
 QString text(const QByteArray &bytes)
 {
@@ -75,52 +72,47 @@ bool claimWorkFile(const QString &workFile, QString *problem)
 }
 
 // The files of the running check, found and claimed at its first mail.
-const CheckFiles *checkFiles(QString *problem)
+const CheckFiles *checkFiles(CheckState &check, QString *problem)
 {
-    if (g_files)
-        return &*g_files;
+    if (check.files)
+        return &*check.files;
     const QString folder = attachmentFolder(problem);
     if (folder.isEmpty())
         return nullptr;
     const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
     if (!claimWorkFile(workFile, problem))
         return nullptr;
-    g_files = CheckFiles{folder, workFile, ProgramFolder::receivedHistory()};
-    return &*g_files;
+    check.files = CheckFiles{folder, workFile, ProgramFolder::receivedHistory()};
+    return &*check.files;
 }
 
 } // namespace
 
 namespace IncomingMail {
 
-void ShowLastBody()
+void ShowLastBody(CheckState &check)
 {
-    if (g_bodyShown)
+    if (check.bodyShown)
         return;
-    g_bodyShown = true;
-    Forms::tyakuForm()->setBodyText(g_body);
+    check.bodyShown = true;
+    Forms::tyakuForm()->setBodyText(check.body);
 }
 
-void EndCheck()
+void EndCheck(CheckState &check)
 {
-    if (!g_files)
+    if (!check.files)
         return;
-    QFile::remove(g_files->workFile);
-    g_files.reset();
+    QFile::remove(check.files->workFile);
+    check.files.reset();
 }
 
-int lastMarker() { return g_marker; }
-bool lastAttachmentFlag() { return g_attachment; }
+int lastMarker() { return g_last.marker; }
+bool lastAttachmentFlag() { return g_last.attachment; }
 
-void reset()
-{
-    g_body.clear();
-    g_bodyShown = true;
-    g_marker = 0;
-    g_attachment = false;
-}
+void reset() { g_last = LastMail(); }
 
-bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail, QString *problem)
+bool HandleMail(CheckState &check, MailTransport &transport, int handle, const RetrievedMail &mail,
+                QString *problem)
 {
     const QString subject = text(mail.subject);
     const QString date = text(mail.date);
@@ -134,7 +126,7 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
         main->Text2->clear();
 
     // 2. The attachments, through the work file.
-    const CheckFiles *files = checkFiles(problem);
+    const CheckFiles *files = checkFiles(check, problem);
     if (!files)
         return false;
     const QString &folder = files->folder;
@@ -170,20 +162,21 @@ bool HandleMail(MailTransport &transport, int handle, const RetrievedMail &mail,
     window->Text7->setText(subject);
     window->Text8->setText(from);
     window->Text9->setText(date);
-    g_body = attachment ? body + MailScan::attachmentNote() : body;
-    g_bodyShown = false;
+    check.body = attachment ? body + MailScan::attachmentNote() : body;
+    check.bodyShown = false;
 
     // 4. The record, and the list row for it.
-    const int record = WriteReceivedRecord(problem, History::Flush::Later, &g_body);
+    const int record = WriteReceivedRecord(problem, History::Flush::Later, &check.body, files);
     if (record <= 0)
         return false;
     window->addStoredRow(subject, from, date, 1, record);
-    g_marker = marker;
-    g_attachment = attachment;
+    check.handledAny = true;
+    check.marker = marker;
+    check.attachment = attachment;
     return true;
 }
 
-int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorText)
+int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorText, const CheckFiles *files)
 {
     TyakuForm *window = Forms::tyakuForm();
     const QString subject = TextRules::trimSpaces(window->Text7->text());
@@ -197,7 +190,7 @@ int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorT
     std::optional<LongBody::Fitted> fitted = LongBody::Fitted{body, QString()};
     // Code page 932 needs at most two bytes for each UTF-16 unit.
     if (body.size() * 2 > LongBody::FieldBytes && Cp932::fromUnicode(body).size() > LongBody::FieldBytes) {
-        const QString folder = g_files ? g_files->folder : attachmentFolder(&folderProblem);
+        const QString folder = files ? files->folder : attachmentFolder(&folderProblem);
         fitted = folder.isEmpty() ? std::nullopt : LongBody::fit(body, folder, &error);
         if (!fitted) {
             if (problem)
@@ -208,7 +201,7 @@ int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorT
         }
     }
 
-    const int n = History::AppendRecord(g_files ? g_files->history : ProgramFolder::receivedHistory(),
+    const int n = History::AppendRecord(files ? files->history : ProgramFolder::receivedHistory(),
                                         HistoryRecord::make(subject, date, address, fitted->body), flush);
     if (n <= 0) {
         if (!fitted->fullTextFile.isEmpty())
@@ -226,8 +219,10 @@ int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorT
     return n;
 }
 
-void FinishCheck(int count)
+void FinishCheck(const CheckState &check, int count)
 {
+    if (check.handledAny)
+        g_last = LastMail{check.marker, check.attachment};
     // The main window may have been closed while a message box of the check waited.
     MainForm *main = Forms::existingMainForm();
     if (!main)
@@ -235,9 +230,9 @@ void FinishCheck(int count)
     if (count > 0) {
         main->Text1->show();
         main->Text1->setText(QStringLiteral("新着メール有り。"));
-        if (g_marker >= 1 && g_marker <= 10) {
+        if (check.marker >= 1 && check.marker <= 10) {
             main->Timer1->start(1000);
-            Forms::dogWindow(MailScan::formForMarker(g_marker))->show();
+            Forms::dogWindow(MailScan::formForMarker(check.marker))->show();
             main->walkCommand();
         } else {
             for (int form = 1; form <= 10; ++form) {

@@ -22,6 +22,9 @@
 
 namespace {
 
+// Mails stored before their deletion is sent to the server.
+constexpr int kDeleteBatch = 100;
+
 QByteArray cutAtNul(const QByteArray &bytes)
 {
     const qsizetype nul = bytes.indexOf('\0');
@@ -34,11 +37,6 @@ void repaintWindows()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
 }
 
-bool g_running = false;
-
-// Mails stored before their deletion is sent to the server.
-constexpr int kDeleteBatch = 100;
-
 void showStoreFailure(const QString &reason)
 {
     MsgBox(QStringLiteral("受信したメールを保存できませんでした。メールはサーバーに残してあります。"
@@ -46,6 +44,185 @@ void showStoreFailure(const QString &reason)
                + reason,
            Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
 }
+
+// One run of the mail check, from the connection to the announcement. A mail leaves the server
+// only after its record is on the disk; a mail that cannot be retrieved or stored stops the
+// check and stays on the server.
+class MailCheckSession
+{
+public:
+    explicit MailCheckSession(MailTransport &transport)
+        : m_transport(transport), m_account(AccountSettings::instance()), m_main(Forms::mainForm())
+    {
+    }
+
+    void run()
+    {
+        if (connect()) {
+            if (takeAccount()) {
+                login();
+                for (int number = 1; number <= m_count; ++number) {
+                    showProgress(number);
+                    RetrievedMail mail;
+                    if (!fetchOne(number, mail) || !store(number, mail) || !deleteInBatches()) {
+                        m_stopped = true;
+                        break;
+                    }
+                }
+                if (!deletePending())
+                    m_stopped = true;
+                reportLoginFailure();
+            }
+            close();
+        }
+        finish();
+    }
+
+private:
+    // Message boxes of the check let the user act meanwhile, also close the main window.
+    void setHelp(const QString &text)
+    {
+        if (m_main)
+            m_main->Label2->setText(text);
+    }
+
+    QString failureText() { return TextRules::CutAtNul(Cp932::toUnicode(m_transport.NMailGetMessage())); }
+
+    bool connect()
+    {
+        if (m_account.Pop3Server.isEmpty())
+            return false;
+        m_handle = m_transport.NMailPop3Connect(Cp932::fromUnicode(m_account.Pop3Server));
+        setHelp(QStringLiteral("メールのチェックをしています。"));
+        return m_handle >= 0;
+    }
+
+    // The account always comes from the file; what was typed but not saved is replaced. False
+    // (and the dialog shown) when the ID or the password is missing.
+    bool takeAccount()
+    {
+        const QString idPassIni = ProgramFolder::idPassIni();
+        const QString id = IdPassFile::read(idPassIni, QStringLiteral("NAME"));
+        const QString password = IdPassFile::read(idPassIni, QStringLiteral("NAME2"));
+        IdPassForm *dialog = Forms::idPassForm();
+        dialog->IdText->setText(id);
+        dialog->PassText->setText(password);
+        m_account.AccountId = id;
+        m_account.AccountPassword = password;
+        if (id.isEmpty() || password.isEmpty()) {
+            dialog->show();
+            return false;
+        }
+        return true;
+    }
+
+    void login()
+    {
+        Forms::tyakuForm()->clearList();
+        m_count = m_transport.NMailPop3Authenticate(m_handle, Cp932::fromUnicode(m_account.AccountId),
+                                                    Cp932::fromUnicode(m_account.AccountPassword),
+                                                    m_account.UseApop != 0 ? -1 : 0);
+        m_sinceRepaint.start();
+    }
+
+    void showProgress(int number)
+    {
+        setHelp(MailCheck::progressText(number, m_count));
+        if (number == 1 || m_sinceRepaint.elapsed() >= 100) {
+            IncomingMail::ShowLastBody(m_incoming);
+            repaintWindows();
+            m_sinceRepaint.restart();
+        }
+    }
+
+    bool fetchOne(int number, RetrievedMail &mail)
+    {
+        QByteArray subject, date, from, header, body;
+        m_transport.NMailPop3GetMailStatus(m_handle, number, subject, date, from, header, 0);
+        const int size = m_transport.NMailPop3GetMailSize(m_handle, number);
+        body = QByteArray(qMax(size, 0) + 1, ' ');
+        const int got = m_transport.NMailPop3GetMail(m_handle, number, subject, date, from, header, body, 0, 0);
+        if (size < 0 || got < 0) {
+            // Storing an empty mail and deleting the real one would lose it.
+            MsgBox(QStringLiteral("メールを受信できませんでした。受信できなかったメールはサーバーに残してあります。\n")
+                       + failureText(),
+                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+            return false;
+        }
+        mail = RetrievedMail{cutAtNul(subject), cutAtNul(date), cutAtNul(from), cutAtNul(header), cutAtNul(body)};
+        return true;
+    }
+
+    bool store(int number, const RetrievedMail &mail)
+    {
+        QString problem;
+        if (!IncomingMail::HandleMail(m_incoming, m_transport, m_handle, mail, &problem)) {
+            showStoreFailure(problem);
+            return false;
+        }
+        m_pending.append(number);
+        return true;
+    }
+
+    // Stored mails are deleted once their records are on the disk, in batches, as forcing every
+    // record to the disk alone would cost more than fetching it.
+    bool deleteInBatches() { return m_pending.size() < kDeleteBatch || deletePending(); }
+
+    bool deletePending()
+    {
+        if (m_pending.isEmpty())
+            return true;
+        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
+            m_pending.clear();
+            showStoreFailure(History::lastError());
+            return false;
+        }
+        for (int number : std::as_const(m_pending))
+            if (m_transport.NMailPop3DeleteMail(m_handle, number) >= 0)
+                ++m_deletions;
+        m_kept += int(m_pending.size());
+        m_pending.clear();
+        return true;
+    }
+
+    void reportLoginFailure()
+    {
+        if (m_count < 0)
+            MsgBox(failureText(), Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
+    }
+
+    void close()
+    {
+        if (m_transport.NMailPop3Close(m_handle) < 0 && m_deletions > 0) {
+            // The mails are stored, but the server keeps them: say so rather than let them come
+            // again unannounced.
+            MsgBox(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。"
+                                  "次の受信で同じメールをもう一度受信することがあります。\n")
+                       + failureText(),
+                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+        }
+    }
+
+    void finish()
+    {
+        IncomingMail::ShowLastBody(m_incoming);
+        IncomingMail::EndCheck(m_incoming);
+        // A check that stopped reports what it stored; with nothing stored the status stays.
+        IncomingMail::FinishCheck(m_incoming, m_stopped ? (m_kept > 0 ? m_kept : -1) : m_count);
+    }
+
+    MailTransport &m_transport;
+    AccountSettings &m_account;
+    const QPointer<MainForm> m_main;
+    IncomingMail::CheckState m_incoming;
+    int m_handle = -1;
+    int m_count = 0;     // the mails on the server, negative after a failed login
+    int m_kept = 0;      // stored and deleted
+    int m_deletions = 0; // deletions the server took
+    bool m_stopped = false;
+    QList<int> m_pending; // stored, not yet deleted
+    QElapsedTimer m_sinceRepaint;
+};
 
 } // namespace
 
@@ -60,133 +237,14 @@ QString progressText(int number, int count)
 
 void CheckMail()
 {
-    if (g_running)
+    // One check at a time: a message box of the check lets the user click "受信" again.
+    static bool running = false;
+    if (running)
         return;
-    g_running = true;
+    running = true;
     struct Done
     {
-        ~Done() { g_running = false; }
+        ~Done() { running = false; }
     } done;
-
-    AccountSettings &account = AccountSettings::instance();
-    MailTransport &transport = MailTransport::instance();
-    // Message boxes of the check let the user act meanwhile, also close the main window.
-    const QPointer<MainForm> main = Forms::mainForm();
-    const auto setHelp = [&main](const QString &text) {
-        if (main)
-            main->Label2->setText(text);
-    };
-
-    if (account.Pop3Server.isEmpty()) {
-        IncomingMail::FinishCheck(0);
-        return;
-    }
-    const int handle = transport.NMailPop3Connect(Cp932::fromUnicode(account.Pop3Server));
-    setHelp(QStringLiteral("メールのチェックをしています。"));
-    if (handle < 0) {
-        IncomingMail::FinishCheck(0);
-        return;
-    }
-
-    // The account always comes from the file; what was typed but not saved is replaced.
-    const QString idPassIni = ProgramFolder::idPassIni();
-    const QString id = IdPassFile::read(idPassIni, QStringLiteral("NAME"));
-    const QString password = IdPassFile::read(idPassIni, QStringLiteral("NAME2"));
-    IdPassForm *dialog = Forms::idPassForm();
-    dialog->IdText->setText(id);
-    dialog->PassText->setText(password);
-    account.AccountId = id;
-    account.AccountPassword = password;
-
-    int count = 0;
-    int kept = 0;
-    int deletions = 0;
-    bool stopped = false;
-    // Mails stored but not yet deleted on the server. They are deleted once their records are
-    // on the disk, in batches, as forcing every record to the disk alone would cost more than
-    // fetching it.
-    QList<int> pending;
-    const auto deletePending = [&]() -> bool {
-        if (pending.isEmpty())
-            return true;
-        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
-            pending.clear();
-            showStoreFailure(History::lastError());
-            return false;
-        }
-        for (int number : std::as_const(pending))
-            if (transport.NMailPop3DeleteMail(handle, number) >= 0)
-                ++deletions;
-        kept += int(pending.size());
-        pending.clear();
-        return true;
-    };
-
-    if (id.isEmpty() || password.isEmpty()) {
-        dialog->show();
-    } else {
-        Forms::tyakuForm()->clearList();
-        count = transport.NMailPop3Authenticate(handle, Cp932::fromUnicode(id), Cp932::fromUnicode(password),
-                                                account.UseApop != 0 ? -1 : 0);
-        QElapsedTimer sinceRepaint;
-        sinceRepaint.start();
-        for (int number = 1; number <= count; ++number) {
-            setHelp(MailCheck::progressText(number, count));
-            if (number == 1 || sinceRepaint.elapsed() >= 100) {
-                IncomingMail::ShowLastBody();
-                repaintWindows();
-                sinceRepaint.restart();
-            }
-
-            QByteArray subject, date, from, header, body;
-            transport.NMailPop3GetMailStatus(handle, number, subject, date, from, header, 0);
-            const int size = transport.NMailPop3GetMailSize(handle, number);
-            body = QByteArray(qMax(size, 0) + 1, ' ');
-            const int got = transport.NMailPop3GetMail(handle, number, subject, date, from, header, body, 0, 0);
-            if (size < 0 || got < 0) {
-                // Storing an empty mail and deleting the real one would lose it.
-                const QString reason = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
-                MsgBox(QStringLiteral("メールを受信できませんでした。受信できなかったメールはサーバーに残してあります。\n")
-                           + reason,
-                       Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
-                stopped = true;
-                break;
-            }
-
-            const RetrievedMail mail{cutAtNul(subject), cutAtNul(date), cutAtNul(from), cutAtNul(header),
-                                     cutAtNul(body)};
-            QString problem;
-            if (!IncomingMail::HandleMail(transport, handle, mail, &problem)) {
-                showStoreFailure(problem);
-                stopped = true;
-                break;
-            }
-            pending.append(number);
-            if (pending.size() >= kDeleteBatch && !deletePending()) {
-                stopped = true;
-                break;
-            }
-        }
-        if (!deletePending())
-            stopped = true;
-        if (count < 0) {
-            const QString reason = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
-            MsgBox(reason, Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
-        }
-    }
-
-    const int closed = transport.NMailPop3Close(handle);
-    if (closed < 0 && deletions > 0) {
-        // The mails are stored, but the server keeps them: say so rather than let them come again
-        // unannounced.
-        const QString reason = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
-        MsgBox(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。"
-                              "次の受信で同じメールをもう一度受信することがあります。\n")
-                   + reason,
-               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
-    }
-    IncomingMail::ShowLastBody();
-    IncomingMail::EndCheck();
-    // A check that stopped reports what it stored; with nothing stored the status stays.
-    IncomingMail::FinishCheck(stopped ? (kept > 0 ? kept : -1) : count);
+    MailCheckSession(MailTransport::instance()).run();
 }

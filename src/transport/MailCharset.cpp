@@ -2,9 +2,6 @@
 
 #include "platform/Cp932.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -157,39 +154,6 @@ QByteArray iso2022JpToCp932(const QByteArray &in)
     return out;
 }
 
-QString iconvToUnicode(const QByteArray &bytes, const char *charset, bool *ok)
-{
-    *ok = false;
-    iconv_t cd = iconv_open("UTF-16LE", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return {};
-    QByteArray out;
-    QByteArray input = bytes;
-    char *in = input.data();
-    size_t inLeft = size_t(input.size());
-    char buffer[8192];
-    bool clean = true;
-    while (inLeft > 0) {
-        char *dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        const size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, int(sizeof buffer - dstLeft));
-        if (rc == size_t(-1) && errno != E2BIG) {
-            clean = false;
-            out.append("\xFD\xFF", 2); // U+FFFD for the byte that did not convert
-            ++in;
-            --inLeft;
-        }
-    }
-    char *dst = buffer;
-    size_t dstLeft = sizeof buffer;
-    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-    out.append(buffer, int(sizeof buffer - dstLeft));
-    iconv_close(cd);
-    *ok = clean;
-    return QString(reinterpret_cast<const QChar *>(out.constData()), out.size() / 2);
-}
-
 // Unicode characters that code page 932 spells differently from JIS-based converters.
 // Characters that mail writes one way and code page 932 another: {mail spelling, cp932 spelling}.
 constexpr std::pair<char16_t, char16_t> kSpellings[] = {
@@ -338,8 +302,7 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
         return encodeCp932(QString::fromUtf8(bytes), true);
     if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "cseucpkdfmtjapanese")
         cs = "EUC-JP-MS";
-    bool ok = false;
-    QString text = iconvToUnicode(bytes, cs.toUpper().constData(), &ok);
+    const QString text = Iconv::toUnicode(bytes, cs.toUpper().constData());
     if (text.isNull() && !bytes.isEmpty()) // a charset iconv does not know: guess
         return toCp932(bytes, guess(bytes));
     return encodeCp932(text, true);
@@ -347,39 +310,11 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
 
 bool toIso2022Jp(const QString &text, QByteArray &out)
 {
-    out.clear();
-    iconv_t cd = iconv_open("ISO-2022-JP", "UTF-16LE");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    const QString jis = fromCp932Spelling(text);
-    QByteArray input(reinterpret_cast<const char *>(jis.utf16()), jis.size() * 2);
-    char *in = input.data();
-    size_t inLeft = size_t(input.size());
-    char buffer[8192];
-    bool ok = true;
-    while (inLeft > 0) {
-        char *dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        const size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, int(sizeof buffer - dstLeft));
-        if (rc == size_t(-1) && errno != E2BIG) {
-            ok = false;
-            break;
-        }
-    }
-    if (ok) {
-        char *dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        iconv(cd, nullptr, nullptr, &dst, &dstLeft); // back to ASCII at the end
-        out.append(buffer, int(sizeof buffer - dstLeft));
-    }
-    iconv_close(cd);
     // ISO-2022-JP in glibc also takes JIS X 0201 Roman; mail readers expect plain JIS X 0208.
-    if (ok && out.contains("\x1B(J"))
-        ok = false;
-    if (!ok)
-        out.clear();
-    return ok;
+    if (Iconv::fromUnicode(fromCp932Spelling(text), "ISO-2022-JP", out) && !out.contains("\x1B(J"))
+        return true;
+    out.clear();
+    return false;
 }
 
 } // namespace MailCharset

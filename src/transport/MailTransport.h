@@ -70,8 +70,8 @@ public:
     // port 465 (and smtps://) is TLS from the start, otherwise STARTTLS when offered. The mail
     // goes out as ISO-2022-JP when every character fits JIS X 0208, else as UTF-8 (base64);
     // attachments are base64 parts named by RFC 2231. SMTP AUTH is used when the server offers
-    // it and credentials are known (setSmtpCredentials, or else NAME/NAME2 of iniIdPass.ini).
-    // Returns 0 when the mail went out, negative when not.
+    // it and the caller has handed over an ID and password (setSmtpCredentials); the transport
+    // reads no account file itself. Returns 0 when the mail went out, negative when not.
     virtual int NMailSmtpSendMail(const QByteArray &server, const QByteArray &to, const QByteArray &from,
                                   const QByteArray &subject, const QByteArray &body,
                                   const QString &attachments, int flag) = 0;
@@ -85,7 +85,8 @@ public:
 
     // How long any network step may wait for the server before it gives up (default 60 s).
     virtual void setTimeout(int milliseconds) { (void)milliseconds; }
-    // The ID and password for SMTP AUTH; empty values mean "read iniIdPass.ini when sending".
+    // The ID and password for SMTP AUTH, kept until changed; empty values mean "send without
+    // logging in".
     virtual void setSmtpCredentials(const QByteArray &id, const QByteArray &password)
     {
         (void)id;

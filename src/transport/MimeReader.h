@@ -45,12 +45,9 @@ QByteArray headerBlock(const QByteArray &raw);
 enum { NoAttachment = 0, Stored = 1, CannotWrite = -5, PartsMissing = -6 };
 
 // Writes every attachment of the mail into `folder` under a safe name, never replacing an
-// existing file. PartsMissing when the mail holds a part of a split mail whose other parts are
-// not in it; CannotWrite when a file could not be created or written; `written` gets the paths.
+// existing file (see AttachmentFiles). PartsMissing when the mail holds a part of a split mail
+// whose other parts are not in it; CannotWrite when a file could not be created or written;
+// `written` gets the paths.
 int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written = nullptr);
-
-// A name from the network reduced to a plain base name: no folder parts, no control or
-// reserved characters, not empty, not "." or "..", at most 200 UTF-8 bytes.
-QString safeFileName(const QString &name);
 
 } // namespace MimeReader

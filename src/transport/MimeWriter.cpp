@@ -1,6 +1,7 @@
 #include "MimeWriter.h"
 
 #include "MailCharset.h"
+#include "MimeCodecs.h"
 #include "platform/Cp932.h"
 
 #include <QDateTime>
@@ -19,27 +20,6 @@ bool isPlainAscii(const QString &text)
         if (ch.unicode() >= 0x7F || (ch.unicode() < 0x20 && ch != QLatin1Char('\t')))
             return false;
     return !text.contains(QLatin1String("=?"));
-}
-
-QByteArray base64Lines(const QByteArray &data)
-{
-    const QByteArray b64 = data.toBase64();
-    QByteArray out;
-    out.reserve(b64.size() + b64.size() / 76 * 2 + 2);
-    for (qsizetype i = 0; i < b64.size(); i += 76) {
-        out += b64.mid(i, 76);
-        out += "\r\n";
-    }
-    return out;
-}
-
-QString crlfLines(const QString &text)
-{
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return t;
 }
 
 // Every line in ISO-2022-JP ending in ASCII, or false.
@@ -232,7 +212,7 @@ QByteArray encodeHeaderText(const QString &text, int used)
     return out;
 }
 
-bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, QString &error)
+bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, SmtpFailure &failure)
 {
     raw.clear();
     recipients.clear();
@@ -240,20 +220,19 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     for (const QString &part : splitAddresses(Cp932::toUnicode(mail.to))) {
         Address a;
         if (!parseAddress(part, a)) {
-            error = QStringLiteral("宛先「%1」はメールアドレスとして正しくありません。").arg(part);
+            failure = {SmtpFailure::Kind::BadRecipient, part, {}};
             return false;
         }
         to << a;
         recipients << a.email.toLatin1();
     }
     if (to.isEmpty()) {
-        error = QStringLiteral("宛先が入力されていません。");
+        failure = {SmtpFailure::Kind::NoRecipient, {}, {}};
         return false;
     }
     Address from;
     if (!parseAddress(Cp932::toUnicode(mail.from), from)) {
-        error = QStringLiteral("差出人のメールアドレス「%1」が正しくありません。")
-                    .arg(Cp932::toUnicode(mail.from));
+        failure = {SmtpFailure::Kind::BadSender, Cp932::toUnicode(mail.from), {}};
         return false;
     }
 
@@ -276,11 +255,11 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
         }
         QFile f(path);
         if (!QFileInfo(path).isFile()) {
-            error = QStringLiteral("添付ファイル「%1」が見つかりません。").arg(path);
+            failure = {SmtpFailure::Kind::FileMissing, path, {}};
             return false;
         }
         if (!f.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path);
+            failure = {SmtpFailure::Kind::FileUnreadable, path, {}};
             return false;
         }
         File file;
@@ -310,7 +289,7 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     head += "MIME-Version: 1.0\r\n";
     head += "X-Mailer: Wanderpup\r\n";
 
-    const QString bodyText = crlfLines(Cp932::toUnicode(mail.body));
+    const QString bodyText = MimeCodecs::crlfLines(Cp932::toUnicode(mail.body));
     QByteArray textPart;
     QByteArray jis;
     if (bodyAsIso2022Jp(bodyText, jis)) {
@@ -318,7 +297,7 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
                    + jis + "\r\n";
     } else {
         textPart = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
-                   + base64Lines(bodyText.toUtf8());
+                   + MimeCodecs::base64Lines(bodyText.toUtf8());
     }
 
     if (files.isEmpty()) {
@@ -343,7 +322,7 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
             raw += "Content-Transfer-Encoding: base64\r\n";
             raw += "Content-Disposition: attachment;\r\n " + rfc2231("filename", f.name) + "\r\n\r\n";
         }
-        raw += base64Lines(f.data);
+        raw += MimeCodecs::base64Lines(f.data);
     }
     raw += "\r\n--" + boundary + "--\r\n";
     return true;

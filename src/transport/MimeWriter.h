@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include "SmtpFailure.h"
+
 // Building the mail we send, so that ordinary mail readers show it right.
 namespace MimeWriter {
 
@@ -18,8 +20,8 @@ struct Outgoing
 
 // Texts go as ISO-2022-JP when every character fits JIS X 0208 (lines ending in ASCII), else
 // as UTF-8 in base64; headers as RFC 2047 words; attachments as base64 parts named by RFC 2231.
-// On failure `error` says why in Japanese (no recipient, a bad address, a missing file).
-bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, QString &error);
+// On failure `failure` says why (no recipient, a bad address, a missing or unreadable file).
+bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, SmtpFailure &failure);
 
 // The bare address of "Name <addr>" or "addr".
 QByteArray addressOnly(const QByteArray &text);

@@ -1,5 +1,6 @@
 // Decoding received mail as it really looks: charsets, transfer encodings, MIME structure,
 // attachment names from the network, split mail and broken mail.
+#include "AttachmentFiles.h"
 #include "MimeReader.h"
 #include "TransportTestSupport.h"
 
@@ -244,8 +245,8 @@ TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
         EXPECT_EQ(QFileInfo(written.first()).absolutePath(), QFileInfo(inner).absoluteFilePath()) << c.edge;
         EXPECT_EQ(QDir(d.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << c.edge;
     }
-    EXPECT_EQ(MimeReader::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt")).size(), 200);
-    EXPECT_TRUE(MimeReader::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt"))
+    EXPECT_EQ(AttachmentFiles::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt")).size(), 200);
+    EXPECT_TRUE(AttachmentFiles::safeFileName(QString(300, QLatin1Char('x')) + QStringLiteral(".txt"))
                     .endsWith(QStringLiteral(".txt")));
 }
 

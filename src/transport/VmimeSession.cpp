@@ -1,0 +1,408 @@
+#include "VmimeSession.h"
+
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <vmime/net/pop3/POP3Connection.hpp>
+#include <vmime/net/pop3/POP3Store.hpp>
+#include <vmime/platforms/posix/posixHandler.hpp>
+#include <vmime/security/cert/certificateException.hpp>
+#include <vmime/security/cert/defaultCertificateVerifier.hpp>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 60000;
+const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
+
+class TimeoutHandler final : public vmime::net::timeoutHandler
+{
+public:
+    explicit TimeoutHandler(int ms) : m_ms(ms) { m_clock.start(); }
+    bool isTimeOut() override { return m_clock.elapsed() >= m_ms; }
+    void resetTimeOut() override { m_clock.restart(); }
+    bool handleTimeOut() override { return false; } // give up: nobody is there to ask
+
+private:
+    int m_ms;
+    QElapsedTimer m_clock;
+};
+
+// VMime asks for the peer's name after TLS is set up and hands the resolver a whole socket
+// address as if it were an IP address, so a reverse lookup of a made-up address would leave the
+// machine. The name we connected to is the right answer anyway; everything else is the
+// platform's own socket.
+class NamedSocket final : public vmime::net::socket
+{
+public:
+    explicit NamedSocket(vmime::shared_ptr<vmime::net::socket> inner) : m_inner(std::move(inner)) {}
+
+    void connect(const vmime::string &address, const vmime::port_t port) override
+    {
+        m_name = address;
+        m_inner->connect(address, port);
+    }
+    const vmime::string getPeerName() const override { return m_name; }
+
+    void disconnect() override { m_inner->disconnect(); }
+    bool isConnected() const override { return m_inner->isConnected(); }
+    bool waitForRead(const int msecs) override { return m_inner->waitForRead(msecs); }
+    bool waitForWrite(const int msecs) override { return m_inner->waitForWrite(msecs); }
+    void receive(vmime::string &buffer) override { m_inner->receive(buffer); }
+    size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override { return m_inner->receiveRaw(buffer, count); }
+    void send(const vmime::string &buffer) override { m_inner->send(buffer); }
+    void send(const char *str) override { m_inner->send(str); }
+    void sendRaw(const vmime::byte_t *buffer, const size_t count) override { m_inner->sendRaw(buffer, count); }
+    size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
+    {
+        return m_inner->sendRawNonBlocking(buffer, count);
+    }
+    size_t getBlockSize() const override { return m_inner->getBlockSize(); }
+    unsigned int getStatus() const override { return m_inner->getStatus(); }
+    const vmime::string getPeerAddress() const override { return m_inner->getPeerAddress(); }
+    vmime::shared_ptr<vmime::net::timeoutHandler> getTimeoutHandler() override { return m_inner->getTimeoutHandler(); }
+    void setTracer(vmime::shared_ptr<vmime::net::tracer> tracer) override { m_inner->setTracer(tracer); }
+    vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_inner->getTracer(); }
+
+private:
+    vmime::shared_ptr<vmime::net::socket> m_inner;
+    vmime::string m_name;
+};
+
+class NamedSocketFactory final : public vmime::net::socketFactory
+{
+public:
+    vmime::shared_ptr<vmime::net::socket> create() override
+    {
+        return vmime::make_shared<NamedSocket>(platformFactory()->create());
+    }
+    vmime::shared_ptr<vmime::net::socket> create(vmime::shared_ptr<vmime::net::timeoutHandler> th) override
+    {
+        return vmime::make_shared<NamedSocket>(platformFactory()->create(th));
+    }
+
+private:
+    static vmime::shared_ptr<vmime::net::socketFactory> platformFactory()
+    {
+        return vmime::platform::getHandler()->getSocketFactory();
+    }
+};
+
+class TimeoutFactory final : public vmime::net::timeoutHandlerFactory
+{
+public:
+    explicit TimeoutFactory(int ms) : m_ms(ms) {}
+    vmime::shared_ptr<vmime::net::timeoutHandler> create() override
+    {
+        return vmime::make_shared<TimeoutHandler>(m_ms);
+    }
+
+private:
+    int m_ms;
+};
+
+// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
+class StderrTracer final : public vmime::net::tracer
+{
+public:
+    void traceSend(const vmime::string &line) override
+    {
+        std::string shown = line;
+        const std::string upper = QByteArray::fromStdString(line.substr(0, 5)).toUpper().toStdString();
+        if (upper.rfind("PASS ", 0) == 0 || upper.rfind("APOP ", 0) == 0 || upper.rfind("AUTH ", 0) == 0)
+            shown = line.substr(0, 5) + "****";
+        fprintf(stderr, "C: %s\n", shown.c_str());
+    }
+    void traceReceive(const vmime::string &line) override { fprintf(stderr, "S: %s\n", line.c_str()); }
+};
+
+class StderrTracerFactory final : public vmime::net::tracerFactory
+{
+public:
+    vmime::shared_ptr<vmime::net::tracer> create(vmime::shared_ptr<vmime::net::service>, const int) override
+    {
+        return vmime::make_shared<StderrTracer>();
+    }
+};
+
+using CertList = std::vector<vmime::shared_ptr<vmime::security::cert::X509Certificate>>;
+
+// Every certificate of a PEM file.
+void loadCertificates(const QString &path, CertList &out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray pem = f.readAll();
+    static const QByteArray begin("-----BEGIN CERTIFICATE-----");
+    static const QByteArray end("-----END CERTIFICATE-----");
+    qsizetype pos = 0;
+    while ((pos = pem.indexOf(begin, pos)) >= 0) {
+        const qsizetype stop = pem.indexOf(end, pos);
+        if (stop < 0)
+            break;
+        const QByteArray one = pem.mid(pos, stop + end.size() - pos);
+        pos = stop + end.size();
+        try {
+            if (auto cert = vmime::security::cert::X509Certificate::import(
+                    reinterpret_cast<const vmime::byte_t *>(one.constData()), size_t(one.size())))
+                out.push_back(cert);
+        } catch (...) {
+        }
+    }
+}
+
+const CertList &systemAuthorities()
+{
+    static const CertList list = [] {
+        CertList l;
+        loadCertificates(QString::fromLatin1(kSystemAuthorities), l);
+        return l;
+    }();
+    return list;
+}
+
+// Checks a server against the user's own certificates first and reads the system's list (some
+// hundred certificates) only when those do not vouch for it. Trusting more roots never refuses
+// a chain that fewer roots accept, so the verdict and its message are those of the whole list.
+class LazyVerifier final : public vmime::security::cert::certificateVerifier
+{
+public:
+    explicit LazyVerifier(CertList own) : m_own(std::move(own)) {}
+
+    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain,
+                const vmime::string &hostname) override
+    {
+        if (!m_own.empty()) {
+            try {
+                make(m_own)->verify(chain, hostname);
+                return;
+            } catch (...) {
+            }
+        }
+        CertList all = systemAuthorities();
+        all.insert(all.end(), m_own.begin(), m_own.end());
+        make(all)->verify(chain, hostname);
+    }
+
+private:
+    static vmime::shared_ptr<vmime::security::cert::defaultCertificateVerifier> make(const CertList &roots)
+    {
+        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
+        v->setX509RootCAs(roots);
+        return v;
+    }
+
+    CertList m_own;
+};
+
+// The POP3 reader's wire: the socket of the library's POP3 connection, which after the login
+// is ours to speak on, with the connection's time-out.
+class Pop3Wire final : public Pop3Reader::Wire
+{
+public:
+    explicit Pop3Wire(vmime::shared_ptr<vmime::net::store> store) : m_store(std::move(store)) {}
+
+    void send(const std::string &bytes) override { connection()->getSocket()->send(bytes); }
+
+    size_t receive(char *buffer, size_t capacity) override
+    {
+        const auto conn = connection();
+        const auto socket = conn->getSocket();
+        const auto timeout = conn->getTimeoutHandler();
+        if (timeout)
+            timeout->resetTimeOut();
+        for (;;) {
+            const size_t got = socket->receiveRaw(reinterpret_cast<vmime::byte_t *>(buffer), capacity);
+            if (got > 0)
+                return got;
+            if (timeout && timeout->isTimeOut())
+                throw vmime::exceptions::operation_timed_out();
+            socket->waitForRead(100);
+        }
+    }
+
+    void traceSent(const std::string &line) override
+    {
+        if (auto tracer = connection()->getTracer())
+            tracer->traceSend(line);
+    }
+    void traceReceived(const std::string &line) override
+    {
+        if (auto tracer = connection()->getTracer())
+            tracer->traceReceive(line);
+    }
+
+private:
+    vmime::shared_ptr<vmime::net::pop3::POP3Connection> connection() const
+    {
+        auto store = vmime::dynamicCast<vmime::net::pop3::POP3Store>(m_store);
+        auto conn = store ? store->getConnection() : nullptr;
+        if (!conn)
+            throw vmime::exceptions::not_connected();
+        return conn;
+    }
+
+    vmime::shared_ptr<vmime::net::store> m_store;
+};
+
+QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+
+} // namespace
+
+VmimeSession::VmimeSession() : m_timeoutMs(kDefaultTimeoutMs)
+{
+    static const bool platformReady = [] {
+        vmime::platform::setHandler<vmime::platforms::posix::posixHandler>();
+        return true;
+    }();
+    (void)platformReady;
+    m_session = vmime::net::session::create();
+}
+
+void VmimeSession::setTimeout(int milliseconds)
+{
+    m_timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
+}
+
+VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
+{
+    const int timeoutMs = m_timeoutMs;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_family = AF_UNSPEC;
+    addrinfo *list = nullptr;
+    const std::string port = std::to_string(server.port);
+    if (getaddrinfo(server.host.c_str(), port.c_str(), &hints, &list) != 0 || !list)
+        return Reach::NoSuchHost;
+    QElapsedTimer clock;
+    clock.start();
+    bool connected = false;
+    Reach why = Reach::Refused;
+    for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
+        const int fd =
+            ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
+            connected = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
+            if (::poll(&p, 1, left) == 1) {
+                int err = 0;
+                socklen_t len = sizeof err;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+                connected = err == 0;
+            } else {
+                why = Reach::NoAnswer;
+            }
+        }
+        ::close(fd);
+    }
+    freeaddrinfo(list);
+    return connected ? Reach::Reached : why;
+}
+
+QString VmimeSession::reachText(Reach reach) const
+{
+    switch (reach) {
+    case Reach::Reached:
+        break;
+    case Reach::NoSuchHost:
+        return QStringLiteral("サーバー名が見つかりません。");
+    case Reach::Refused:
+        return QStringLiteral("接続を拒否されました。");
+    case Reach::NoAnswer:
+        return QStringLiteral("応答がありません（%1秒）。").arg(m_timeoutMs / 1000);
+    }
+    return QString();
+}
+
+void VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &service)
+{
+    CertList own;
+    const QString file = m_trustFile.isEmpty()
+                             ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
+                             : m_trustFile;
+    loadCertificates(file, own);
+    service->setProperty("connection.tls", true);
+    service->setProperty("connection.tls.required", false);
+    service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own));
+    service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(m_timeoutMs));
+    service->setSocketFactory(vmime::make_shared<NamedSocketFactory>());
+    if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
+        service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());
+}
+
+vmime::shared_ptr<vmime::net::store> VmimeSession::pop3Store(const ServerAddress &server)
+{
+    vmime::utility::url url(server.implicitTls ? "pop3s" : "pop3", server.host, server.port);
+    auto store = m_session->getStore(url);
+    configure(store);
+    return store;
+}
+
+vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const ServerAddress &server)
+{
+    vmime::utility::url url(server.implicitTls ? "smtps" : "smtp", server.host, server.port);
+    auto transport = m_session->getTransport(url);
+    configure(transport);
+    return transport;
+}
+
+QString VmimeSession::describe(const std::exception &e, const QString &what, const ServerAddress &server) const
+{
+    const QString where = QStringLiteral("%1サーバー「%2」").arg(what, server.display);
+    if (dynamic_cast<const vmime::exceptions::operation_timed_out *>(&e))
+        return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
+            .arg(where)
+            .arg(m_timeoutMs / 1000);
+    if (auto a = dynamic_cast<const vmime::exceptions::authentication_error *>(&e))
+        return QStringLiteral(
+                   "%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
+                   "\r\nサーバーの応答: %2")
+            .arg(where, fromStd(a->response()));
+    if (dynamic_cast<const vmime::security::cert::certificateException *>(&e))
+        return QStringLiteral(
+                   "%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。"
+                   "サーバー名と証明書を確かめてください（自分で署名した証明書は★MailDataフォルダの"
+                   "cacert.pemに入れると信頼されます）。\r\n詳細: %2")
+            .arg(where, fromStd(e.what()));
+    if (dynamic_cast<const vmime::exceptions::tls_exception *>(&e))
+        return QStringLiteral(
+                   "%1との暗号化通信（TLS）を始められませんでした。サーバーの証明書を確かめてください。"
+                   "\r\n詳細: %2")
+            .arg(where, fromStd(e.what()));
+    if (auto g = dynamic_cast<const vmime::exceptions::connection_greeting_error *>(&e))
+        return QStringLiteral("%1が接続を受け付けませんでした。\r\nサーバーの応答: %2")
+            .arg(where, fromStd(g->response()));
+    if (auto c = dynamic_cast<const vmime::exceptions::command_error *>(&e))
+        return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
+            .arg(where, fromStd(c->response()));
+    if (auto r = dynamic_cast<const Pop3Reader::Refused *>(&e))
+        return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
+            .arg(where, fromStd(r->reply()));
+    if (auto r = dynamic_cast<const vmime::exceptions::invalid_response *>(&e))
+        return QStringLiteral("%1から予期しない応答がありました。\r\nサーバーの応答: %2")
+            .arg(where, fromStd(r->response()));
+    if (dynamic_cast<const vmime::exceptions::socket_exception *>(&e)
+        || dynamic_cast<const vmime::exceptions::not_connected *>(&e))
+        return QStringLiteral("%1との接続が切れました。").arg(where);
+    return QStringLiteral("%1との通信に失敗しました。\r\n詳細: %2").arg(where, fromStd(e.what()));
+}
+
+std::unique_ptr<Pop3Reader::Wire> VmimeSession::pop3Wire(const vmime::shared_ptr<vmime::net::store> &store)
+{
+    return std::make_unique<Pop3Wire>(store);
+}
