@@ -16,7 +16,6 @@ foreach(size 16 22 24 32 48 64 128 256)
           RENAME wanderpup.png)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/assets/dogs/Kouka.wav DESTINATION ${CMAKE_INSTALL_DATADIR}/wanderpup/Sound)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # `cpack -G DEB` in the build folder. The libraries the program links come from dpkg-shlibdeps;
 # what it loads by name is declared here: a Japanese font for every caption.

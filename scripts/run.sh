@@ -39,6 +39,11 @@ trap cleanup EXIT
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >/dev/null 2>&1 &
 wm=$!
+# Windows mapped while the window manager is still taking over the screen may stay hidden.
+for _ in $(seq 100); do
+  [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
+  sleep 0.1
+done
 "${start[@]}" &
 app=$!
 main=

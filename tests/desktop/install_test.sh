@@ -28,6 +28,11 @@ chmod 700 "$XDG_RUNTIME_DIR"
 command=$(sed -n 's/^Exec=//p' "$entry")
 openbox >/dev/null 2>&1 &
 pids+=($!)
+# A window mapped while the window manager is still taking over the screen may stay unmapped.
+for _ in $(seq 100); do
+  [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
+  sleep 0.1
+done
 
 (cd "$HOME" && exec $command) >"$tmp/first.log" 2>&1 &
 first=$!

@@ -9,10 +9,11 @@ cleanup() {
 }
 trap cleanup EXIT
 check() { if eval "$1"; then echo "ok: $2"; else echo "FAILED: $2"; fail=1; fi; }
-# window NAME-PATTERN: the first visible window so named, waiting up to 10 s.
+# window NAME-PATTERN: the first visible window so named, waiting up to 30 s (a loaded machine
+# starts a program slowly).
 window() {
   local id
-  for _ in $(seq 50); do
+  for _ in $(seq 150); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.2
