@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QWidget>
 
-ProgramStart::ProgramStart() : m_instance(ProgramFolder::path()) {}
-
 QString ProgramStart::alreadyRunningText(const QString &folder)
 {
     return QStringLiteral("Wanderpupは既に起動しています。\r\n"
@@ -27,9 +25,10 @@ bool ProgramStart::proceed()
         m_exitCode = 1;
         return false;
     }
-    if (!m_instance.acquire()) {
+    m_instance = std::make_unique<SingleInstance>(choice.path);
+    if (!m_instance->acquire()) {
         MsgBox(alreadyRunningText(choice.path), Prompter::Buttons::Ok, Prompter::Icon::Information);
-        m_instance.askOwnerToRaise();
+        m_instance->askOwnerToRaise();
         m_exitCode = 0;
         return false;
     }
@@ -38,7 +37,9 @@ bool ProgramStart::proceed()
 
 void ProgramStart::raiseOnRequest(QWidget *mainWindow)
 {
-    QObject::connect(&m_instance, &SingleInstance::raiseRequested, mainWindow, [mainWindow] {
+    if (!m_instance)
+        return;
+    QObject::connect(m_instance.get(), &SingleInstance::raiseRequested, mainWindow, [mainWindow] {
         // Back from "Small" too.
         mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
         mainWindow->show();

@@ -4,6 +4,8 @@
 
 #include <QIcon>
 
+#include <memory>
+
 class QWidget;
 
 // What happens before the main window is created: the program folder is made ready (an
@@ -13,8 +15,6 @@ class QWidget;
 class ProgramStart
 {
 public:
-    ProgramStart();
-
     // False when the program must end now; exitCode() then says with what.
     bool proceed();
     int exitCode() const { return m_exitCode; }
@@ -28,6 +28,6 @@ public:
     static QString alreadyRunningText(const QString &folder);
 
 private:
-    SingleInstance m_instance;
+    std::unique_ptr<SingleInstance> m_instance; // made once the folder exists
     int m_exitCode = 0;
 };

@@ -15,7 +15,8 @@ QString makeFolder(const QString &path)
     if (info.isDir())
         return {};
     if (info.exists() || info.isSymLink())
-        return QStringLiteral("フォルダ「%1」を作れません。同じ名前のファイルがあります。").arg(QDir::toNativeSeparators(path));
+        return QStringLiteral("フォルダ「%1」を作れません。同じ名前のファイルがあります。")
+            .arg(QDir::toNativeSeparators(path));
     if (!QDir().mkpath(path))
         return QStringLiteral("フォルダ「%1」を作れません。書き込みが許可されているか確かめてください。")
             .arg(QDir::toNativeSeparators(path));

@@ -14,9 +14,9 @@ Prints one JSON line once everything listens, then runs until stdin closes or SI
 everything it started is stopped by PID and the state folder is removed (unless --keep).
 Run with Debian's /usr/bin/python3 (it has aiosmtpd).
 """
+import grp
 import json
 import logging
-import grp
 import os
 import pwd
 import shutil
