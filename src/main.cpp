@@ -1,5 +1,6 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "app/ProgramStart.h"
 
 #include <QApplication>
 
@@ -7,9 +8,16 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Wanderpup"));
+    app.setDesktopFileName(QStringLiteral("wanderpup"));
+    app.setWindowIcon(ProgramStart::icon());
     app.setQuitOnLastWindowClosed(false);
 
+    ProgramStart start;
+    if (!start.proceed())
+        return start.exitCode();
+
     MainForm *main = Forms::mainForm();
+    start.raiseOnRequest(main);
     main->startUp();
     main->show();
 

@@ -1,6 +1,8 @@
-// Draws the main window's picture (a dog house whose doorway is black) and the window icon.
+// Draws the main window's picture (a dog house whose doorway is black) and the window icon in
+// every size the desktop uses.
 // Usage: draw_doghouse ASSETS_FOLDER
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -154,12 +156,14 @@ QImage drawHouse()
     return image;
 }
 
-QImage drawIcon()
+// Drawn on a 64-pixel grid and scaled to `size`.
+QImage drawIcon(int size = 64)
 {
-    QImage icon(64, 64, QImage::Format_ARGB32);
+    QImage icon(size, size, QImage::Format_ARGB32);
     icon.fill(Qt::transparent);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     p.setPen(QPen(QColor(60, 14, 10), 2));
     p.setBrush(QColor(128, 36, 28));
     p.drawPolygon(QPolygonF({{4, 30}, {32, 6}, {60, 30}}));
@@ -184,6 +188,14 @@ int main(int argc, char *argv[])
     if (!drawHouse().save(folder + QStringLiteral("/doghouse.png")) || !drawIcon().save(folder + QStringLiteral("/icon.png"))) {
         std::fprintf(stderr, "cannot write the pictures\n");
         return 1;
+    }
+    // The desktop's icon sizes, for the menu entry and the window icon.
+    QDir().mkpath(folder + QStringLiteral("/icons"));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        if (!drawIcon(size).save(folder + QStringLiteral("/icons/%1.png").arg(size))) {
+            std::fprintf(stderr, "cannot write the icons\n");
+            return 1;
+        }
     }
     return 0;
 }

@@ -3,15 +3,46 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#include <unistd.h>
 
 namespace ProgramFolder {
 
-QString path()
+Choice choose(const QString &home, const QString &executableFolder, const QString &userFolder)
+{
+    if (!home.isEmpty())
+        return {QDir(home).absolutePath(), Choice::Environment};
+    // access() rather than the permission bits: it knows root, ACLs and read-only mounts. Root
+    // may write to /usr/bin, hence the check for an installed layout as well.
+    if (::access(QFile::encodeName(executableFolder).constData(), W_OK) == 0
+        && sharedFolder(executableFolder).isEmpty())
+        return {executableFolder, Choice::Executable};
+    return {userFolder, Choice::User};
+}
+
+Choice choice()
 {
     const QString home = qEnvironmentVariable("WANDERPUP_HOME");
     if (!home.isEmpty())
-        return QDir(home).absolutePath();
-    return QCoreApplication::applicationDirPath();
+        return choose(home, {}, {});
+    // The executable does not move while the program runs; XDG_DATA_HOME is read once, too.
+    static const Choice fixed = choose({}, QCoreApplication::applicationDirPath(), userFolder());
+    return fixed;
+}
+
+QString path() { return choice().path; }
+
+QString userFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Wanderpup");
+}
+
+QString sharedFolder(const QString &executableFolder)
+{
+    const QString shared = QDir::cleanPath(executableFolder + QStringLiteral("/../share/wanderpup"));
+    return QFileInfo(executableFolder).fileName() == QLatin1String("bin") && QFileInfo(shared).isDir() ? shared
+                                                                                                    : QString();
 }
 
 QString resolveUnder(const QString &base, const QString &relative)

@@ -6,8 +6,24 @@
 // to letter case, so "★MailData" and "★MAilData" name one folder on any file system.
 namespace ProgramFolder {
 
-// The folder named by WANDERPUP_HOME, or else the executable's folder.
-QString path();
+// Where the program keeps its files, and by which rule it was chosen.
+struct Choice
+{
+    enum Kind { Environment, Executable, User };
+    QString path;
+    Kind kind = Executable;
+};
+
+// The folder named by WANDERPUP_HOME; else the executable's folder when the program may write
+// there and is not an installed one (bin/ beside share/wanderpup/); else the user's own folder.
+Choice choose(const QString &home, const QString &executableFolder, const QString &userFolder);
+Choice choice();
+QString path(); // choice().path
+
+// $XDG_DATA_HOME/Wanderpup (~/.local/share/Wanderpup by default).
+QString userFolder();
+// share/wanderpup/ of an installed program, with its read-only files; empty when not installed.
+QString sharedFolder(const QString &executableFolder);
 
 // The full path of `relative` (parts separated by '\' or '/') under the program folder. Each
 // existing part is reused with the spelling found on disk; parts that do not exist keep the

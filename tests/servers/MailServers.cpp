@@ -109,7 +109,8 @@ bool MailServers::addMail(const QString &user, const QByteArray &rfc822)
     if (!f.open(QIODevice::WriteOnly) || f.write(rfc822) != rfc822.size())
         return false;
     f.close();
-    if (const passwd *pw = ::getpwnam("dovecot"))
+    // As root the servers read the mail as the user dovecot; otherwise as the user running them.
+    if (const passwd *pw = ::geteuid() == 0 ? ::getpwnam("dovecot") : nullptr)
         if (::chown(QFile::encodeName(tmp).constData(), pw->pw_uid, pw->pw_gid) != 0)
             return false;
     return QFile::rename(tmp, dir + QStringLiteral("/new/") + name);

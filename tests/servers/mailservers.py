@@ -5,11 +5,16 @@ Dovecot serves POP3 (plain, STLS offered) and POP3S with a self-signed certifica
 serves SMTP (STARTTLS and AUTH offered), SMTPS (AUTH required) and plain SMTP (no TLS, no AUTH)
 and delivers into the Dovecot Maildirs.
 Users: taro / taro-pass-1 (any login), hanako / hanako-pass-2 (APOP only).
+Run as root, Dovecot serves the mail as the system user dovecot; run as anyone else, everything
+runs as that user.
+
+  --mails DIR   put the files of DIR (in name order) into taro's mailbox before listening
 
 Prints one JSON line once everything listens, then runs until stdin closes or SIGTERM comes;
 everything it started is stopped by PID and the state folder is removed (unless --keep).
 Run with Debian's /usr/bin/python3 (it has aiosmtpd).
 """
+import grp
 import json
 import logging
 import os
@@ -75,7 +80,7 @@ def make_maildirs(state, uid, gid):
     return dirs
 
 
-def write_dovecot_config(state, cert, key, pop3, pop3s):
+def write_dovecot_config(state, cert, key, pop3, pop3s, users):
     apop_file = os.path.join(state, "apop.passwd")
     plain_file = os.path.join(state, "plain.passwd")
     with open(apop_file, "w") as f:
@@ -95,8 +100,9 @@ log_path = {log}
 info_log_path = {log}
 protocols = pop3
 listen = 127.0.0.1
-default_login_user = dovenull
-default_internal_user = dovecot
+default_login_user = {login_user}
+default_internal_user = {internal_user}
+default_internal_group = {internal_group}
 first_valid_uid = 1
 disable_plaintext_auth = no
 auth_mechanisms = plain apop
@@ -119,7 +125,7 @@ passdb {{
 }}
 userdb {{
   driver = static
-  args = uid=dovecot gid=dovecot home={state}/home/%u
+  args = uid={uid} gid={gid} home={state}/home/%u
 }}
 service pop3-login {{
   chroot =
@@ -144,7 +150,7 @@ service imap-login {{
   chroot =
 }}
 """.format(state=state, log=log, cert=cert, key=key, apop=apop_file, plain=plain_file,
-           pop3=pop3, pop3s=pop3s))
+           pop3=pop3, pop3s=pop3s, **users))
     return conf, log
 
 
@@ -219,12 +225,28 @@ def main():
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
     try:
-        user = pwd.getpwnam("dovecot")
-        uid, gid = user.pw_uid, user.pw_gid
+        if os.geteuid() == 0:
+            # Dovecot refuses to run its login processes as root.
+            user = pwd.getpwnam("dovecot")
+            uid, gid = user.pw_uid, user.pw_gid
+            users = {"login_user": "dovenull", "internal_user": "dovecot",
+                     "internal_group": "dovecot", "uid": "dovecot",
+                     "gid": "dovecot"}
+        else:
+            uid, gid = os.geteuid(), os.getegid()
+            name = pwd.getpwuid(uid).pw_name
+            group = grp.getgrgid(gid).gr_name
+            users = {"login_user": name, "internal_user": name, "internal_group": group,
+                     "uid": uid, "gid": gid}
         cert, key = make_certificate(state)
         maildirs = make_maildirs(state, uid, gid)
+        if "--mails" in sys.argv:
+            folder = sys.argv[sys.argv.index("--mails") + 1]
+            for name in sorted(os.listdir(folder)):
+                with open(os.path.join(folder, name), "rb") as f:
+                    deliver(maildirs, uid, gid, "taro", f.read())
         pop3, pop3s, smtp, smtps, smtp_plain = (free_port() for _ in range(5))
-        conf, log = write_dovecot_config(state, cert, key, pop3, pop3s)
+        conf, log = write_dovecot_config(state, cert, key, pop3, pop3s, users)
         dovecot = subprocess.Popen(["/usr/sbin/dovecot", "-F", "-c", conf],
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(state, "dovecot.stderr"), "wb"))

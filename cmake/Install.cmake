@@ -1,0 +1,41 @@
+# Installation laid out like a Debian desktop program, and its Debian package:
+#   bin/wanderpup
+#   share/applications/wanderpup.desktop
+#   share/icons/hicolor/<size>x<size>/apps/wanderpup.png
+#   share/wanderpup/Sound/Kouka.wav   (copied into the user's folder at the first start)
+# An installed program cannot write beside itself, so it keeps its files in
+# $XDG_DATA_HOME/Wanderpup; see src/platform/ProgramFolder.h.
+include(GNUInstallDirs)
+
+install(TARGETS wanderpup RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/wanderpup.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(size 16 22 24 32 48 64 128 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/assets/icons/${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME wanderpup.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/assets/dogs/Kouka.wav DESTINATION ${CMAKE_INSTALL_DATADIR}/wanderpup/Sound)
+
+# `cpack -G DEB` in the build folder. The libraries the program links come from dpkg-shlibdeps;
+# what it loads by name is declared here: a Japanese font for every caption.
+set(CPACK_PACKAGE_NAME wanderpup)
+set(CPACK_PACKAGE_VENDOR Wanderpup)
+set(CPACK_PACKAGE_CONTACT "Wanderpup developers <wanderpup@wanderpup.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mail client with dogs that announce new mail")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Wanderpup fetches one POP3 mailbox, keeps every received and sent mail in history files,\n"
+    "sends mail over SMTP and keeps an address book. Ten dogs live in its dog-house window and\n"
+    "run over the desktop when new mail arrives. Its texts are Japanese.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION mail)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.wanderpup.example/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-japanese-gothic")
+# ca-certificates: the system's authorities vouch for real mail servers; a sound server for the bark.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, pulseaudio | pipewire-pulse")
+include(CPack)

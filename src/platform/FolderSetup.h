@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/ProgramFolder.h"
+
+#include <QString>
+
+// An installed program keeps its files in the user's own folder, which it lays out at its first
+// start the way the build lays out a program folder beside the executable.
+namespace FolderSetup {
+
+// For a user folder: creates whatever is missing of the folder, ★MailData and 添付フォルダ, and
+// copies Sound/Kouka.wav from `sharedFolder`. Nothing existing is replaced; other choices are
+// left alone (a program folder beside the program is the user's to lay out). Returns the text to
+// show the user when the folder cannot be used, else an empty text.
+QString prepare(const ProgramFolder::Choice &choice, const QString &sharedFolder);
+
+} // namespace FolderSetup
