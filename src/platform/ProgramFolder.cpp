@@ -78,6 +78,7 @@ QString petpostIni() { return resolve(QStringLiteral("petpost.ini")); }
 QString idPassIni() { return resolve(QStringLiteral("★MailData/iniIdPass.ini")); }
 QString charaDataIni() { return resolve(QStringLiteral("★MailData/CharaData.ini")); }
 QString receivedHistory() { return resolve(QStringLiteral("★MAilData/ppdata2.data")); }
+QString storedMailsRecord() { return resolve(QStringLiteral("★MailData/uidl.txt")); }
 QString sentHistory() { return resolve(QStringLiteral("★MAilData/ppdata5.data")); }
 QString barkSound() { return resolve(QStringLiteral("Sound/Kouka.wav")); }
 

@@ -39,6 +39,7 @@ QString petpostIni();        // petpost.ini
 QString idPassIni();         // ★MailData/iniIdPass.ini
 QString charaDataIni();      // ★MailData/CharaData.ini
 QString receivedHistory();   // ★MAilData/ppdata2.data
+QString storedMailsRecord(); // ★MailData/uidl.txt: mails stored but perhaps not yet deleted (UIDL)
 QString sentHistory();       // ★MAilData/ppdata5.data
 QString barkSound();         // Sound/Kouka.wav
 

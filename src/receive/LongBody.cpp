@@ -1,10 +1,16 @@
 #include "LongBody.h"
 
 #include "platform/Cp932.h"
+#include "platform/FileError.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,21 +32,29 @@ qsizetype boundaryAtMost(const QByteArray &bytes, qsizetype limit)
     return pos;
 }
 
-bool writeNewFile(const QString &path, const QByteArray &bytes, QString *error)
+// A new file with `bytes`; `exists` tells a name clash from any other failure.
+bool writeNewFile(const QString &path, const QByteArray &bytes, QString *error, bool *exists)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    *exists = false;
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do
+        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *exists = errno == EEXIST;
         if (error)
-            *error = file.errorString();
+            *error = FileError::text(errno);
         return false;
     }
-    const bool complete = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (complete && file.error() == QFileDevice::NoError)
+    int failure = FileError::writeAll(fd, bytes.constData(), bytes.size());
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0)
         return true;
     if (error)
-        *error = file.errorString();
-    file.remove();
+        *error = FileError::text(failure);
+    ::unlink(native.constData());
     return false;
 }
 
@@ -62,24 +76,30 @@ std::optional<Fitted> fit(const QString &body, const QString &folder, QString *e
     const QString stem = QStringLiteral("受信本文_")
                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     const QDir dir(folder);
-    for (int attempt = 1; attempt <= 1000; ++attempt) {
+    // Many long mails within one second share the stem: the numbering goes on where the last
+    // one stopped instead of trying every taken name again.
+    static QString lastStem;
+    static int lastAttempt = 0;
+    const int first = stem == lastStem ? lastAttempt + 1 : 1;
+    for (int attempt = first; attempt < first + 100000; ++attempt) {
         const QString name = stem + (attempt == 1 ? QString() : QStringLiteral("_%1").arg(attempt))
                              + QStringLiteral(".txt");
         const QString path = dir.filePath(name);
-        if (QFile::exists(path))
-            continue;
-        if (!writeNewFile(path, bytes, error)) {
-            if (QFile::exists(path))
-                continue; // someone took the name in between
+        bool exists = false;
+        if (!writeNewFile(path, bytes, error, &exists)) {
+            if (exists)
+                continue;
             return std::nullopt;
         }
+        lastStem = stem;
+        lastAttempt = attempt;
         const QString tail = note(name);
         const qsizetype room = FieldBytes - Cp932::fromUnicode(tail).size();
         const QByteArray head = bytes.left(boundaryAtMost(bytes, room));
         return Fitted{Cp932::toUnicode(head) + tail, path};
     }
     if (error)
-        *error = QStringLiteral("no free file name");
+        *error = QStringLiteral("空いているファイル名がありません");
     return std::nullopt;
 }
 

@@ -9,7 +9,9 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
+#include "StoredMails.h"
 #include "store/HistoryFile.h"
+#include "transport/ServerAddress.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -19,6 +21,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSet>
+
+#include <optional>
 
 namespace {
 
@@ -46,8 +51,11 @@ void showStoreFailure(const QString &reason)
 }
 
 // One run of the mail check, from the connection to the announcement. A mail leaves the server
-// only after its record is on the disk; a mail that cannot be retrieved or stored stops the
-// check and stays on the server.
+// only after its record is on the disk. A mail the server refuses (or sends short) stays on the
+// server and the check goes on with the next one; a connection that is lost, or a mail that
+// cannot be stored, ends the check. Where the server gives unique ids (UIDL), the mails stored
+// are remembered until the server has deleted them, so that a check after a refused deletion or
+// a lost connection neither stores them again nor leaves them on the server.
 class MailCheckSession
 {
 public:
@@ -61,16 +69,27 @@ public:
         if (connect()) {
             if (takeAccount()) {
                 login();
+                if (m_count > 0)
+                    skipStoredMails();
                 for (int number = 1; number <= m_count; ++number) {
+                    if (m_skipped.contains(number))
+                        continue;
                     showProgress(number);
                     RetrievedMail mail;
-                    if (!fetchOne(number, mail) || !store(number, mail) || !deleteInBatches()) {
+                    if (!fetchOne(number, mail)) {
+                        if (m_transport.pop3Usable(m_handle))
+                            continue;
+                        m_stopped = true;
+                        break;
+                    }
+                    if (!store(number, mail) || !deleteInBatches()) {
                         m_stopped = true;
                         break;
                     }
                 }
                 if (!deletePending())
                     m_stopped = true;
+                reportFetchFailures();
                 reportLoginFailure();
             }
             close();
@@ -125,6 +144,34 @@ private:
         m_sinceRepaint.start();
     }
 
+    // Mails an earlier check stored are deleted without being stored again.
+    void skipStoredMails()
+    {
+        const ServerAddress server = ServerAddress::parse(Cp932::fromUnicode(m_account.Pop3Server), true);
+        m_record.emplace(ProgramFolder::storedMailsRecord(), m_account.AccountId + u'@' + server.display);
+        if (!m_record->load()) {
+            m_record.reset(); // unreadable: stored mails may come again, none is lost
+            return;
+        }
+        QSet<QByteArray> onServer;
+        for (int number = 1; number <= m_count; ++number) {
+            const QByteArray id = m_transport.uniqueId(m_handle, number);
+            if (id.isEmpty())
+                continue;
+            onServer.insert(id);
+            const qint64 size = m_transport.NMailPop3GetMailSize(m_handle, number);
+            m_ids.insert(number, {id, size});
+            if (m_record->contains(id, size)) {
+                m_skipped.insert(number);
+                if (m_transport.deleteStoredMail(m_handle, number, id) >= 0) {
+                    ++m_deletions;
+                    m_deleted.append(id);
+                }
+            }
+        }
+        m_record->keepOnly(onServer);
+    }
+
     void showProgress(int number)
     {
         setHelp(MailCheck::progressText(number, m_count));
@@ -139,18 +186,30 @@ private:
     {
         QByteArray subject, date, from, header, body;
         m_transport.NMailPop3GetMailStatus(m_handle, number, subject, date, from, header, 0);
+        // The body is handed back whole: a buffer as large as the server claims the mail to be
+        // would trust the server with the program's memory.
         const int size = m_transport.NMailPop3GetMailSize(m_handle, number);
-        body = QByteArray(qMax(size, 0) + 1, ' ');
         const int got = m_transport.NMailPop3GetMail(m_handle, number, subject, date, from, header, body, 0, 0);
         if (size < 0 || got < 0) {
             // Storing an empty mail and deleting the real one would lose it.
-            MsgBox(QStringLiteral("メールを受信できませんでした。受信できなかったメールはサーバーに残してあります。\n")
-                       + failureText(),
-                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+            ++m_failedFetches;
+            m_lastFetchFailure = failureText();
             return false;
         }
         mail = RetrievedMail{cutAtNul(subject), cutAtNul(date), cutAtNul(from), cutAtNul(header), cutAtNul(body)};
         return true;
+    }
+
+    void reportFetchFailures()
+    {
+        if (m_failedFetches == 0)
+            return;
+        const QString count =
+            m_failedFetches > 1 ? QStringLiteral("（%1通）").arg(m_failedFetches) : QString();
+        MsgBox(QStringLiteral("メールを受信できませんでした。%1受信できなかったメールはサーバーに残してあります。\n")
+                   .arg(count)
+                   + m_lastFetchFailure,
+               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
 
     bool store(int number, const RetrievedMail &mail)
@@ -177,9 +236,21 @@ private:
             showStoreFailure(History::lastError());
             return false;
         }
-        for (int number : std::as_const(m_pending))
-            if (m_transport.NMailPop3DeleteMail(m_handle, number) >= 0)
+        // Remembered before the deletion goes out: should it not take effect, the next check
+        // knows these mails.
+        if (m_record) {
+            for (int number : std::as_const(m_pending))
+                if (const auto it = m_ids.constFind(number); it != m_ids.cend())
+                    m_record->add(it->id, it->size);
+            m_record->save();
+        }
+        for (int number : std::as_const(m_pending)) {
+            if (m_transport.NMailPop3DeleteMail(m_handle, number) >= 0) {
                 ++m_deletions;
+                if (const auto it = m_ids.constFind(number); it != m_ids.cend())
+                    m_deleted.append(it->id);
+            }
+        }
         m_kept += int(m_pending.size());
         m_pending.clear();
         return true;
@@ -193,23 +264,45 @@ private:
 
     void close()
     {
-        if (m_transport.NMailPop3Close(m_handle) < 0 && m_deletions > 0) {
-            // The mails are stored, but the server keeps them: say so rather than let them come
-            // again unannounced.
-            MsgBox(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。"
-                                  "次の受信で同じメールをもう一度受信することがあります。\n")
+        const bool closed = m_transport.NMailPop3Close(m_handle) >= 0;
+        if (!closed && m_deletions > 0) {
+            // The mails are stored, but the server keeps them: say so rather than let them stay
+            // unannounced.
+            MsgBox(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。")
+                       + (m_record ? QStringLiteral("保存したメールは次の受信で保存し直さずに、もう一度削除します。\n")
+                                   : QStringLiteral("次の受信で同じメールをもう一度受信することがあります。\n"))
                        + failureText(),
                    Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         }
+        if (!m_record)
+            return;
+        // Deleted for good: the server may one day give these ids to other mails.
+        if (closed)
+            for (const QByteArray &id : std::as_const(m_deleted))
+                m_record->remove(id);
+        if (m_record->changed())
+            m_record->save();
     }
 
     void finish()
     {
         IncomingMail::ShowLastBody(m_incoming);
         IncomingMail::EndCheck(m_incoming);
-        // A check that stopped reports what it stored; with nothing stored the status stays.
-        IncomingMail::FinishCheck(m_incoming, m_stopped ? (m_kept > 0 ? m_kept : -1) : m_count);
+        // A check that stopped or left mails behind reports what it stored; with nothing stored
+        // the status stays.
+        int count = m_kept;
+        if (m_count < 0)
+            count = m_count;
+        else if ((m_stopped || m_failedFetches > 0) && m_kept == 0)
+            count = -1;
+        IncomingMail::FinishCheck(m_incoming, count);
     }
+
+    struct Stored
+    {
+        QByteArray id;
+        qint64 size;
+    };
 
     MailTransport &m_transport;
     AccountSettings &m_account;
@@ -219,9 +312,15 @@ private:
     int m_count = 0;     // the mails on the server, negative after a failed login
     int m_kept = 0;      // stored and deleted
     int m_deletions = 0; // deletions the server took
+    int m_failedFetches = 0;
+    QString m_lastFetchFailure;
     bool m_stopped = false;
     QList<int> m_pending; // stored, not yet deleted
     QElapsedTimer m_sinceRepaint;
+    std::optional<StoredMails> m_record;
+    QHash<int, Stored> m_ids; // by mail number
+    QSet<int> m_skipped;      // stored by an earlier check
+    QList<QByteArray> m_deleted;
 };
 
 } // namespace

@@ -1,6 +1,13 @@
 #include "WorkFile.h"
 
+#include "platform/FileError.h"
+
 #include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace WorkFile {
 
@@ -8,20 +15,26 @@ bool write(const QString &path, const QByteArray &header, const QByteArray &body
 {
     // Overwritten in place and then cut to length: emptying a file first makes some file
     // systems push it to the disk on close, which a check of many mails would pay for each.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
+    int fd;
+    do
+        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
         if (error)
-            *error = file.errorString();
+            *error = FileError::text(errno);
         return false;
     }
     QByteArray bytes;
     bytes.reserve(header.size() + body.size() + 4);
     bytes.append(header).append("\r\n").append(body).append("\r\n");
-    const bool complete = file.write(bytes) == bytes.size() && file.flush() && file.resize(bytes.size());
-    if (!complete && error)
-        *error = file.errorString();
-    file.close();
-    return complete && file.error() == QFileDevice::NoError;
+    int failure = FileError::writeAll(fd, bytes.constData(), bytes.size());
+    if (failure == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure != 0 && error)
+        *error = FileError::text(failure);
+    return failure == 0;
 }
 
 QByteArray joinLines(const QByteArray &bytes)

@@ -168,6 +168,18 @@ bool RecordFile::fail(const QString &text)
     return false;
 }
 
+// The owner's words for a refused write; where the place may only be read, its hint about the
+// free disk space would send the user the wrong way.
+bool RecordFile::failWrite(int error)
+{
+    const QString &text = m_layout.texts.cannotWrite;
+    if (error != EACCES && error != EPERM && error != EROFS)
+        return fail(text);
+    const qsizetype sentence = text.indexOf(QChar(0x3002)); // 。
+    return fail((sentence >= 0 ? text.left(sentence + 1) : text)
+                + QStringLiteral("書き込みが許可されていません。フォルダやファイルが読み取り専用になっていないか確認して下さい。"));
+}
+
 bool RecordFile::folderExists() const
 {
     return QDir(folderOf(m_path)).exists();
@@ -254,7 +266,10 @@ int RecordFile::append(const QByteArray &record, Flush flush)
         fd.reset(openFile(m_path, O_RDWR));
     }
     if (!fd.valid()) {
-        fail(errno == ENOENT ? m_layout.texts.missingFolder : m_layout.texts.cannotWrite);
+        if (errno == ENOENT)
+            fail(m_layout.texts.missingFolder);
+        else
+            failWrite(errno);
         return 0;
     }
     const off_t length = fileLength(fd.get());
@@ -312,7 +327,7 @@ bool RecordFile::write(int n, const QByteArray &record)
     Descriptor fd(openFile(m_path, O_RDWR));
     const off_t start = off_t(n - 1) * size;
     if (!fd.valid() || fileLength(fd.get()) < start + size)
-        return fail(fd.valid() || errno == ENOENT ? m_layout.texts.noRecord : m_layout.texts.cannotWrite);
+        return fd.valid() || errno == ENOENT ? fail(m_layout.texts.noRecord) : failWrite(errno);
     const bool ok = writeAt(fd.get(), record.constData(), size_t(size), start) && ::fdatasync(fd.get()) == 0
                     && fd.close();
     return ok || fail(m_layout.texts.cannotWrite);
@@ -324,7 +339,7 @@ bool RecordFile::mark(int n)
     Descriptor fd(openFile(m_path, O_RDWR));
     const off_t start = off_t(n - 1) * m_layout.size;
     if (n < 1 || n > MaxRecords || !fd.valid() || fileLength(fd.get()) < start + m_layout.size)
-        return fail(fd.valid() || errno == ENOENT ? m_layout.texts.noRecord : m_layout.texts.cannotWrite);
+        return fd.valid() || errno == ENOENT ? fail(m_layout.texts.noRecord) : failWrite(errno);
     const char zero[2] = {0, 0};
     const bool ok = writeAt(fd.get(), zero, 2, start + m_layout.liveOffset) && ::fdatasync(fd.get()) == 0
                     && fd.close();
@@ -373,7 +388,9 @@ bool RecordFile::compact()
     // The survivors go to the temporary file first; the data file is replaced only by the
     // rename at the end, so a crash or a full disk before it leaves the old file whole.
     Descriptor target(openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0600));
-    bool ok = target.valid() && ::fchmod(target.get(), st.st_mode & 07777) == 0;
+    if (!target.valid())
+        return failWrite(errno);
+    bool ok = ::fchmod(target.get(), st.st_mode & 07777) == 0;
     off_t written = 0;
     for (const auto &[first, count] : runs) {
         if (!ok)
@@ -402,7 +419,7 @@ bool RecordFile::create()
     Descriptor fd(openFile(m_path, O_WRONLY | O_CREAT | O_EXCL));
     if (!fd.valid() && errno == EEXIST)
         return true;
-    return (fd.valid() && fd.close()) || fail(m_layout.texts.cannotWrite);
+    return (fd.valid() && fd.close()) || failWrite(errno);
 }
 
 bool RecordFile::clear()
@@ -414,7 +431,7 @@ bool RecordFile::clear()
     Descriptor fd(openFile(m_path, O_WRONLY | O_CREAT));
     const bool ok = fd.valid() && ::ftruncate(fd.get(), 0) == 0 && ::fsync(fd.get()) == 0 && fd.close();
     if (!ok)
-        return fail(m_layout.texts.cannotWrite);
+        return failWrite(errno);
     ::unlink(nativeName(temporaryFile()).constData());
     return true;
 }

@@ -85,6 +85,7 @@ public:
 
 private:
     bool fail(const QString &text);
+    bool failWrite(int error);
     bool folderExists() const;
 
     QString m_path;

@@ -3,43 +3,32 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-// Opens a new file in `folder` named `name`, or "stem (2).ext", "stem (3).ext", ... when taken.
-bool createUnique(const QString &folder, const QString &name, QFile &file)
+// The bytes of `data` into `fd`; errno tells why not.
+bool writeAll(int fd, const char *data, qint64 size)
 {
-    const QDir dir(folder);
-    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString ext = dot > 0 ? name.mid(dot) : QString();
-    // After a few clashes the names in use are read once from the folder instead of being
-    // tried one by one: the same file name arriving in many mails would cost a square number
-    // of tries. The first free number is taken either way.
-    QSet<QByteArray> taken; // names as the file system has them: no decoding per entry
-    bool listed = false;
-    for (int n = 1; n < 10000; ++n) {
-        const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(ext);
-        if (listed && taken.contains(QFile::encodeName(candidate)))
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(std::min<qint64>(size, qint64(1) << 30)));
+        if (n < 0 && errno == EINTR)
             continue;
-        file.setFileName(dir.filePath(candidate));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return true;
-        if (!QFileInfo::exists(file.fileName()))
-            return false; // not a name clash: the folder cannot be written
-        if (n >= 4 && !listed) {
-            listed = true;
-            if (DIR *d = opendir(QFile::encodeName(folder).constData())) {
-                while (const dirent *e = readdir(d))
-                    taken.insert(QByteArray(e->d_name));
-                closedir(d);
-            }
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
         }
+        data += n;
+        size -= n;
     }
-    return false;
+    return true;
 }
 
 } // namespace
@@ -99,19 +88,79 @@ QString safeFileName(const QString &name)
     return clean;
 }
 
+Unpacking::Unpacking(const QString &folder) : m_folder(folder) {}
+
+bool Unpacking::isTaken(const QByteArray &name)
+{
+    if (!m_listed) {
+        m_listed = true;
+        if (DIR *d = opendir(QFile::encodeName(m_folder).constData())) {
+            while (const dirent *e = readdir(d))
+                m_taken.insert(QByteArray(e->d_name));
+            closedir(d);
+        }
+    }
+    return m_taken.contains(name);
+}
+
+QString Unpacking::store(const QString &name, const QByteArray &content)
+{
+    const QString safe = safeFileName(name);
+    const int dot = int(safe.lastIndexOf(QLatin1Char('.')));
+    const QString stem = dot > 0 ? safe.left(dot) : safe;
+    const QString ext = dot > 0 ? safe.mid(dot) : QString();
+    const QDir dir(m_folder);
+    qint64 &next = m_next[safe];
+    qint64 number = next > 0 ? next : 1;
+    // A folder that claims every name exists would keep us here: give up after many more tries
+    // than there are names in it.
+    for (qint64 tries = 0; tries < m_taken.size() + 10000; ++tries, ++number) {
+        const QString candidate = number == 1 ? safe : QStringLiteral("%1 (%2)%3").arg(stem).arg(number).arg(ext);
+        const QByteArray encoded = QFile::encodeName(candidate);
+        if (number > 1 && isTaken(encoded))
+            continue;
+        const QString path = dir.filePath(candidate);
+        const QByteArray native = QFile::encodeName(path);
+        int fd;
+        do
+            fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                isTaken(encoded); // list the folder now if not yet
+                m_taken.insert(encoded);
+                continue;
+            }
+            m_errno = errno;
+            return QString();
+        }
+        const bool ok = writeAll(fd, content.constData(), content.size());
+        const int writeError = errno;
+        const bool closed = ::close(fd) == 0;
+        if (!ok || !closed) {
+            m_errno = ok ? errno : writeError;
+            ::unlink(native.constData());
+            return QString();
+        }
+        m_taken.insert(encoded);
+        next = number + 1;
+        m_written.append(path);
+        return path;
+    }
+    m_errno = EEXIST;
+    return QString();
+}
+
+void Unpacking::discard()
+{
+    for (const QString &path : std::as_const(m_written))
+        QFile::remove(path);
+    m_written.clear();
+}
+
 QString store(const QString &folder, const QString &name, const QByteArray &content)
 {
-    QFile file;
-    if (!createUnique(folder, safeFileName(name), file) || file.write(content) != content.size()
-        || !file.flush()) {
-        if (file.isOpen()) {
-            file.close();
-            file.remove();
-        }
-        return QString();
-    }
-    file.close();
-    return file.fileName();
+    return Unpacking(folder).store(name, content);
 }
 
 } // namespace AttachmentFiles

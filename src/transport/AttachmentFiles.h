@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 // The files that attachments from the network become: names made safe, never an existing file
 // replaced.
@@ -14,9 +17,36 @@ QString safeFileName(const QString &name);
 // The name for the `index`th attachment that came without one, by its media type.
 QString defaultName(const QByteArray &type, int index);
 
-// Writes `content` as a new file in `folder` under safeFileName(`name`), or "stem (2).ext",
-// "stem (3).ext", ... when that is taken. Returns the path written; empty when the folder
-// cannot be written (nothing is left behind then).
+// The files one mail writes into the attachment folder. A name already taken becomes
+// "stem (2).ext", "stem (3).ext", ...: the first free number, without limit. The names in use
+// are read from the folder once, at the first clash, so a mail of many same-named parts (or a
+// name taken thousands of times) costs time in proportion to its parts.
+class Unpacking
+{
+public:
+    explicit Unpacking(const QString &folder);
+
+    // Writes `content` as a new file under safeFileName(`name`). Returns the path; empty when
+    // the folder cannot be written (nothing of that file is left behind, `error()` says why).
+    QString store(const QString &name, const QByteArray &content);
+    // Removes every file this unpacking wrote (for a mail that stays on the server).
+    void discard();
+
+    const QStringList &written() const { return m_written; }
+    int error() const { return m_errno; } // errno of the last failure
+
+private:
+    bool isTaken(const QByteArray &name);
+
+    QString m_folder;
+    QStringList m_written;
+    bool m_listed = false;
+    QSet<QByteArray> m_taken;        // names as the file system has them
+    QHash<QString, qint64> m_next;   // per name: the number to try next
+    int m_errno = 0;
+};
+
+// One file with a fresh Unpacking (see there).
 QString store(const QString &folder, const QString &name, const QByteArray &content);
 
 } // namespace AttachmentFiles

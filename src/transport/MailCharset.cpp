@@ -310,6 +310,14 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
 
 bool toIso2022Jp(const QString &text, QByteArray &out)
 {
+    // ESC, SO and SI are the shift codes themselves: passed through, they switch the reader's
+    // character set and the text reads back as something else.
+    for (QChar c : text) {
+        if (c.unicode() == 0x1B || c.unicode() == 0x0E || c.unicode() == 0x0F) {
+            out.clear();
+            return false;
+        }
+    }
     // ISO-2022-JP in glibc also takes JIS X 0201 Roman; mail readers expect plain JIS X 0208.
     if (Iconv::fromUnicode(fromCp932Spelling(text), "ISO-2022-JP", out) && !out.contains("\x1B(J"))
         return true;

@@ -19,7 +19,8 @@ QString toUnicode(const QByteArray &bytes, const QByteArray &charset);
 QByteArray guess(const QByteArray &bytes);
 
 // `text` as ISO-2022-JP (ending in ASCII) when every character is ASCII or JIS X 0208;
-// false otherwise (half-width katakana, NEC/IBM extensions, other scripts).
+// false otherwise (half-width katakana, NEC/IBM extensions, other scripts, and the shift codes
+// ESC, SO and SI, which would change how the rest reads).
 bool toIso2022Jp(const QString &text, QByteArray &out);
 
 } // namespace MailCharset

@@ -17,12 +17,18 @@ public:
     virtual void NMailInitializeWinSock() = 0;
     virtual void NMailSetOption(int option, int value) = 0;
 
-    // `server` is "host", "host:port" or "pop3://host[:port]" / "pop3s://host[:port]". Port 995
-    // (and pop3s://) is TLS from the start; otherwise STLS is used when the server offers it.
-    // Certificates are checked against the system's authorities and, when present, the file
-    // ★MailData/cacert.pem (PEM, one or more certificates). Returns a handle or -1.
+    // `server` is "host", "host:port", "[v6]:port", "pop3://host[:port]", "pop3s://host[:port]"
+    // or "pop3+plain://host[:port]" (see ServerAddress). Port 995 (and pop3s://) is TLS from the
+    // start; otherwise the login waits for STLS, and a server that refuses it is a failure: the
+    // password never goes in clear, except in the pop3+plain:// form, where the user chose a
+    // connection without encryption. Certificates are checked against the system's authorities
+    // and, when present, the file ★MailData/cacert.pem (PEM, one or more certificates). Returns
+    // a handle or -1; a server text that is not a server gives -1 and says why.
     virtual int NMailPop3Connect(const QByteArray &server) = 0;
     // apopFlag: -1 = APOP, 0 = USER/PASS. Returns the number of mails, negative on failure.
+    // After the login every reply has a size and a time limit: a server that sends endless
+    // lines, drips bytes or falls silent ends the connection with a failure text, and a
+    // connection known dead is not waited on again.
     virtual int NMailPop3Authenticate(int handle, const QByteArray &id, const QByteArray &password,
                                       int apopFlag) = 0;
     //
@@ -37,7 +43,10 @@ public:
     //            turned into plain text when there is no plain part. CRLF line ends.
     // Status, size and retrieval of one mail read it from the server once (the status call
     // already retrieves it; the later calls use that copy). Results are 0 on success and
-    // negative on failure (then the texts are left empty).
+    // negative on failure (then the texts are left empty). A mail that arrives shorter than
+    // the server announced it (LIST, or RETR's octets) is a failure, as is one larger than
+    // the transport takes (128 MB); pop3Usable() then still says whether the connection may
+    // go on with the next mail. The size is the mail's own once retrieved, else what LIST said.
     virtual int NMailPop3GetMailStatus(int handle, int number, QByteArray &subject, QByteArray &date,
                                        QByteArray &from, QByteArray &header, int flag) = 0;
     virtual int NMailPop3GetMailSize(int handle, int number) = 0;
@@ -61,13 +70,17 @@ public:
     virtual int NMailAttachmentFileClose(int handle) = 0;
     // The deletion takes effect when the connection is closed. A mail that was not retrieved
     // whole on this connection is not deleted (result negative), so a failed retrieval never
-    // loses mail.
+    // loses mail. Close returns negative when the server refused a deletion or the connection
+    // could not be ended properly (the failure text then quotes the server).
     virtual int NMailPop3DeleteMail(int handle, int number) = 0;
     virtual int NMailPop3Close(int handle) = 0;
 
     // `to` may hold several addresses separated by commas; `attachments` is full paths joined
-    // by ",", empty for none. `server` is "host", "host:port" or "smtp://" / "smtps://" style;
-    // port 465 (and smtps://) is TLS from the start, otherwise STARTTLS when offered. The mail
+    // by ",", empty for none. `server` is "host", "host:port", "[v6]:port" or "smtp://",
+    // "smtps://", "smtp+plain://" style; port 465 (and smtps://) is TLS from the start,
+    // otherwise STARTTLS when offered. A server that offers STARTTLS and does not start it is a
+    // failure; without TLS the transport logs in only in the smtp+plain:// form (a relay that
+    // offers neither TLS nor AUTH takes the mail without a login, as before). The mail
     // goes out as ISO-2022-JP when every character fits JIS X 0208, else as UTF-8 (base64);
     // attachments are base64 parts named by RFC 2231. SMTP AUTH is used when the server offers
     // it and the caller has handed over an ID and password (setSmtpCredentials); the transport
@@ -83,7 +96,33 @@ public:
     virtual QByteArray NMailGetMessage() = 0;
     virtual void NMailEndWinSock() = 0;
 
-    // How long any network step may wait for the server before it gives up (default 60 s).
+    // The server's unique id for mail `number` (UIDL), empty when it has none or the
+    // connection is not logged in. Ids given to more than one mail are not handed out.
+    virtual QByteArray uniqueId(int handle, int number)
+    {
+        (void)handle;
+        (void)number;
+        return {};
+    }
+    // Deletes mail `number` without retrieving it, for a mail stored by an earlier check: only
+    // when its unique id is still `id`. Takes effect at close, like NMailPop3DeleteMail.
+    virtual int deleteStoredMail(int handle, int number, const QByteArray &id)
+    {
+        (void)handle;
+        (void)number;
+        (void)id;
+        return -1;
+    }
+    // Whether the connection can go on after a failure with one mail (the server refused it, it
+    // came short, it is too large); false once the connection is cut, silent or misbehaving.
+    virtual bool pop3Usable(int handle)
+    {
+        (void)handle;
+        return true;
+    }
+
+    // How long the server may stay silent before a network step gives up (default 60 s). A
+    // reply may take this long plus one second for every 4 KB it carries.
     virtual void setTimeout(int milliseconds) { (void)milliseconds; }
     // The ID and password for SMTP AUTH, kept until changed; empty values mean "send without
     // logging in".

@@ -1,7 +1,5 @@
 #include "MimeCodecs.h"
 
-#include <QMap>
-#include <QRegularExpression>
 
 #include <array>
 
@@ -149,44 +147,177 @@ QString crlfLines(const QString &text)
     return t;
 }
 
+namespace {
+
+bool wordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+
+bool blank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')
+           || c == QLatin1Char('\f') || c == QLatin1Char('\v');
+}
+
+// Whether `text` at `pos` starts with the ASCII word `word` (lower case), letter case ignored.
+bool startsWithWord(QStringView text, qsizetype pos, QLatin1StringView word)
+{
+    if (pos + word.size() > text.size())
+        return false;
+    for (qsizetype i = 0; i < word.size(); ++i)
+        if (text[pos + i].toLower() != QLatin1Char(word[i]))
+            return false;
+    return true;
+}
+
+// Tags whose end is a line end.
+bool breaksLine(QStringView tag)
+{
+    static const char *const names[] = {"br", "/p", "/div", "/tr", "/li", "/h1", "/h2", "/h3", "/h4", "/h5", "/h6"};
+    for (const char *name : names) {
+        const QLatin1StringView word(name);
+        if (startsWithWord(tag, 0, word) && (tag.size() == word.size() || !wordChar(tag[word.size()])))
+            return true;
+    }
+    return false;
+}
+
+QString entity(QStringView name)
+{
+    if (name.startsWith(QLatin1Char('#'))) {
+        bool ok = false;
+        const bool hex = name.size() > 1 && (name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X'));
+        const uint code = hex ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
+        if (ok && code > 0 && code < 0x110000) {
+            const char32_t c = (code >= 0xD800 && code < 0xE000) ? 0xFFFD : code;
+            return QString::fromUcs4(&c, 1);
+        }
+        return QString();
+    }
+    static const struct
+    {
+        const char *name;
+        const char *text;
+    } named[] = {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "}};
+    for (const auto &e : named)
+        if (name.compare(QLatin1StringView(e.name), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(e.text);
+    return QString();
+}
+
+} // namespace
+
+// One pass over the text: every search that fails is remembered, so no byte is looked at more
+// than a few times whatever the markup (an unclosed <script> or a run of '<' without '>' would
+// otherwise be searched to the end again and again).
 QString htmlToText(const QString &html)
 {
-    QString t = html;
-    t.remove(QRegularExpression(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
-                                QRegularExpression::CaseInsensitiveOption
-                                    | QRegularExpression::DotMatchesEverythingOption));
-    t.remove(
-        QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
-    t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
-    t.replace(QRegularExpression(QStringLiteral("<(br|/p|/div|/tr|/li|/h[1-6])\\b[^>]*>"),
-                                 QRegularExpression::CaseInsensitiveOption),
-              QStringLiteral("\n"));
-    t.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-    static const QMap<QString, QString> entities{
-        {QStringLiteral("amp"), QStringLiteral("&")},  {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},   {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")}, {QStringLiteral("nbsp"), QStringLiteral(" ")}};
+    const QStringView t(html);
+    const qsizetype n = t.size();
     QString out;
-    static const QRegularExpression entity(QStringLiteral("&(#x[0-9a-fA-F]+|#[0-9]+|[a-zA-Z]+);"));
-    int pos = 0;
-    auto it = entity.globalMatch(t);
-    while (it.hasNext()) {
-        const auto m = it.next();
-        out += t.mid(pos, m.capturedStart() - pos);
-        const QString e = m.captured(1);
-        bool ok = false;
-        uint code = 0;
-        if (e.startsWith(QStringLiteral("#x")) || e.startsWith(QStringLiteral("#X")))
-            code = e.mid(2).toUInt(&ok, 16);
-        else if (e.startsWith(QLatin1Char('#')))
-            code = e.mid(1).toUInt(&ok, 10);
-        if (ok && code > 0 && code < 0x110000)
-            out += QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
-        else
-            out += entities.value(e.toLower(), m.captured(0));
-        pos = int(m.capturedEnd());
+    out.reserve(n);
+    qsizetype noGreater = n + 1; // no '>' at or after this position
+    qsizetype noCommentEnd = n + 1;
+    qsizetype noClose[3] = {n + 1, n + 1, n + 1}; // no "</script", "</style", "</head" from here
+    static const QLatin1StringView blocks[3] = {QLatin1StringView("script"), QLatin1StringView("style"),
+                                                QLatin1StringView("head")};
+    const auto findGreater = [&](qsizetype from) -> qsizetype {
+        if (from >= noGreater)
+            return -1;
+        const qsizetype at = t.indexOf(QLatin1Char('>'), from);
+        if (at < 0)
+            noGreater = from;
+        return at;
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = t[i];
+        if (c == QLatin1Char('<')) {
+            // A comment.
+            if (t.mid(i, 4) == QLatin1StringView("<!--") && i + 4 < noCommentEnd) {
+                const qsizetype close = t.indexOf(QLatin1StringView("-->"), i + 4);
+                if (close >= 0) {
+                    i = close + 3;
+                    continue;
+                }
+                noCommentEnd = i + 4;
+            }
+            // A script, style or head block goes with its content.
+            bool skipped = false;
+            for (int b = 0; b < 3 && !skipped; ++b) {
+                const QLatin1StringView name = blocks[b];
+                if (!startsWithWord(t, i + 1, name) || (i + 1 + name.size() < n && wordChar(t[i + 1 + name.size()])))
+                    continue;
+                for (qsizetype from = i + 1 + name.size(); from < noClose[b];) {
+                    const qsizetype close = t.indexOf(QLatin1StringView("</"), from);
+                    if (close < 0) {
+                        noClose[b] = i;
+                        break;
+                    }
+                    from = close + 2;
+                    if (!startsWithWord(t, close + 2, name))
+                        continue;
+                    qsizetype k = close + 2 + name.size();
+                    while (k < n && blank(t[k]))
+                        ++k;
+                    if (k < n && t[k] == QLatin1Char('>')) {
+                        i = k + 1;
+                        skipped = true;
+                        break;
+                    }
+                }
+            }
+            if (skipped)
+                continue;
+            // Any other tag disappears; some end a line.
+            const qsizetype close = findGreater(i + 1);
+            if (close >= 0) {
+                if (breaksLine(t.mid(i + 1, close - i - 1)))
+                    out += QLatin1Char('\n');
+                i = close + 1;
+                continue;
+            }
+            out += c;
+            ++i;
+        } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            // Line ends in the source are blanks; only the markup makes lines.
+            while (i < n && (t[i] == QLatin1Char('\r') || t[i] == QLatin1Char('\n')))
+                ++i;
+            out += QLatin1Char(' ');
+        } else if (c == QLatin1Char('&')) {
+            qsizetype k = i + 1;
+            if (k < n && t[k] == QLatin1Char('#')) {
+                ++k;
+                const bool hex = k < n && (t[k] == QLatin1Char('x') || t[k] == QLatin1Char('X'));
+                if (hex)
+                    ++k;
+                const auto digit = [hex](QChar ch) {
+                    const ushort u = ch.unicode();
+                    return (u >= '0' && u <= '9') || (hex && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
+                };
+                const qsizetype digits = k;
+                while (k < n && digit(t[k]))
+                    ++k;
+                if (k == digits)
+                    k = -1;
+            } else {
+                const qsizetype letters = k;
+                while (k < n && ((t[k].unicode() | 0x20) >= 'a' && (t[k].unicode() | 0x20) <= 'z'))
+                    ++k;
+                if (k == letters)
+                    k = -1;
+            }
+            if (k > 0 && k < n && t[k] == QLatin1Char(';')) {
+                const QString decoded = entity(t.mid(i + 1, k - i - 1));
+                out += decoded.isNull() ? t.mid(i, k + 1 - i).toString() : decoded;
+                i = k + 1;
+            } else {
+                out += c;
+                ++i;
+            }
+        } else {
+            out += c;
+            ++i;
+        }
     }
-    out += t.mid(pos);
     return out.trimmed();
 }
 

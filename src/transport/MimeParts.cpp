@@ -2,6 +2,7 @@
 
 #include "MailCharset.h"
 #include "MimeCodecs.h"
+#include "VmimePlatform.h"
 #include "platform/Cp932.h"
 
 #include <QByteArrayMatcher>
@@ -156,10 +157,17 @@ QByteArray decodeMailbox(const QByteArray &raw)
     if (raw.isEmpty())
         return {};
     try {
+        // An address without a domain ("root") is shown as written, not completed with this
+        // machine's name; an encoded name alone is not an address either (the parser makes
+        // "invalid@invalid" of it).
+        const VmimePlatform::NoHostName noHostName;
         vmime::mailbox mbox;
         mbox.parse(raw.toStdString());
-        const QByteArray email = QByteArray::fromStdString(mbox.getEmail().toString());
-        if (!email.isEmpty() && email.contains('@')) {
+        const vmime::emailAddress &address = mbox.getEmail();
+        const QByteArray email = QByteArray::fromStdString(address.toString());
+        const bool completed = address.getDomainName().getBuffer() == VmimePlatform::NoHostName::placeholder();
+        const bool placeholder = email == "invalid@invalid" && !raw.contains("invalid@invalid");
+        if (!completed && !placeholder && !email.isEmpty() && email.contains('@')) {
             const QByteArray name = textToCp932(mbox.getName()).trimmed();
             return name.isEmpty() ? email : name + " <" + email + ">";
         }
@@ -408,6 +416,24 @@ bool parseMessage(const QByteArray &raw, vmime::shared_ptr<vmime::message> &msg)
 } // namespace
 
 namespace MimeParts {
+
+bool withinBounds(const QByteArray &raw)
+{
+    static const char word[] = "multipart";
+    const char *p = raw.constData();
+    const qsizetype n = raw.size() - 8;
+    int count = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if ((p[i] | 0x20) != 'm')
+            continue;
+        int k = 1;
+        while (k < 9 && (p[i + k] | 0x20) == word[k])
+            ++k;
+        if (k == 9 && ++count > MaxMultiparts)
+            return false;
+    }
+    return true;
+}
 
 bool isExplicitAttachment(const Leaf &leaf)
 {

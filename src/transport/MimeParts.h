@@ -23,7 +23,15 @@ struct Parts
     vmime::shared_ptr<vmime::message> message; // the parents of the leaves, when VMime read it whole
 };
 
-// False when the MIME parser cannot make sense of the mail (`out` is then empty).
+// Whether the MIME parser may be given the mail: its recursion follows the mail's nesting of
+// multiparts, and a mail nested thousands deep would run it off the end of the stack. No mailer
+// nests anywhere near the bound, which counts every "multipart" in the mail (an upper bound of
+// the depth the parser can reach, whatever the markup).
+bool withinBounds(const QByteArray &raw);
+constexpr int MaxMultiparts = 200;
+
+// False when the MIME parser cannot make sense of the mail (`out` is then empty). Only for a
+// mail withinBounds.
 bool read(const QByteArray &raw, Parts &out);
 
 // A part with a file name or an "attachment" disposition.

@@ -4,6 +4,7 @@
 #include "MailCharset.h"
 #include "MimeCodecs.h"
 #include "MimeParts.h"
+#include "VmimePlatform.h"
 #include "platform/Cp932.h"
 
 #include <QHash>
@@ -145,6 +146,16 @@ bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &bod
 
 namespace MimeReader {
 
+QString unreadableName() { return QStringLiteral("読み取れないメール.eml"); }
+
+QString unreadableNote()
+{
+    return QStringLiteral("このメールは形式が壊れているか入れ子が深すぎるため、読み取れませんでした。"
+                          "受信したままの全文を添付フォルダに「%1」の名前で保存しました"
+                          "（同じ名前のファイルがあるときは番号が付きます）。\r\n")
+        .arg(unreadableName());
+}
+
 QByteArray headerBlock(const QByteArray &raw)
 {
     qsizetype end = -1, body = -1;
@@ -199,17 +210,17 @@ bool joinPartials(const QList<Leaf> &leaves, QList<QByteArray> &joined)
     return true;
 }
 
-int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written, int depth);
+int saveLeaves(const QList<Leaf> &leaves, int skip, AttachmentFiles::Unpacking &files, int depth);
 
-int saveMessage(const QByteArray &raw, const QString &folder, QStringList *written, int depth)
+int saveMessage(const QByteArray &raw, AttachmentFiles::Unpacking &files, int depth)
 {
     MimeParts::Parts parts;
-    if (!MimeParts::read(raw, parts))
+    if (!MimeParts::withinBounds(raw) || !MimeParts::read(raw, parts))
         return NoAttachment;
-    return saveLeaves(parts.leaves, MimeParts::bodyLeaf(parts.leaves), folder, written, depth);
+    return saveLeaves(parts.leaves, MimeParts::bodyLeaf(parts.leaves), files, depth);
 }
 
-int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStringList *written, int depth)
+int saveLeaves(const QList<Leaf> &leaves, int skip, AttachmentFiles::Unpacking &files, int depth)
 {
     int result = NoAttachment;
     bool partial = false;
@@ -230,11 +241,8 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStri
                                                  : AttachmentFiles::safeFileName(Cp932::toUnicode(leaf.name));
         const QByteArray content = leaf.type == "message/rfc822" ? MimeParts::rawContent(leaf.part)
                                                                  : MimeParts::decodedContent(leaf.part);
-        const QString path = AttachmentFiles::store(folder, name, content);
-        if (path.isEmpty())
+        if (files.store(name, content).isEmpty())
             return CannotWrite;
-        if (written)
-            written->append(path);
         result = Stored;
     }
     if (partial) {
@@ -242,7 +250,7 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, const QString &folder, QStri
         if (depth > 2 || !joinPartials(leaves, joined))
             return PartsMissing;
         for (const QByteArray &message : joined) {
-            const int r = saveMessage(message, folder, written, depth + 1);
+            const int r = saveMessage(message, files, depth + 1);
             if (r == CannotWrite || r == PartsMissing)
                 return r;
             if (r == Stored)
@@ -259,7 +267,8 @@ struct Message::Data
     QByteArray raw;
     bool parsed = false;
     bool ok = false;
-    bool simple = false; // one text part, read without the MIME parser
+    bool simple = false;     // one text part, read without the MIME parser
+    bool unreadable = false; // kept whole as a file instead (see unreadableName)
     MimeParts::Parts parts;
     int body = -1;
     std::optional<Mail> mail;
@@ -275,7 +284,11 @@ struct Message::Data
     }
 };
 
-Message::Message(const QByteArray &raw) : d(std::make_shared<Data>()) { d->raw = raw; }
+Message::Message(const QByteArray &raw) : d(std::make_shared<Data>())
+{
+    VmimePlatform::ensure();
+    d->raw = raw;
+}
 Message::~Message() = default;
 
 const QByteArray &Message::raw() const { return d->raw; }
@@ -291,7 +304,13 @@ const Mail &Message::mail() const
         mail.from = decodeFrom(fieldValue(fields, "from"));
         d->simple = readSimpleText(d->raw, fields, mail.body);
         if (!d->simple) {
-            d->parse();
+            // Nesting deeper than any mailer writes would take the MIME parser's recursion off
+            // the end of the stack: such a mail (and one the parser refuses) is kept whole.
+            if (MimeParts::withinBounds(d->raw))
+                d->parse();
+            d->unreadable = !d->ok;
+            if (d->unreadable)
+                mail.body = Cp932::fromUnicode(unreadableNote());
             if (d->ok && d->body >= 0) {
                 try {
                     mail.body = MimeParts::leafText(d->parts.leaves[d->body]);
@@ -309,10 +328,18 @@ int Message::saveAttachments(const QString &folder, QStringList *written) const
     mail();
     if (d->simple)
         return NoAttachment; // one text part: nothing to unpack
-    d->parse();
-    if (!d->ok)
-        return NoAttachment;
-    return saveLeaves(d->parts.leaves, d->body, folder, written, 0);
+    AttachmentFiles::Unpacking files(folder);
+    int result = Stored;
+    if (d->unreadable)
+        result = files.store(unreadableName(), d->raw).isEmpty() ? CannotWrite : Stored;
+    else
+        result = saveLeaves(d->parts.leaves, d->body, files, 0);
+    // The mail stays on the server and comes again: what it wrote so far would be doubled.
+    if (result == CannotWrite)
+        files.discard();
+    if (written)
+        *written = files.written();
+    return result;
 }
 
 Mail read(const QByteArray &raw) { return Message(raw).mail(); }

@@ -38,6 +38,12 @@ private:
 
 Mail read(const QByteArray &raw);
 
+// A mail the MIME parser cannot read (broken, or nested deeper than MimeParts::withinBounds
+// allows) is not lost: its body text is unreadableNote() and its attachment is the whole mail
+// as it came, stored under unreadableName().
+QString unreadableName();
+QString unreadableNote();
+
 // The raw header block of a mail (see Mail::header).
 QByteArray headerBlock(const QByteArray &raw);
 
@@ -46,8 +52,8 @@ enum { NoAttachment = 0, Stored = 1, CannotWrite = -5, PartsMissing = -6 };
 
 // Writes every attachment of the mail into `folder` under a safe name, never replacing an
 // existing file (see AttachmentFiles). PartsMissing when the mail holds a part of a split mail
-// whose other parts are not in it; CannotWrite when a file could not be created or written;
-// `written` gets the paths.
+// whose other parts are not in it; CannotWrite when a file could not be created or written (the
+// files this mail wrote are removed again); `written` gets the paths.
 int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written = nullptr);
 
 } // namespace MimeReader

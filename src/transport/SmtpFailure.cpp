@@ -1,10 +1,18 @@
 #include "SmtpFailure.h"
 
+#include "ServerAddress.h"
+#include "platform/Cp932.h"
+
 QString SmtpFailure::text() const
 {
     switch (kind) {
     case Kind::BadServer:
-        return QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(detail);
+    {
+        const ServerAddress parsed = ServerAddress::parse(Cp932::fromUnicode(detail), false);
+        if (!parsed.problem.isEmpty())
+            return QStringLiteral("SMTPサーバーの指定「%1」が正しくありません（%2）。").arg(parsed.display, parsed.problem);
+        return QStringLiteral("SMTPサーバーの指定「%1」が正しくありません。").arg(parsed.display);
+    }
     case Kind::NoRecipient:
         return QStringLiteral("宛先が入力されていません。");
     case Kind::BadRecipient:

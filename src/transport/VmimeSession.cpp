@@ -1,5 +1,6 @@
 #include "VmimeSession.h"
 
+#include "VmimePlatform.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -25,27 +26,41 @@ namespace {
 constexpr int kDefaultTimeoutMs = 60000;
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
-class TimeoutHandler final : public vmime::net::timeoutHandler
+// A reply of the mail library's dialogue that outgrew its bound.
+class ReplyTooLong final : public vmime::exceptions::socket_exception
 {
 public:
-    explicit TimeoutHandler(int ms) : m_ms(ms) { m_clock.start(); }
-    bool isTimeOut() override { return m_clock.elapsed() >= m_ms; }
-    void resetTimeOut() override { m_clock.restart(); }
+    ReplyTooLong() : socket_exception("reply too long") {}
+    vmime::exception *clone() const override { return new ReplyTooLong(*this); }
+    const char *name() const throw() override { return "reply_too_long"; }
+};
+
+// The library asks after every chunk whether to give up, and restarts the clock when something
+// arrives; the guard adds the limit for the whole dialogue.
+class GuardedTimeout final : public vmime::net::timeoutHandler
+{
+public:
+    explicit GuardedTimeout(std::shared_ptr<WireGuard> guard) : m_guard(std::move(guard)) { m_idle.start(); }
+    bool isTimeOut() override { return m_guard->timedOut(m_idle.elapsed()); }
+    void resetTimeOut() override { m_idle.restart(); }
     bool handleTimeOut() override { return false; } // give up: nobody is there to ask
 
 private:
-    int m_ms;
-    QElapsedTimer m_clock;
+    std::shared_ptr<WireGuard> m_guard;
+    QElapsedTimer m_idle;
 };
 
-// VMime asks for the peer's name after TLS is set up and hands the resolver a whole socket
-// address as if it were an IP address, so a reverse lookup of a made-up address would leave the
-// machine. The name we connected to is the right answer anyway; everything else is the
-// platform's own socket.
-class NamedSocket final : public vmime::net::socket
+// The platform's own socket, with what the guard needs to know. It also answers the peer's
+// name: VMime asks for it after TLS is set up and hands the resolver a whole socket address as
+// if it were an IP address, so a reverse lookup of a made-up address would leave the machine.
+// The name we connected to is the right answer anyway.
+class GuardedSocket final : public vmime::net::socket
 {
 public:
-    explicit NamedSocket(vmime::shared_ptr<vmime::net::socket> inner) : m_inner(std::move(inner)) {}
+    GuardedSocket(vmime::shared_ptr<vmime::net::socket> inner, std::shared_ptr<WireGuard> guard)
+        : m_inner(std::move(inner)), m_guard(std::move(guard))
+    {
+    }
 
     void connect(const vmime::string &address, const vmime::port_t port) override
     {
@@ -54,19 +69,44 @@ public:
     }
     const vmime::string getPeerName() const override { return m_name; }
 
-    void disconnect() override { m_inner->disconnect(); }
-    bool isConnected() const override { return m_inner->isConnected(); }
-    bool waitForRead(const int msecs) override { return m_inner->waitForRead(msecs); }
-    bool waitForWrite(const int msecs) override { return m_inner->waitForWrite(msecs); }
-    void receive(vmime::string &buffer) override { m_inner->receive(buffer); }
-    size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override { return m_inner->receiveRaw(buffer, count); }
-    void send(const vmime::string &buffer) override { m_inner->send(buffer); }
-    void send(const char *str) override { m_inner->send(str); }
-    void sendRaw(const vmime::byte_t *buffer, const size_t count) override { m_inner->sendRaw(buffer, count); }
+    void send(const vmime::string &buffer) override
+    {
+        m_guard->sent();
+        m_inner->send(buffer);
+    }
+    void send(const char *str) override
+    {
+        m_guard->sent();
+        m_inner->send(str);
+    }
+    void sendRaw(const vmime::byte_t *buffer, const size_t count) override
+    {
+        m_guard->sent();
+        m_inner->sendRaw(buffer, count);
+    }
     size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
     {
+        m_guard->sent();
         return m_inner->sendRawNonBlocking(buffer, count);
     }
+    void receive(vmime::string &buffer) override
+    {
+        check();
+        m_inner->receive(buffer);
+        m_guard->received(buffer.size());
+    }
+    size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override
+    {
+        check();
+        const size_t got = m_inner->receiveRaw(buffer, count);
+        m_guard->received(got);
+        return got;
+    }
+
+    void disconnect() override { m_inner->disconnect(); }
+    bool isConnected() const override { return m_inner->isConnected(); }
+    bool waitForRead(const int msecs) override { return !m_guard->dead() && m_inner->waitForRead(msecs); }
+    bool waitForWrite(const int msecs) override { return !m_guard->dead() && m_inner->waitForWrite(msecs); }
     size_t getBlockSize() const override { return m_inner->getBlockSize(); }
     unsigned int getStatus() const override { return m_inner->getStatus(); }
     const vmime::string getPeerAddress() const override { return m_inner->getPeerAddress(); }
@@ -75,40 +115,53 @@ public:
     vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_inner->getTracer(); }
 
 private:
+    void check()
+    {
+        if (m_guard->dead() || !m_inner->isConnected())
+            throw vmime::exceptions::socket_not_connected_exception();
+    }
+
     vmime::shared_ptr<vmime::net::socket> m_inner;
+    std::shared_ptr<WireGuard> m_guard;
     vmime::string m_name;
 };
 
-class NamedSocketFactory final : public vmime::net::socketFactory
+class GuardedSocketFactory final : public vmime::net::socketFactory
 {
 public:
-    vmime::shared_ptr<vmime::net::socket> create() override
-    {
-        return vmime::make_shared<NamedSocket>(platformFactory()->create());
-    }
+    explicit GuardedSocketFactory(std::shared_ptr<WireGuard> guard) : m_guard(std::move(guard)) {}
+    vmime::shared_ptr<vmime::net::socket> create() override { return wrap(platformFactory()->create()); }
     vmime::shared_ptr<vmime::net::socket> create(vmime::shared_ptr<vmime::net::timeoutHandler> th) override
     {
-        return vmime::make_shared<NamedSocket>(platformFactory()->create(th));
+        return wrap(platformFactory()->create(th));
     }
 
 private:
+    vmime::shared_ptr<vmime::net::socket> wrap(vmime::shared_ptr<vmime::net::socket> inner)
+    {
+        auto socket = vmime::make_shared<GuardedSocket>(std::move(inner), m_guard);
+        m_guard->attach(socket);
+        return socket;
+    }
     static vmime::shared_ptr<vmime::net::socketFactory> platformFactory()
     {
         return vmime::platform::getHandler()->getSocketFactory();
     }
+
+    std::shared_ptr<WireGuard> m_guard;
 };
 
-class TimeoutFactory final : public vmime::net::timeoutHandlerFactory
+class GuardedTimeoutFactory final : public vmime::net::timeoutHandlerFactory
 {
 public:
-    explicit TimeoutFactory(int ms) : m_ms(ms) {}
+    explicit GuardedTimeoutFactory(std::shared_ptr<WireGuard> guard) : m_guard(std::move(guard)) {}
     vmime::shared_ptr<vmime::net::timeoutHandler> create() override
     {
-        return vmime::make_shared<TimeoutHandler>(m_ms);
+        return vmime::make_shared<GuardedTimeout>(m_guard);
     }
 
 private:
-    int m_ms;
+    std::shared_ptr<WireGuard> m_guard;
 };
 
 // WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
@@ -206,29 +259,33 @@ private:
     CertList m_own;
 };
 
-// The POP3 reader's wire: the socket of the library's POP3 connection, which after the login
-// is ours to speak on, with the connection's time-out.
+// The POP3 reader's wire: the socket of the library's POP3 connection (TLS or not), which after
+// the login is ours to speak on. The reader keeps the time; a time-out leaves the connection dead.
 class Pop3Wire final : public Pop3Reader::Wire
 {
 public:
-    explicit Pop3Wire(vmime::shared_ptr<vmime::net::store> store) : m_store(std::move(store)) {}
+    Pop3Wire(vmime::shared_ptr<vmime::net::store> store, std::shared_ptr<WireGuard> guard)
+        : m_store(std::move(store)), m_guard(std::move(guard))
+    {
+    }
 
     void send(const std::string &bytes) override { connection()->getSocket()->send(bytes); }
 
-    size_t receive(char *buffer, size_t capacity) override
+    size_t receive(char *buffer, size_t capacity, int waitMs) override
     {
-        const auto conn = connection();
-        const auto socket = conn->getSocket();
-        const auto timeout = conn->getTimeoutHandler();
-        if (timeout)
-            timeout->resetTimeOut();
+        const auto socket = connection()->getSocket();
+        QElapsedTimer clock;
+        clock.start();
         for (;;) {
             const size_t got = socket->receiveRaw(reinterpret_cast<vmime::byte_t *>(buffer), capacity);
             if (got > 0)
                 return got;
-            if (timeout && timeout->isTimeOut())
+            const qint64 left = waitMs - clock.elapsed();
+            if (left <= 0 || m_guard->dead()) {
+                m_guard->markDead();
                 throw vmime::exceptions::operation_timed_out();
-            socket->waitForRead(100);
+            }
+            socket->waitForRead(int(std::min<qint64>(left, 100)));
         }
     }
 
@@ -248,25 +305,63 @@ private:
     {
         auto store = vmime::dynamicCast<vmime::net::pop3::POP3Store>(m_store);
         auto conn = store ? store->getConnection() : nullptr;
-        if (!conn)
+        if (!conn || m_guard->dead())
             throw vmime::exceptions::not_connected();
         return conn;
     }
 
     vmime::shared_ptr<vmime::net::store> m_store;
+    std::shared_ptr<WireGuard> m_guard;
 };
 
 QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
 
 } // namespace
 
+WireGuard::WireGuard(int timeoutMs) : m_timeoutMs(timeoutMs) { m_clock.start(); }
+
+void WireGuard::setAllowance(qint64 milliseconds)
+{
+    m_allowanceMs = milliseconds;
+    m_clock.restart();
+}
+
+void WireGuard::cut()
+{
+    m_dead = true;
+    if (const auto socket = m_socket.lock()) {
+        try {
+            socket->disconnect();
+        } catch (...) {
+        }
+    }
+}
+
+void WireGuard::received(size_t bytes)
+{
+    m_sinceSend += qint64(bytes);
+    if (m_bounds && m_sinceSend > ReplyCap) {
+        m_dead = true;
+        throw ReplyTooLong();
+    }
+}
+
+bool WireGuard::timedOut(qint64 idleMs)
+{
+    if (m_dead)
+        return true;
+    if (!m_bounds)
+        return false;
+    if (m_allowanceMs > 0 && m_clock.elapsed() >= m_allowanceMs)
+        m_tooSlow = m_dead = true;
+    else if (idleMs >= m_timeoutMs)
+        m_dead = true;
+    return m_dead;
+}
+
 VmimeSession::VmimeSession() : m_timeoutMs(kDefaultTimeoutMs)
 {
-    static const bool platformReady = [] {
-        vmime::platform::setHandler<vmime::platforms::posix::posixHandler>();
-        return true;
-    }();
-    (void)platformReady;
+    VmimePlatform::ensure();
     m_session = vmime::net::session::create();
 }
 
@@ -329,45 +424,78 @@ QString VmimeSession::reachText(Reach reach) const
     return QString();
 }
 
-void VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &service)
+std::shared_ptr<WireGuard> VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &service,
+                                                   const ServerAddress &server, bool requireTls)
 {
     CertList own;
     const QString file = m_trustFile.isEmpty()
                              ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
                              : m_trustFile;
     loadCertificates(file, own);
-    service->setProperty("connection.tls", true);
-    service->setProperty("connection.tls.required", false);
+    // In the plain form the user chose no encryption at all; otherwise a connection that does
+    // not start TLS must not carry a password (see the callers).
+    service->setProperty("connection.tls", !server.plain);
+    service->setProperty("connection.tls.required", !server.plain && requireTls);
     service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own));
-    service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(m_timeoutMs));
-    service->setSocketFactory(vmime::make_shared<NamedSocketFactory>());
+    auto guard = std::make_shared<WireGuard>(m_timeoutMs);
+    // Connecting, TLS and the login are a handful of short replies.
+    guard->setAllowance(qint64(m_timeoutMs) * 2);
+    service->setTimeoutHandlerFactory(vmime::make_shared<GuardedTimeoutFactory>(guard));
+    service->setSocketFactory(vmime::make_shared<GuardedSocketFactory>(guard));
     if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
         service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());
+    return guard;
 }
 
-vmime::shared_ptr<vmime::net::store> VmimeSession::pop3Store(const ServerAddress &server)
+vmime::shared_ptr<vmime::net::store> VmimeSession::pop3Store(const ServerAddress &server,
+                                                             std::shared_ptr<WireGuard> &guard)
 {
     vmime::utility::url url(server.implicitTls ? "pop3s" : "pop3", server.host, server.port);
     auto store = m_session->getStore(url);
-    configure(store);
+    guard = configure(store, server, true);
     return store;
 }
 
-vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const ServerAddress &server)
+vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const ServerAddress &server, bool requireTls,
+                                                                     std::shared_ptr<WireGuard> &guard)
 {
     vmime::utility::url url(server.implicitTls ? "smtps" : "smtp", server.host, server.port);
     auto transport = m_session->getTransport(url);
-    configure(transport);
+    guard = configure(transport, server, requireTls);
     return transport;
 }
 
-QString VmimeSession::describe(const std::exception &e, const QString &what, const ServerAddress &server) const
+QString VmimeSession::unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,
+                                      bool offered, const QString &reply)
+{
+    const QString where = QStringLiteral("%1サーバー「%2」").arg(role, server.display);
+    QString text = offered ? QStringLiteral("%1が暗号化通信（TLS）を始めませんでした。").arg(where)
+                           : QStringLiteral("%1は暗号化通信（TLS）に対応していません。").arg(where);
+    text += QStringLiteral("パスワードが暗号化されずに送られるため、ログインしませんでした。");
+    if (!reply.isEmpty())
+        text += QStringLiteral("\r\nサーバーの応答: %1").arg(reply);
+    text += QStringLiteral("\r\n暗号化せずに接続してよいときは、サーバーを「%1+plain://%2」の形で指定して下さい。")
+                .arg(scheme, server.display);
+    return text;
+}
+
+QString VmimeSession::describe(const std::exception &e, const QString &what, const ServerAddress &server,
+                               const WireGuard *guard) const
 {
     const QString where = QStringLiteral("%1サーバー「%2」").arg(what, server.display);
-    if (dynamic_cast<const vmime::exceptions::operation_timed_out *>(&e))
+    if (dynamic_cast<const vmime::exceptions::operation_timed_out *>(&e)
+        || dynamic_cast<const Pop3Reader::TimedOut *>(&e)) {
+        if (guard && guard->tooSlow())
+            return QStringLiteral("%1の応答が遅すぎるため、通信をあきらめました。").arg(where);
         return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
             .arg(where)
             .arg(m_timeoutMs / 1000);
+    }
+    if (dynamic_cast<const ReplyTooLong *>(&e))
+        return QStringLiteral("%1から長すぎる応答が届いたため、通信をやめました。").arg(where);
+    if (auto b = dynamic_cast<const Pop3Reader::Broken *>(&e))
+        return QStringLiteral("%1の応答がPOP3の決まりに合わないため、通信をやめました。\r\n詳細: %2")
+            .arg(where, fromStd(b->what()));
     if (auto a = dynamic_cast<const vmime::exceptions::authentication_error *>(&e))
         return QStringLiteral(
                    "%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
@@ -387,9 +515,15 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
     if (auto g = dynamic_cast<const vmime::exceptions::connection_greeting_error *>(&e))
         return QStringLiteral("%1が接続を受け付けませんでした。\r\nサーバーの応答: %2")
             .arg(where, fromStd(g->response()));
-    if (auto c = dynamic_cast<const vmime::exceptions::command_error *>(&e))
+    if (auto c = dynamic_cast<const vmime::exceptions::command_error *>(&e)) {
+        const QString command = fromStd(c->command()).toUpper();
+        if (command.startsWith(QLatin1String("STLS")) || command.startsWith(QLatin1String("STARTTLS")))
+            return unencryptedText(what, what == QLatin1String("POP3") ? QStringLiteral("pop3")
+                                                                       : QStringLiteral("smtp"),
+                                   server, true, fromStd(c->response()));
         return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
             .arg(where, fromStd(c->response()));
+    }
     if (auto r = dynamic_cast<const Pop3Reader::Refused *>(&e))
         return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
             .arg(where, fromStd(r->reply()));
@@ -402,7 +536,8 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
     return QStringLiteral("%1との通信に失敗しました。\r\n詳細: %2").arg(where, fromStd(e.what()));
 }
 
-std::unique_ptr<Pop3Reader::Wire> VmimeSession::pop3Wire(const vmime::shared_ptr<vmime::net::store> &store)
+std::unique_ptr<Pop3Reader::Wire> VmimeSession::pop3Wire(const vmime::shared_ptr<vmime::net::store> &store,
+                                                         std::shared_ptr<WireGuard> guard)
 {
-    return std::make_unique<Pop3Wire>(store);
+    return std::make_unique<Pop3Wire>(store, std::move(guard));
 }

@@ -3,11 +3,54 @@
 #include "Pop3Reader.h"
 #include "ServerAddress.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
 
 #include <vmime/vmime.hpp>
+
+// What one connection's socket and time-out handler share with the code that owns it: the
+// bounds the mail library's own dialogue is held to, and a way to drop the connection at once.
+// While the library speaks (connect, TLS, login, an SMTP session) every reply may grow to
+// ReplyCap bytes from the last thing sent, the server may stay silent for the time-out, and the
+// whole dialogue must end within its allowance: a server that drips one byte at a time does not
+// hold the program for as long as it likes.
+class WireGuard
+{
+public:
+    static constexpr qint64 ReplyCap = 256 * 1024;
+
+    explicit WireGuard(int timeoutMs);
+
+    // The dialogue from now on may take `milliseconds` in all (0: no overall limit).
+    void setAllowance(qint64 milliseconds);
+    // Off once our own reader speaks on the connection: it keeps bounds of its own.
+    void setLibraryBounds(bool on) { m_bounds = on; }
+    // Closes the socket at once: a connection known dead is not waited on again (no QUIT).
+    void cut();
+    bool dead() const { return m_dead; }
+    // The allowance ran out (rather than the server falling silent).
+    bool tooSlow() const { return m_tooSlow; }
+    int timeoutMs() const { return m_timeoutMs; }
+
+    // For the socket and the time-out handler.
+    void attach(const std::shared_ptr<vmime::net::socket> &socket) { m_socket = socket; }
+    void sent() { m_sinceSend = 0; }
+    void received(size_t bytes); // throws when a reply outgrows ReplyCap
+    bool timedOut(qint64 idleMs);
+    void markDead() { m_dead = true; }
+
+private:
+    int m_timeoutMs;
+    bool m_bounds = true;
+    bool m_dead = false;
+    bool m_tooSlow = false;
+    qint64 m_allowanceMs = 0;
+    QElapsedTimer m_clock;
+    qint64 m_sinceSend = 0;
+    std::weak_ptr<vmime::net::socket> m_socket;
+};
 
 // What every connection of the transport shares, and the only place that sets up the mail
 // library's services: our own sockets, the time-out, the trusted certificates, the trace, and
@@ -31,18 +74,30 @@ public:
     // Why a server was not reached, as the end of a sentence ("" when it was).
     QString reachText(Reach reach) const;
 
-    // A POP3 store or SMTP transport for `server`, set up but not connected.
-    vmime::shared_ptr<vmime::net::store> pop3Store(const ServerAddress &server);
-    vmime::shared_ptr<vmime::net::transport> smtpTransport(const ServerAddress &server);
+    // A POP3 store or SMTP transport for `server`, set up but not connected, and the guard of
+    // its connection. Unless the server is written in its plain form, a POP3 store insists on
+    // TLS (implicit or STLS): a refused STLS is a failure, never a login in clear. An SMTP
+    // transport uses STARTTLS where offered; the caller checks the outcome before it logs in
+    // (see requireTls).
+    vmime::shared_ptr<vmime::net::store> pop3Store(const ServerAddress &server, std::shared_ptr<WireGuard> &guard);
+    vmime::shared_ptr<vmime::net::transport> smtpTransport(const ServerAddress &server, bool requireTls,
+                                                           std::shared_ptr<WireGuard> &guard);
 
     // The text for the user for a failure of a network step. `role` is "POP3" or "SMTP".
-    QString describe(const std::exception &e, const QString &role, const ServerAddress &server) const;
+    QString describe(const std::exception &e, const QString &role, const ServerAddress &server,
+                     const WireGuard *guard = nullptr) const;
+    // The text for a server that does not encrypt where a password would go in clear.
+    // `scheme` is "pop3" or "smtp", for the plain form the text suggests.
+    static QString unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,
+                                   bool offered, const QString &reply);
 
-    // The connection of a logged-in POP3 store as the POP3 reader's wire, with the time-out.
-    static std::unique_ptr<Pop3Reader::Wire> pop3Wire(const vmime::shared_ptr<vmime::net::store> &store);
+    // The connection of a logged-in POP3 store as the POP3 reader's wire.
+    static std::unique_ptr<Pop3Reader::Wire> pop3Wire(const vmime::shared_ptr<vmime::net::store> &store,
+                                                      std::shared_ptr<WireGuard> guard);
 
 private:
-    void configure(const vmime::shared_ptr<vmime::net::service> &service);
+    std::shared_ptr<WireGuard> configure(const vmime::shared_ptr<vmime::net::service> &service,
+                                         const ServerAddress &server, bool requireTls);
 
     vmime::shared_ptr<vmime::net::session> m_session;
     int m_timeoutMs;

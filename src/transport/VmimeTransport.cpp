@@ -13,6 +13,7 @@
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
+#include <climits>
 #include <map>
 #include <optional>
 #include <set>
@@ -23,7 +24,7 @@ struct Pop3Connection
 {
     ServerAddress server;
     vmime::shared_ptr<vmime::net::store> store;
-    vmime::shared_ptr<vmime::net::folder> folder;
+    std::shared_ptr<WireGuard> guard;
     // After the login the dialogue is ours (see Pop3Reader).
     std::unique_ptr<Pop3Reader::Wire> wire;
     std::unique_ptr<Pop3Reader> reader;
@@ -59,9 +60,19 @@ struct VmimeTransport::Impl
         lastMessage = bytes;
     }
 
-    QString describe(const std::exception &e, const ServerAddress &server) const
+    QString describe(const std::exception &e, const Pop3Connection &c) const
     {
-        return session.describe(e, QStringLiteral("POP3"), server);
+        return session.describe(e, QStringLiteral("POP3"), c.server, c.guard.get());
+    }
+
+    // A connection that failed is not spoken on again, and not waited on at its end either.
+    static void markBroken(Pop3Connection &c)
+    {
+        c.broken = true;
+        c.cachedNumber = 0;
+        c.cached.reset();
+        if (c.guard)
+            c.guard->cut();
     }
 
     Pop3Connection *connection(int handle)
@@ -79,7 +90,7 @@ struct VmimeTransport::Impl
     {
         if (c.cachedNumber == number && number > 0)
             return true;
-        if (c.broken || !c.folder || !c.reader) {
+        if (c.broken || !c.reader) {
             fail(QStringLiteral("POP3サーバー「%1」との接続が切れています。").arg(c.server.display));
             return false;
         }
@@ -98,20 +109,29 @@ struct VmimeTransport::Impl
                      .arg(number)
                      .arg(fromStd(e.reply())));
             return false;
+        } catch (const Pop3Reader::MailUnusable &e) {
+            if (e.why == Pop3Reader::MailUnusable::Short)
+                fail(QStringLiteral("%1番のメールは、サーバーが知らせた大きさ（%2バイト）より短い%3バイトしか"
+                                    "届かなかったため、受信できませんでした。")
+                         .arg(number)
+                         .arg(e.announced)
+                         .arg(e.received));
+            else
+                fail(QStringLiteral("%1番のメールは大きすぎるため（%2バイト）、受信しませんでした。")
+                         .arg(number)
+                         .arg(e.announced));
+            return false;
         } catch (const std::exception &e) {
-            c.broken = true; // a cut or silent connection is not used again
-            c.cachedNumber = 0;
-            c.cached.reset();
-            fail(describe(e, c.server));
+            fail(describe(e, c));
+            markBroken(c); // a cut, silent or misbehaving connection is not used again
             return false;
         }
     }
 
-    // DELE for every mail marked on the connection; the server removes them at QUIT.
-    void sendDeletions(Pop3Connection &c)
+    // DELE for every mail marked on the connection; the server removes them at QUIT. Returns
+    // how many it refused.
+    int sendDeletions(Pop3Connection &c)
     {
-        if (!c.reader)
-            return;
         std::string reply;
         const int refused = c.reader->deleteMails({c.toDelete.begin(), c.toDelete.end()}, reply);
         if (refused)
@@ -120,6 +140,7 @@ struct VmimeTransport::Impl
                      .arg(c.server.display)
                      .arg(refused)
                      .arg(fromStd(reply)));
+        return refused;
     }
 
     // Sends one mail; nothing when it went out.
@@ -147,8 +168,8 @@ int VmimeTransport::NMailPop3Connect(const QByteArray &serverText)
 {
     const ServerAddress server = ServerAddress::parse(serverText, true);
     if (!server.valid) {
-        d->fail(
-            QStringLiteral("POP3サーバーの指定「%1」が正しくありません。").arg(Cp932::toUnicode(serverText)));
+        d->fail(QStringLiteral("POP3サーバーの指定「%1」が正しくありません（%2）。")
+                    .arg(server.display, server.problem));
         return -1;
     }
     const VmimeSession::Reach reach = d->session.probe(server);
@@ -173,7 +194,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         return -1;
     }
     try {
-        c->store = d->session.pop3Store(c->server);
+        c->store = d->session.pop3Store(c->server, c->guard);
         const bool apop = apopFlag != 0;
         c->store->setProperty("options.apop", apop);
         c->store->setProperty("options.apop.fallback", false); // never send an APOP password in clear
@@ -182,21 +203,22 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         c->store->setProperty("auth.username", id.toStdString());
         c->store->setProperty("auth.password", password.toStdString());
         c->store->connect();
-        c->folder = c->store->getDefaultFolder();
-        c->folder->open(vmime::net::folder::MODE_READ_WRITE);
-        c->count = int(c->folder->getMessageCount());
-        c->wire = VmimeSession::pop3Wire(c->store);
-        c->reader = std::make_unique<Pop3Reader>(*c->wire, c->count);
+        // From here on the dialogue is ours, with bounds of its own.
+        c->guard->setLibraryBounds(false);
+        c->wire = VmimeSession::pop3Wire(c->store, c->guard);
+        c->reader = std::make_unique<Pop3Reader>(*c->wire, d->session.timeoutMs());
+        c->count = c->reader->start();
         return c->count;
     } catch (const std::exception &e) {
-        c->broken = true;
-        d->fail(d->describe(e, c->server), password);
+        d->fail(d->describe(e, *c), password);
+        Impl::markBroken(*c);
         try {
             if (c->store && c->store->isConnected())
                 c->store->disconnect();
         } catch (...) {
         }
-        c->folder.reset();
+        c->reader.reset();
+        c->wire.reset();
         c->store.reset();
         return -1;
     }
@@ -217,32 +239,12 @@ int VmimeTransport::NMailPop3GetMailSize(int handle, int number)
         return -1;
     if (c->cachedNumber == number && number > 0 && c->cached)
         return int(c->cached->raw().size());
-    if (c->broken || !c->folder || !c->reader || number < 1 || number > c->count) {
+    const qint64 announced = c->reader && number >= 1 && number <= c->count ? c->reader->announcedSize(number) : -1;
+    if (c->broken || announced < 0 || announced > INT_MAX) {
         d->fail(QStringLiteral("%1番のメールの大きさを調べられません。").arg(number));
         return -1;
     }
-    const auto refusal = [&](const std::string &reply) {
-        d->fail(QStringLiteral("%1番のメールの大きさを調べられません。\r\nサーバーの応答: %2")
-                    .arg(number)
-                    .arg(fromStd(reply)));
-        return -1;
-    };
-    try {
-        if (const qsizetype ahead = c->reader->sizeReadAhead(number); ahead >= 0)
-            return int(ahead);
-        c->reader->drain(); // VMime reads the LIST reply itself
-        auto msg = c->folder->getMessage(size_t(number));
-        c->folder->fetchMessage(msg, vmime::net::fetchAttributes::SIZE);
-        return int(msg->getSize());
-    } catch (const vmime::exceptions::command_error &e) {
-        return refusal(e.response());
-    } catch (const Pop3Reader::Refused &e) {
-        return refusal(e.reply());
-    } catch (const std::exception &e) {
-        c->broken = true;
-        d->fail(d->describe(e, c->server));
-        return -1;
-    }
+    return int(announced);
 }
 
 int VmimeTransport::NMailPop3GetMail(int handle, int number, QByteArray &subject, QByteArray &date,
@@ -309,12 +311,40 @@ int VmimeTransport::NMailPop3DeleteMail(int handle, int number)
                     .arg(number));
         return -1;
     }
-    if (c->broken || !c->folder) {
+    if (c->broken) {
         d->fail(QStringLiteral("POP3サーバー「%1」との接続が切れています。").arg(c->server.display));
         return -1;
     }
     c->toDelete.insert(number);
     return 0;
+}
+
+QByteArray VmimeTransport::uniqueId(int handle, int number)
+{
+    const auto it = d->connections.find(handle);
+    if (it == d->connections.end() || !it->second.reader)
+        return {};
+    return it->second.reader->uniqueId(number);
+}
+
+int VmimeTransport::deleteStoredMail(int handle, int number, const QByteArray &id)
+{
+    Pop3Connection *c = d->connection(handle);
+    if (!c)
+        return -1;
+    if (c->broken || !c->reader || id.isEmpty() || c->reader->uniqueId(number) != id) {
+        d->fail(QStringLiteral("%1番のメールをサーバーから削除できませんでした。").arg(number));
+        return -1;
+    }
+    c->reader->forget(number);
+    c->toDelete.insert(number);
+    return 0;
+}
+
+bool VmimeTransport::pop3Usable(int handle)
+{
+    const auto it = d->connections.find(handle);
+    return it != d->connections.end() && it->second.reader && !it->second.broken;
 }
 
 int VmimeTransport::NMailPop3Close(int handle)
@@ -325,16 +355,27 @@ int VmimeTransport::NMailPop3Close(int handle)
     Pop3Connection c = std::move(it->second);
     d->connections.erase(it);
     int result = 0;
-    try {
-        if (c.folder && !c.broken) {
-            d->sendDeletions(c);
-            c.folder->close(true); // no RSET: QUIT makes the deletions take effect
+    if (c.reader && !c.broken) {
+        try {
+            if (d->sendDeletions(c) > 0)
+                result = -1;
+            c.reader->quit(); // the deletions take effect
+        } catch (const std::exception &e) {
+            d->fail(d->describe(e, c));
+            result = -1;
         }
+    } else if (!c.toDelete.empty()) {
+        d->fail(QStringLiteral("POP3サーバー「%1」との接続が切れたため、メールを削除できませんでした。")
+                    .arg(c.server.display));
+        result = -1;
+    }
+    // QUIT went out above, or the connection is dead: the library must not wait for it again.
+    if (c.guard)
+        c.guard->cut();
+    try {
         if (c.store && c.store->isConnected())
             c.store->disconnect();
-    } catch (const std::exception &e) {
-        d->fail(d->describe(e, c.server));
-        result = -1;
+    } catch (...) {
     }
     // Keep only a few closed connections' mails for the attachment decoding.
     while (d->lastRaw.size() > 4)
@@ -362,9 +403,11 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         return failure;
     }
     vmime::shared_ptr<vmime::net::transport> transport;
+    std::shared_ptr<WireGuard> guard;
     try {
         auto open = [&](bool auth) {
-            transport = session.smtpTransport(server);
+            // A login goes only over TLS, unless the user chose the plain form.
+            transport = session.smtpTransport(server, auth, guard);
             transport->setProperty("options.need-authentication", auth);
             if (auth) {
                 transport->setProperty("auth.username", smtpId.toStdString());
@@ -374,13 +417,29 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         };
         // Log in only where the server offers AUTH: many plain relays have none.
         open(false);
-        if (!smtpId.isEmpty() && !smtpPassword.isEmpty()) {
-            auto smtp = vmime::dynamicCast<vmime::net::smtp::SMTPTransport>(transport);
-            if (smtp && smtp->getConnection() && smtp->getConnection()->hasExtension("AUTH")) {
-                transport->disconnect();
-                open(true);
-            }
+        auto smtp = vmime::dynamicCast<vmime::net::smtp::SMTPTransport>(transport);
+        const auto connection = smtp ? smtp->getConnection() : nullptr;
+        const bool secured = server.implicitTls || (connection && connection->isSecuredConnection());
+        // A server that offers encryption and then does not start it is not talked to in clear:
+        // someone in between may have refused it for the server.
+        if (!server.plain && !secured && connection && connection->hasExtension("STARTTLS")) {
+            failure.detail = VmimeSession::unencryptedText(QStringLiteral("SMTP"), QStringLiteral("smtp"), server,
+                                                           true, QString());
+            transport->disconnect();
+            return failure;
         }
+        if (!smtpId.isEmpty() && !smtpPassword.isEmpty() && connection && connection->hasExtension("AUTH")) {
+            if (!secured && !server.plain) {
+                failure.detail = VmimeSession::unencryptedText(QStringLiteral("SMTP"), QStringLiteral("smtp"),
+                                                               server, false, QString());
+                transport->disconnect();
+                return failure;
+            }
+            transport->disconnect();
+            open(true);
+        }
+        // The mail itself may take its time on a slow line, in proportion to its size.
+        guard->setAllowance(qint64(session.timeoutMs()) * 2 + raw.size() * 1000 / Pop3Reader::MinBytesPerSecond);
         vmime::mailboxList rcpts;
         for (const QByteArray &r : recipients)
             rcpts.appendMailbox(vmime::make_shared<vmime::mailbox>(vmime::emailAddress(r.toStdString())));
@@ -402,9 +461,9 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         else if (command.startsWith(QLatin1String("MAIL"), Qt::CaseInsensitive))
             failure.kind = SmtpFailure::Kind::SenderRefused;
         else
-            failure.detail = session.describe(e, QStringLiteral("SMTP"), server);
+            failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
     } catch (const std::exception &e) {
-        failure.detail = session.describe(e, QStringLiteral("SMTP"), server);
+        failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
     }
     try {
         if (transport && transport->isConnected())

@@ -33,6 +33,10 @@ public:
     QByteArray NMailGetMessage() override;
     void NMailEndWinSock() override;
 
+    QByteArray uniqueId(int handle, int number) override;
+    int deleteStoredMail(int handle, int number, const QByteArray &id) override;
+    bool pop3Usable(int handle) override;
+
     void setTimeout(int milliseconds) override;
     void setSmtpCredentials(const QByteArray &id, const QByteArray &password) override;
 

@@ -211,6 +211,7 @@ void CuttingProxy::run()
         if (client < 0)
             continue;
         const int server = connectLoopback(m_target);
+        const qint64 cutAfter = m_cutAfter;
         qint64 sent = 0;
         bool open = server >= 0;
         while (open && !m_stop) {
@@ -228,8 +229,8 @@ void CuttingProxy::run()
                 if (n <= 0) {
                     open = false;
                 } else {
-                    if (m_cutAfter > 0 && sent + n >= m_cutAfter) {
-                        n = ssize_t(m_cutAfter - sent);
+                    if (cutAfter > 0 && sent + n >= cutAfter) {
+                        n = ssize_t(cutAfter - sent);
                         if (n > 0 && ::write(client, buf, size_t(n)) != n) {
                         }
                         m_cut = true;

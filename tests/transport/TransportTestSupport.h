@@ -46,6 +46,7 @@ public:
     ~CuttingProxy();
     quint16 port() const { return m_port; }
     bool didCut() const { return m_cut; }
+    void stopCutting() { m_cutAfter = 0; } // connections from now on pass whole
     qint64 serverBytes() const { return m_serverBytes; } // sent by the server so far, all clients
 
 private:
@@ -53,7 +54,7 @@ private:
     int m_fd = -1;
     quint16 m_port = 0;
     quint16 m_target;
-    qint64 m_cutAfter;
+    std::atomic<qint64> m_cutAfter;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cut{false};
     std::atomic<qint64> m_serverBytes{0};

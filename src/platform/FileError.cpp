@@ -1,0 +1,90 @@
+#include "FileError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace FileError {
+
+QString text(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("ディスクの空き容量が足りません");
+    case EROFS:
+        return QStringLiteral("書き込めない（読み取り専用の）場所です");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("書き込みが許可されていません（読み取り専用になっていないか確かめて下さい）");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("フォルダが見つかりません");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きに失敗しました");
+    case ENAMETOOLONG:
+        return QStringLiteral("ファイル名が長すぎます");
+    case EISDIR:
+        return QStringLiteral("同じ名前のフォルダがあります");
+    default:
+        return QStringLiteral("ファイルに書き込めません（%1）").arg(QString::fromLocal8Bit(strerror(error)));
+    }
+}
+
+int writeAll(int fd, const char *bytes, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size_t(std::min<qint64>(size, qint64(1) << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno != 0 ? errno : EIO;
+        if (n == 0)
+            return ENOSPC;
+        bytes += n;
+        size -= n;
+    }
+    return 0;
+}
+
+int replaceFile(const QString &target, const QString &temporary, const QByteArray &bytes)
+{
+    QString destination = target;
+    const QFileInfo info(target);
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        destination = info.canonicalFilePath();
+    const QByteArray tmp = QFile::encodeName(temporary);
+    int fd;
+    do
+        fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno;
+    int error = writeAll(fd, bytes.constData(), bytes.size());
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(tmp.constData(), QFile::encodeName(destination).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(tmp.constData());
+        return error;
+    }
+    const int dir = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
+}
+
+} // namespace FileError

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// The mails a check stored but may not yet have deleted on the server, by the server's unique id
+// (UIDL) and announced size, so that a later check neither stores them twice nor leaves them
+// there. A small text file of our own in the data folder, one line per mail:
+//     WanderpupUIDL 1                         (the first line)
+//     <account> <unique id> <size>            (account: "id@host:port", percent-encoded)
+// Lines of other accounts are kept as they are. The file is replaced whole through a temporary
+// file and a rename, so it is always either the old or the new list.
+class StoredMails
+{
+public:
+    StoredMails(const QString &file, const QString &account);
+
+    // Reads the file; a missing one is an empty list. False (and an empty list) when it cannot be
+    // read.
+    bool load();
+    // Whether a mail with this id and size was stored. A size of -1 stands for "unknown".
+    bool contains(const QByteArray &id, qint64 size) const;
+    void add(const QByteArray &id, qint64 size);
+    void remove(const QByteArray &id);
+    // Forgets every mail whose id the server no longer lists: it was deleted, and a server may
+    // give its id to another mail one day.
+    void keepOnly(const QSet<QByteArray> &onServer);
+    bool changed() const { return m_changed; }
+    // Writes the list. False, with the reason in `problem`, when it cannot be written.
+    bool save(QString *problem = nullptr);
+
+private:
+    QString m_file;
+    QByteArray m_account; // percent-encoded
+    QHash<QByteArray, qint64> m_mine;
+    QList<QByteArray> m_others; // lines of other accounts, as read
+    bool m_changed = false;
+};
