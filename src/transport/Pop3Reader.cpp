@@ -270,6 +270,7 @@ int Pop3Reader::start()
         }
         const bool list = command[0] == 'L';
         std::map<QByteArray, int> seen;
+        int highest = 0;
         for (const std::string &line : lines) {
             qint64 number = 0;
             std::string rest;
@@ -279,6 +280,7 @@ int Pop3Reader::start()
                 const qint64 size = leadingNumber(rest);
                 if (size >= 0)
                     m_sizes[int(number)] = size;
+                highest = std::max(highest, int(number));
                 continue;
             }
             const std::string id = rest.substr(0, rest.find(' '));
@@ -294,6 +296,9 @@ int Pop3Reader::start()
             seen[key] = int(number);
             m_ids[int(number)] = key;
         }
+        // LIST names every mail there is: a STAT that claims more is not believed.
+        if (list)
+            m_count = std::min(m_count, highest);
     }
     return m_count;
 }

@@ -1,4 +1,5 @@
 // Receiving end to end: the receive command against real Dovecot servers on 127.0.0.1.
+#include "BadServers.h"
 #include "MailServers.h"
 #include "TransportTestSupport.h"
 #include "ScriptedPrompter.h"
@@ -572,6 +573,48 @@ TEST_F(Receive, ConnectionCutDuringAMailKeepsItAndStoresNothingTwice)
     EXPECT_TRUE(stored.mid(32284, 100).startsWith("big "));
     EXPECT_TRUE(stored.mid(32284 + 280, 32000).startsWith("0123456789abcdef"));
     EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+}
+
+TEST_F(Receive, RefusedDeletionIsSaidPlainlyAndTheMailsAreNotStoredAgain)
+{
+    BadServers bad;
+    ASSERT_TRUE(bad.ok()) << bad.error().toStdString();
+    usePop3(QStringLiteral("pop3+plain://127.0.0.1:%1").arg(bad.port("pop3-refused-dele")), 0);
+    main()->receiveCommand();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    const QString text = prompter.messages[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("受信したメールは保存しましたが、サーバーから削除できませんでした。")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("[SYS/PERM] deleting is not allowed here"))) << text.toStdString();
+    EXPECT_EQ(history().size(), 3 * 32284);
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+
+    // The same three mails are still there: known by their ids, not stored a second time.
+    main()->receiveCommand();
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(history().size(), 3 * 32284);
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール無し。"));
+}
+
+TEST_F(Receive, MailThatCannotBeReadIsKeptWholeAndDoesNotBlockTheMailbox)
+{
+    QByteArray deep = "From: deep@example.org\r\nSubject: deep\r\nContent-Type: multipart/mixed; boundary=x0\r\n\r\n";
+    for (int i = 1; i < 5000; ++i)
+        deep += "--x" + QByteArray::number(i - 1) + "\nContent-Type: multipart/mixed; boundary=x"
+                + QByteArray::number(i) + "\n\n";
+    addMail(deep);
+    addMail(wordMail());
+    main()->receiveCommand();
+    EXPECT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+    EXPECT_EQ(mailsOnServer(), 0);
+    const QByteArray stored = history();
+    ASSERT_EQ(stored.size(), 2 * 32284);
+    const QString body = Cp932::toUnicode(stored.mid(280, 32000));
+    EXPECT_TRUE(body.startsWith(QStringLiteral("このメールは形式が壊れているか入れ子が深すぎるため、読み取れませんでした。")))
+        << body.left(200).toStdString();
+    EXPECT_TRUE(body.contains(QStringLiteral("添付ファイルがありましので"))); // the note of a stored attachment
+    EXPECT_EQ(folder.read(QStringLiteral("添付フォルダ/読み取れないメール.eml")), crlf(deep)); // as the server sent it
+    EXPECT_TRUE(stored.mid(32284, 100).startsWith("Report"));
 }
 
 TEST_F(Receive, LongCheckShowsItsProgressAndRepaints)

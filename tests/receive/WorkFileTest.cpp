@@ -1,4 +1,8 @@
+#include "../store/FileSizeLimit.h"
+#include "receive/LongBody.h"
 #include "receive/WorkFile.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -41,13 +45,23 @@ TEST(WorkFile, WritesHeaderAndBodyAndReadsThemBack)
     EXPECT_EQ(WorkFile::readMailText(path), bytes("Subject: \x82\xA0\r\nline1\r\nline2\r\n\0", 28));
 }
 
-TEST(WorkFile, MissingFolderIsReported)
+TEST(WorkFile, FailuresSayWhatHappened)
 {
     QTemporaryDir dir;
     QString error;
     EXPECT_FALSE(WorkFile::write(dir.filePath(QStringLiteral("gone/0.txt")), "h", "b", &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error, QStringLiteral("フォルダが見つかりません"));
     EXPECT_EQ(WorkFile::readMailText(dir.filePath(QStringLiteral("gone/0.txt"))), bytes("\0", 1));
+
+    // A full disk part way through the work file, and part way through a long body's file.
+    {
+        FileSizeLimit full(1000);
+        EXPECT_FALSE(WorkFile::write(dir.filePath(QStringLiteral("0.txt")), "h", QByteArray(5000, 'b'), &error));
+        EXPECT_EQ(error, QStringLiteral("ディスクの空き容量が足りません"));
+        EXPECT_FALSE(LongBody::fit(QString(40000, u'a'), dir.path(), &error));
+        EXPECT_EQ(error, QStringLiteral("ディスクの空き容量が足りません"));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("0.txt")});
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 // Decoding received mail as it really looks: charsets, transfer encodings, MIME structure,
 // attachment names from the network, split mail and broken mail.
 #include "AttachmentFiles.h"
+#include "MimeCodecs.h"
 #include "MimeReader.h"
 #include "TransportTestSupport.h"
+#include "../store/FileSizeLimit.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -98,6 +101,13 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
         crlf("From: hanako@example.test\nSubject: " + utf8(QStringLiteral("生の件名")) + "\n\nx"));
     EXPECT_EQ(raw8.subject, sjis(QStringLiteral("生の件名")));
     EXPECT_EQ(raw8.from, "hanako@example.test");
+
+    // An address without a domain is shown as written, never completed with this machine's
+    // name (which took a lookup in the DNS); an encoded name alone is no address either.
+    EXPECT_EQ(MimeReader::read(crlf("From: root\n\nx")).from, "root");
+    EXPECT_EQ(MimeReader::read(crlf("From: Cron Daemon <root>\n\nx")).from, "Cron Daemon <root>");
+    EXPECT_EQ(MimeReader::read(crlf("From: =?UTF-8?B?" + utf8(QStringLiteral("山田")).toBase64() + "?=\n\nx")).from,
+              sjis(QStringLiteral("山田")));
 }
 
 TEST(MimeReaderTest, MultipartBodyIsTheTextPartAndHtmlIsTurnedIntoText)
@@ -124,6 +134,12 @@ TEST(MimeReaderTest, MultipartBodyIsTheTextPartAndHtmlIsTurnedIntoText)
              "--b\nContent-Type: text/plain; name=memo.txt\nContent-Disposition: attachment\n\n"
              "file\n--b\nContent-Type: text/plain\n\nthe body\n--b--\n");
     EXPECT_EQ(MimeReader::read(attachedFirst).body, "the body");
+
+    // Markup that never closes is read once, not searched to its end again for every tag.
+    const QString unclosed = QStringLiteral("<p>a<script>x") + QString(100000, QLatin1Char('<'))
+                             + QStringLiteral("b<!--c &amp d");
+    EXPECT_EQ(MimeCodecs::htmlToText(unclosed), QStringLiteral("ax") + QString(100000, QLatin1Char('<'))
+                                                    + QStringLiteral("b<!--c &amp d"));
 }
 
 class AttachmentTest : public ::testing::Test
@@ -189,6 +205,40 @@ TEST_F(AttachmentTest, ManyClashesTakeTheFirstFreeNumber)
         EXPECT_EQ(QFileInfo(written.first()).fileName(), QString::fromLatin1(expected));
     }
     EXPECT_EQ(names().size(), 8);
+}
+
+TEST_F(AttachmentTest, NamesNeverRunOutAndAFailedMailLeavesNothingBehind)
+{
+    // A name taken 9,999 times already: the next copy still gets a name of its own.
+    for (int n = 1; n <= 9999; ++n) {
+        QFile f(QDir(folder()).filePath(n == 1 ? QStringLiteral("a.bin") : QStringLiteral("a (%1).bin").arg(n)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QByteArray one = withParts(part("Content-Type: application/octet-stream; name=a.bin", "x"));
+    ASSERT_EQ(MimeReader::saveAttachments(one, folder()), MimeReader::Stored);
+    EXPECT_EQ(file(QStringLiteral("a (10000).bin")), "x");
+
+    // One mail of many parts of one name: each gets the next number.
+    QByteArray many;
+    for (int n = 0; n < 3000; ++n)
+        many += part("Content-Type: application/octet-stream; name=b.bin", QByteArray::number(n));
+    QStringList written;
+    ASSERT_EQ(MimeReader::saveAttachments(withParts(many), folder(), &written), MimeReader::Stored);
+    ASSERT_EQ(written.size(), 3000);
+    EXPECT_EQ(file(QStringLiteral("b (3000).bin")), "2999");
+
+    // The third file does not fit the disk: the mail stays on the server and comes again, so the
+    // two written before it go.
+    const QStringList before = names();
+    const QByteArray failing = withParts(part("Content-Type: application/octet-stream; name=c.bin", "c")
+                                         + part("Content-Type: application/octet-stream; name=d.bin", "d")
+                                         + part("Content-Type: application/octet-stream; name=e.bin",
+                                                QByteArray(100000, 'e')));
+    {
+        FileSizeLimit full(50000);
+        EXPECT_EQ(MimeReader::saveAttachments(failing, folder()), MimeReader::CannotWrite);
+    }
+    EXPECT_EQ(names(), before);
 }
 
 TEST_F(AttachmentTest, Base64IsDecodedToTheFirstPadding)
@@ -362,6 +412,27 @@ TEST(MimeReaderTest, Base64TextBodyReadsAsQtReadsIt)
                                     encoded);
         EXPECT_EQ(MimeReader::read(raw).body, QByteArray::fromBase64(crlf(encoded))) << encoded.constData();
     }
+}
+
+TEST(MimeReaderTest, MailNestedBeyondReasonIsKeptWholeInsteadOfParsed)
+{
+    // Thousands of nested multiparts would take the MIME parser's recursion off the end of the
+    // stack. LF line ends keep it away from the quick splitter, which has a bound of its own.
+    QTemporaryDir dir;
+    QByteArray deep = "Subject: deep\nContent-Type: multipart/mixed; boundary=x0\n\n";
+    for (int i = 1; i < 5000; ++i)
+        deep += "--x" + QByteArray::number(i - 1) + "\nContent-Type: multipart/mixed; boundary=x"
+                + QByteArray::number(i) + "\n\n";
+    const MimeReader::Message message(deep);
+    EXPECT_EQ(message.mail().subject, "deep");
+    EXPECT_EQ(message.mail().body, sjis(MimeReader::unreadableNote()));
+    QStringList written;
+    EXPECT_EQ(message.saveAttachments(dir.path(), &written), MimeReader::Stored);
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_EQ(QFileInfo(written[0]).fileName(), MimeReader::unreadableName());
+    QFile kept(written[0]);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), deep);
 }
 
 TEST(MimeReaderTest, BrokenMailDoesNotCrash)

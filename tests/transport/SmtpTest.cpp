@@ -165,7 +165,21 @@ TEST_F(SmtpTest, JisOnlyTextGoesAsIso2022JpAndSeveralRecipientsGetIt)
     transport.NMailPop3GetMail(h, 1, s, d, f, hd, b, 0, 0);
     EXPECT_EQ(s, sjis(subjectText));
     EXPECT_EQ(b, sjis(bodyText) + "\r\n") << b.toHex().toStdString();
+    transport.NMailPop3DeleteMail(h, 1);
     transport.NMailPop3Close(h);
+
+    // ESC, SO and SI are ISO-2022-JP's own shift codes: text holding them goes another way and
+    // reads back as it was written.
+    const QByteArray shifty = sjis(QStringLiteral("犬\x1b$B%\x0e" "0\x0f(B"));
+    ASSERT_GE(transport.NMailSmtpSendMail(smtp(), "hanako@example.test", "taro@example.test", shifty, shifty,
+                                          QString(), 0),
+              0);
+    const int again = transport.NMailPop3Connect(pop3());
+    ASSERT_EQ(transport.NMailPop3Authenticate(again, "hanako", "hanako-pass-2", -1), 1);
+    transport.NMailPop3GetMail(again, 1, s, d, f, hd, b, 0, 0);
+    EXPECT_EQ(s, shifty);
+    EXPECT_EQ(b, shifty);
+    transport.NMailPop3Close(again);
 }
 
 TEST_F(SmtpTest, FailuresGiveANegativeResultAndSayWhy)
@@ -273,13 +287,24 @@ TEST(ServerAddressTest, ServerFieldSyntax)
         {"smtp.example.jp:587", false, "smtp.example.jp", 587, false, true},
         {"smtps://smtp.example.jp:10465", false, "smtp.example.jp", 10465, true, true},
         {"[::1]:2525", false, "::1", 2525, false, true},
+        {"pop3+plain://127.0.0.1:1110", true, "127.0.0.1", 1110, false, true},
+        {"smtp+plain://smtp.example.jp:465", false, "smtp.example.jp", 465, false, true},
         {"host:notaport", true, "host", 0, false, false},
         {"", true, "", 110, false, false},
         {"two words", true, "two words", 110, false, false},
+        // Forms that used to fall back to port 110 or pass a line break on to the resolver.
+        {"[::1", true, "", 0, false, false},
+        {"h/x:25", true, "", 0, false, false},
+        {"[::1]x:25", true, "", 0, false, false},
+        {"mail.example.jp\r\nQUIT", true, "", 0, false, false},
+        {"mail.example.jp:99999", true, "", 0, false, false},
+        {"imap://mail.example.jp", true, "", 0, false, false},
+        {"pop3s+plain://mail.example.jp", true, "", 0, false, false},
     };
     for (const Case &c : cases) {
         const ServerAddress a = ServerAddress::parse(c.text, c.pop3);
         EXPECT_EQ(a.valid, c.valid) << c.text;
+        EXPECT_EQ(a.problem.isEmpty(), c.valid) << c.text; // a refusal says why
         if (!c.valid)
             continue;
         EXPECT_EQ(a.host, c.host) << c.text;
