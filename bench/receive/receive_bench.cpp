@@ -1,12 +1,14 @@
-// A receive click on a full mailbox against the transport alone on the same mails, in one run.
+// A receive click on a full mailbox against the transport alone and against mpop on the same
+// mails from the same Dovecot (all over STARTTLS), in one run.
 //
 //   receive_bench [N] [ROUNDS]    N mails (default 1000), best of ROUNDS (default 3)
 //
-// Each round fills the real POP3 server (tests/servers) with the same N mails twice: once for
+// Each round fills the real POP3 server (tests/servers) with the same N mails three times: once for
 // the transport alone (connect, login, then per mail status, size, retrieval, attachment
 // decoding and deletion, then close: the calls a check makes) and once for a click on the
 // receive command, which adds the work file, the history window, the received history (each
-// record flushed to disk) and the notification.
+// record flushed to disk), the record of stored mails and the notification, and once for mpop
+// (delivering into a Maildir beside the program folder, on the same disk).
 #include "MailServers.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
@@ -20,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -45,37 +48,52 @@ QByteArray iso2022jp(const QString &text)
     return out;
 }
 
-// Three kinds in turn: Japanese text, UTF-8 text with an attachment and a dog marker, plain text.
+// A Japanese mailbox of about 17 KB a mail: ISO-2022-JP text, UTF-8 text with a dog marker,
+// HTML, and every tenth mail with a 100 KB file.
 QByteArray mail(int n)
 {
     const QByteArray id = "<bench-" + QByteArray::number(n) + "@example.jp>";
     QString text;
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 40; ++i)
         text += QStringLiteral("お世話になっております。来週の打ち合わせの件でご連絡いたしました。\r\n");
-    switch (n % 3) {
-    case 0:
-        return "From: =?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("山田太郎")).toBase64()
-               + "?= <yamada@example.jp>\r\nTo: taro@example.test\r\nSubject: =?ISO-2022-JP?B?"
-               + iso2022jp(QStringLiteral("打ち合わせ %1").arg(n)).toBase64()
-               + "?=\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\nMessage-ID: " + id
-               + "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"
-                 "Content-Transfer-Encoding: 7bit\r\n\r\n"
-               + iso2022jp(text);
-    case 1:
-        return "From: Hanako <hanako@example.jp>\r\nTo: taro@example.test\r\nSubject: =?UTF-8?B?"
-               + QStringLiteral("写真 %1").arg(n).toUtf8().toBase64()
-               + "?=\r\nDate: Tue, 08 Dec 2026 11:30:00 +0900\r\nMessage-ID: " + id
-               + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+    const QByteArray head = "To: taro@example.test\r\nDate: Tue, 08 Dec 2026 10:00:00 +0900\r\nMessage-ID: " + id
+                            + "\r\nMIME-Version: 1.0\r\n";
+    if (n % 10 == 0) {
+        QByteArray file(100000, '\0');
+        for (int k = 0; k < file.size(); ++k)
+            file[k] = char((k * 31 + n) & 0xFF);
+        QByteArray b64;
+        const QByteArray all = file.toBase64();
+        for (int k = 0; k < all.size(); k += 76)
+            b64 += all.mid(k, 76) + "\r\n";
+        return "From: Hanako <hanako@example.jp>\r\nSubject: =?UTF-8?B?"
+               + QStringLiteral("写真 %1").arg(n).toUtf8().toBase64() + "?=\r\n" + head
+               + "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
                  "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
                + (text + QStringLiteral("\r\n\r\n\r\n\r\nWanderpup（③の選択）")).toUtf8().toBase64()
                + "\r\n--b1\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
                  "Content-Disposition: attachment; filename=\"data.bin\"\r\n"
                  "Content-Transfer-Encoding: base64\r\n\r\n"
-               + QByteArray(4096, char(n % 251)).toBase64() + "\r\n--b1--\r\n";
+               + b64 + "--b1--\r\n";
+    }
+    switch (n % 3) {
+    case 0:
+        return "From: =?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("山田太郎")).toBase64()
+               + "?= <yamada@example.jp>\r\nSubject: =?ISO-2022-JP?B?"
+               + iso2022jp(QStringLiteral("打ち合わせ %1").arg(n)).toBase64() + "?=\r\n" + head
+               + "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+               + iso2022jp(text);
+    case 1:
+        return "From: Hanako <hanako@example.jp>\r\nSubject: =?UTF-8?B?"
+               + QStringLiteral("お知らせ %1").arg(n).toUtf8().toBase64() + "?=\r\n" + head
+               + "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+               + (text + QStringLiteral("\r\n\r\n\r\n\r\nWanderpup（⑤の選択）")).toUtf8().toBase64() + "\r\n";
     default:
-        return "From: bob@example.org\r\nTo: taro@example.test\r\nSubject: Report " + QByteArray::number(n)
-               + "\r\nDate: Tue, 08 Dec 2026 12:45:00 +0000\r\nMessage-ID: " + id
-               + "\r\n\r\n" + QByteArray("Please read the report of this week.\r\n").repeated(20);
+        return "From: news@example.org\r\nSubject: =?UTF-8?B?"
+               + QStringLiteral("ニュース %1").arg(n).toUtf8().toBase64() + "?=\r\n" + head
+               + "Content-Type: text/html; charset=UTF-8\r\n\r\n<html><head><style>p{}</style></head><body>"
+               + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("<br>\r\n")).toUtf8()
+               + "</body></html>\r\n";
     }
 }
 
@@ -107,6 +125,40 @@ double transportAlone(const QByteArray &server, const QString &scratch, int expe
     const double s = seconds(clock);
     if (count != expected)
         std::fprintf(stderr, "transport saw %d mails, expected %d\n", count, expected);
+    return s;
+}
+
+// mpop on the same mailbox, over STARTTLS like the program, delivering into a Maildir on the same
+// disk and deleting on the server.
+double mpopAlone(const MailServers &servers, const QString &work, int expected)
+{
+    const QString maildir = work + QStringLiteral("/Maildir");
+    QDir(maildir).removeRecursively();
+    for (const char *sub : {"new", "cur", "tmp"})
+        QDir().mkpath(maildir + u'/' + QLatin1String(sub));
+    const QString conf = work + QStringLiteral("/mpoprc");
+    QFile::remove(work + QStringLiteral("/uidls"));
+    {
+        QFile f(conf);
+        f.open(QIODevice::WriteOnly);
+        f.write(QStringLiteral("account bench\nhost 127.0.0.1\nport %1\nuser taro\npassword taro-pass-1\nauth user\n"
+                               "tls on\ntls_starttls on\ntls_trust_file %2\ndelivery maildir %3\nkeep off\n"
+                               "uidls_file %4\n")
+                    .arg(servers.pop3Port())
+                    .arg(servers.certificateFile(), maildir, work + QStringLiteral("/uidls"))
+                    .toUtf8());
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    QProcess mpop;
+    QElapsedTimer clock;
+    clock.start();
+    mpop.start(QStringLiteral("mpop"), {QStringLiteral("-C"), conf, QStringLiteral("-q"), QStringLiteral("bench")});
+    mpop.waitForFinished(600000);
+    const double s = seconds(clock);
+    const int delivered = int(QDir(maildir + QStringLiteral("/new")).entryList(QDir::Files).size());
+    if (mpop.exitCode() != 0 || delivered != expected)
+        std::fprintf(stderr, "mpop: exit %d, %d delivered: %s\n", mpop.exitCode(), delivered,
+                     mpop.readAllStandardError().constData());
     return s;
 }
 
@@ -171,6 +223,7 @@ int main(int argc, char **argv)
     const auto runReceive = [&] {
         fill();
         resetFolders();
+        QFile::remove(data + QStringLiteral("/uidl.txt"));
         QElapsedTimer clock;
         clock.start();
         main->receiveCommand();
@@ -180,23 +233,45 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the receive click did not store and delete every mail\n");
         return r;
     };
-    // The two alternate which goes first, so that neither always meets a warmer system.
+    const auto runMpop = [&] {
+        fill();
+        return mpopAlone(servers, home.path() + QStringLiteral("/scratch"), count);
+    };
+    qint64 bytes = 0;
+    for (const QByteArray &m : mails)
+        bytes += m.size();
+    std::printf("%d mails, %.1f MB in the mailbox\n", count, double(bytes) / 1e6);
+    // The three take turns at going first, so that none always meets a warmer system.
+    double bestMpop = 1e9;
     for (int round = 1; round <= rounds; ++round) {
-        double t = 0, r = 0;
-        if (round % 2) {
+        double t = 0, r = 0, m = 0;
+        switch (round % 3) {
+        case 1:
             t = runTransport();
             r = runReceive();
-        } else {
+            m = runMpop();
+            break;
+        case 2:
             r = runReceive();
+            m = runMpop();
             t = runTransport();
+            break;
+        default:
+            m = runMpop();
+            t = runTransport();
+            r = runReceive();
         }
-        std::printf("round %d: transport alone %.3f s, receive click %.3f s, ratio %.2f\n", round, t, r, r / t);
+        std::printf("round %d: transport alone %.3f s, receive click %.3f s, mpop %.3f s, "
+                    "click/transport %.2f, click/mpop %.2f\n",
+                    round, t, r, m, r / t, r / m);
         std::fflush(stdout);
         bestTransport = std::min(bestTransport, t);
         bestReceive = std::min(bestReceive, r);
+        bestMpop = std::min(bestMpop, m);
     }
-    std::printf("best: transport alone %.3f s, receive click %.3f s, ratio %.2f (%d mails)\n", bestTransport,
-                bestReceive, bestReceive / bestTransport, count);
+    std::printf("best: transport alone %.3f s, receive click %.3f s, mpop %.3f s, click/transport %.2f, "
+                "click/mpop %.2f (%d mails)\n",
+                bestTransport, bestReceive, bestMpop, bestReceive / bestTransport, bestReceive / bestMpop, count);
     Forms::destroyAll();
     return 0;
 }
