@@ -236,14 +236,12 @@ private:
             showStoreFailure(History::lastError());
             return false;
         }
-        // Remembered before the deletion goes out: should it not take effect, the next check
-        // knows these mails.
-        if (m_record) {
+        // Remembered, so that the next check knows these mails should their deletion not take
+        // effect (the record is on the disk before the close makes the deletions count).
+        if (m_record)
             for (int number : std::as_const(m_pending))
                 if (const auto it = m_ids.constFind(number); it != m_ids.cend())
                     m_record->add(it->id, it->size);
-            m_record->save();
-        }
         for (int number : std::as_const(m_pending)) {
             if (m_transport.NMailPop3DeleteMail(m_handle, number) >= 0) {
                 ++m_deletions;
@@ -264,6 +262,8 @@ private:
 
     void close()
     {
+        if (m_record && m_record->changed())
+            m_record->save();
         const bool closed = m_transport.NMailPop3Close(m_handle) >= 0;
         if (!closed && m_deletions > 0) {
             // The mails are stored, but the server keeps them: say so rather than let them stay

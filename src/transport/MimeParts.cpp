@@ -358,25 +358,22 @@ bool collect(const QByteArray &raw, qsizetype start, qsizetype end, const std::s
                               : Unsure;
         if (kind == Unsure)
             return false;
-        if (kind == Multi && depth < 50) {
-            if (!collect(raw, body, span.end, inner, leaves, depth + 1))
+        if (kind == Multi) {
+            // Deeper than any mailer nests: the whole mail goes to the bounds check instead.
+            if (depth >= 50 || !collect(raw, body, span.end, inner, leaves, depth + 1))
                 return false;
             continue;
         }
+        // VMime would copy the content through its stream adapters twice; its reading of a
+        // single part is its header plus the content as it stands, in the transfer encoding the
+        // header names (7bit when none).
         auto part = vmime::make_shared<vmime::bodyPart>();
-        if (kind == Single) {
-            // VMime would copy the content through its stream adapters twice; its reading of
-            // a single part is its header plus the content as it stands, in the transfer
-            // encoding the header names (7bit when none).
-            part->getHeader()->parse(std::string(raw.constData() + span.start, size_t(body - span.start)));
-            vmime::encoding encoding(vmime::encodingTypes::SEVEN_BIT);
-            if (part->getHeader()->hasField("Content-Transfer-Encoding"))
-                encoding = *part->getHeader()->findField("Content-Transfer-Encoding")->getValue<vmime::encoding>();
-            part->getBody()->setContents(vmime::make_shared<vmime::stringContentHandler>(
-                std::string(raw.constData() + body, size_t(span.end - body)), encoding));
-        } else {
-            part->parse(std::string(raw.constData() + span.start, size_t(span.end - span.start)));
-        }
+        part->getHeader()->parse(std::string(raw.constData() + span.start, size_t(body - span.start)));
+        vmime::encoding encoding(vmime::encodingTypes::SEVEN_BIT);
+        if (part->getHeader()->hasField("Content-Transfer-Encoding"))
+            encoding = *part->getHeader()->findField("Content-Transfer-Encoding")->getValue<vmime::encoding>();
+        part->getBody()->setContents(vmime::make_shared<vmime::stringContentHandler>(
+            std::string(raw.constData() + body, size_t(span.end - body)), encoding));
         collectLeaves(part, leaves, depth);
     }
     return true;
@@ -467,6 +464,8 @@ bool read(const QByteArray &raw, Parts &out)
     out = Parts();
     if (fast::leaves(raw, out.leaves))
         return true;
+    if (!withinBounds(raw))
+        return false;
     if (!parseMessage(raw, out.message))
         return false;
     try {

@@ -30,8 +30,8 @@ struct Parts
 bool withinBounds(const QByteArray &raw);
 constexpr int MaxMultiparts = 200;
 
-// False when the MIME parser cannot make sense of the mail (`out` is then empty). Only for a
-// mail withinBounds.
+// False when the MIME parser cannot make sense of the mail or may not be given it (see
+// withinBounds); `out` is then empty.
 bool read(const QByteArray &raw, Parts &out);
 
 // A part with a file name or an "attachment" disposition.

@@ -215,7 +215,7 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, AttachmentFiles::Unpacking &
 int saveMessage(const QByteArray &raw, AttachmentFiles::Unpacking &files, int depth)
 {
     MimeParts::Parts parts;
-    if (!MimeParts::withinBounds(raw) || !MimeParts::read(raw, parts))
+    if (!MimeParts::read(raw, parts))
         return NoAttachment;
     return saveLeaves(parts.leaves, MimeParts::bodyLeaf(parts.leaves), files, depth);
 }
@@ -304,10 +304,8 @@ const Mail &Message::mail() const
         mail.from = decodeFrom(fieldValue(fields, "from"));
         d->simple = readSimpleText(d->raw, fields, mail.body);
         if (!d->simple) {
-            // Nesting deeper than any mailer writes would take the MIME parser's recursion off
-            // the end of the stack: such a mail (and one the parser refuses) is kept whole.
-            if (MimeParts::withinBounds(d->raw))
-                d->parse();
+            // A mail the parser refuses, or nested too deep to give it, is kept whole.
+            d->parse();
             d->unreadable = !d->ok;
             if (d->unreadable)
                 mail.body = Cp932::fromUnicode(unreadableNote());

@@ -269,3 +269,16 @@ TEST_F(HistoryFileTest, DiskFullDuringCompactionKeepsTheOldHistory)
     EXPECT_EQ(subject(1), QStringLiteral("件名2"));
     EXPECT_EQ(subject(2), QStringLiteral("件名3"));
 }
+
+TEST_F(HistoryFileTest, ReadOnlyDataFolderSaysSoRatherThanBlameTheDiskSpace)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser may write anywhere";
+    const QByteArray dataFolder = QFile::encodeName(ProgramFolder::dataFolder());
+    ASSERT_EQ(::chmod(dataFolder.constData(), 0555), 0);
+    EXPECT_EQ(History::AppendRecord(file, record(1)), 0);
+    ::chmod(dataFolder.constData(), 0755);
+    EXPECT_EQ(History::lastError(),
+              QStringLiteral("履歴ファイルに書き込めません。書き込みが許可されていません。"
+                             "フォルダやファイルが読み取り専用になっていないか確認して下さい。"));
+}
