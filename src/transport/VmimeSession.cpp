@@ -71,33 +71,38 @@ public:
 
     void send(const vmime::string &buffer) override
     {
-        m_guard->sent();
-        m_inner->send(buffer);
+        if (usable())
+            m_inner->send(buffer);
     }
     void send(const char *str) override
     {
-        m_guard->sent();
-        m_inner->send(str);
+        if (usable())
+            m_inner->send(str);
     }
     void sendRaw(const vmime::byte_t *buffer, const size_t count) override
     {
-        m_guard->sent();
-        m_inner->sendRaw(buffer, count);
+        if (usable())
+            m_inner->sendRaw(buffer, count);
     }
     size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
     {
-        m_guard->sent();
-        return m_inner->sendRawNonBlocking(buffer, count);
+        return usable() ? m_inner->sendRawNonBlocking(buffer, count) : count;
     }
+    // A connection given up reads as silent and swallows what is sent: the library then ends
+    // on the guard's time-out at once. (An exception thrown here while TLS holds the call would
+    // be kept by the library and never freed.)
     void receive(vmime::string &buffer) override
     {
-        check();
+        buffer.clear();
+        if (m_guard->dead())
+            return;
         m_inner->receive(buffer);
         m_guard->received(buffer.size());
     }
     size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override
     {
-        check();
+        if (m_guard->dead())
+            return 0;
         const size_t got = m_inner->receiveRaw(buffer, count);
         m_guard->received(got);
         return got;
@@ -115,10 +120,10 @@ public:
     vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_inner->getTracer(); }
 
 private:
-    void check()
+    bool usable()
     {
-        if (m_guard->dead() || !m_inner->isConnected())
-            throw vmime::exceptions::socket_not_connected_exception();
+        m_guard->sent();
+        return !m_guard->dead();
     }
 
     vmime::shared_ptr<vmime::net::socket> m_inner;

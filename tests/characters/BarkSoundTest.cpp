@@ -150,7 +150,8 @@ std::vector<qint16> record(int ms, const std::function<void()> &during = {})
     if (take.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = take.readAll();
         samples.resize(size_t(bytes.size() / 2));
-        std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        if (!samples.empty()) // an empty vector's data() may be null, which memcpy must not get
+            std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
     }
     return samples;
 }
