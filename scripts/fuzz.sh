@@ -3,22 +3,25 @@
 # runs each for SECONDS seconds, one after the other, on a corpus that grows from run to run.
 #   scripts/fuzz.sh SECONDS [TARGET...]      (default: every target of fuzz/)
 # Prints the executions of each run and appends them to build-san/fuzz/totals.txt; an input that
-# breaks an invariant or crashes is kept in build-san/fuzz/crashes/.
+# breaks an invariant or crashes is kept in build-san/fuzz/crashes/. FUZZ_NO_BUILD=1 skips the
+# build (to run two of these at once on a build made before).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: scripts/fuzz.sh SECONDS [TARGET...]}
 shift
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-CXX=clang++ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWANDERPUP_SANITIZE=ON \
-  -DWANDERPUP_FUZZ=ON "${launcher[@]}" >/dev/null
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_mail_reader fuzz_charsets fuzz_cp932_fields fuzz_ini fuzz_history
                                       fuzz_server_address fuzz_pop3_reader)
-cmake --build build-san --parallel "$(nproc)" --target "${targets[@]}"
+if [ -z "${FUZZ_NO_BUILD:-}" ]; then
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  CXX=clang++ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWANDERPUP_SANITIZE=ON \
+    -DWANDERPUP_FUZZ=ON "${launcher[@]}" >/dev/null
+  cmake --build build-san --parallel "$(nproc)" --target "${targets[@]}"
+fi
 work=build-san/fuzz
 mkdir -p "$work/crashes"
-[ -d "$work/corpus" ] || python3 fuzz/seeds.py "$work/corpus"
+[ -f "$work/corpus/.seeded" ] || { python3 fuzz/seeds.py "$work/corpus" && touch "$work/corpus/.seeded"; }
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0

@@ -60,7 +60,7 @@ bool claimWorkFile(const QString &workFile, QString *problem)
     const QFileInfo info(workFile);
     for (int k = 2; k < 10000; ++k) {
         const QString aside = info.dir().filePath(
-            QStringLiteral("%1 (%2).%3").arg(info.completeBaseName()).arg(k).arg(info.suffix()));
+            QStringLiteral("%1 (%2).%3").arg(info.completeBaseName(), QString::number(k), info.suffix()));
         if (QFile::exists(aside))
             continue;
         if (!QFile::rename(workFile, aside))

@@ -161,6 +161,9 @@ QByteArray headerBlock(const QByteArray &raw)
     qsizetype end = -1, body = -1;
     headerEnd(raw, end, body);
     QByteArray block = end < 0 ? raw : raw.left(end);
+    // A mail of header lines only: its last line end is not part of the block.
+    if (end < 0 && block.endsWith('\n'))
+        block.chop(block.endsWith("\r\n") ? 2 : 1);
     if (raw.startsWith("\r\n") || raw.startsWith("\n"))
         block.clear();
     return MimeCodecs::toCrlf(block);

@@ -148,8 +148,7 @@ ServerAddress ServerAddress::parse(const QByteArray &text, bool pop3)
     a.implicitTls = !a.plain && (tlsScheme || a.port == (pop3 ? 995 : 465));
     a.host = host.toStdString();
     a.display = (host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
-                    .arg(host)
-                    .arg(a.port);
+                    .arg(host, QString::number(a.port));
     a.valid = true;
     return a;
 }

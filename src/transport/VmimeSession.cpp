@@ -493,8 +493,7 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
         if (guard && guard->tooSlow())
             return QStringLiteral("%1の応答が遅すぎるため、通信をあきらめました。").arg(where);
         return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
-            .arg(where)
-            .arg(m_timeoutMs / 1000);
+            .arg(where, QString::number(m_timeoutMs / 1000));
     }
     if (dynamic_cast<const ReplyTooLong *>(&e))
         return QStringLiteral("%1から長すぎる応答が届いたため、通信をやめました。").arg(where);

@@ -137,9 +137,7 @@ struct VmimeTransport::Impl
         if (refused)
             fail(QStringLiteral(
                      "POP3サーバー「%1」が%2通のメールの削除を受け付けませんでした。\r\nサーバーの応答: %3")
-                     .arg(c.server.display)
-                     .arg(refused)
-                     .arg(fromStd(reply)));
+                     .arg(c.server.display, QString::number(refused), fromStd(reply)));
         return refused;
     }
 

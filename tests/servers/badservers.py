@@ -21,6 +21,7 @@ SMTP:
   smtp-no-starttls       EHLO offers AUTH but no STARTTLS (as if someone had removed it)
   smtp-endless           the greeting never ends
   smtp-drip              the greeting comes one byte every 50 ms
+  smtp-stall-data        takes DATA, then reads nothing more (the connection stays open)
 """
 import json
 import os
@@ -190,6 +191,10 @@ def smtp(client, mode):
         elif command == b"DATA":
             in_data = True
             client.send(b"354 go ahead\r\n")
+            if mode == "smtp-stall-data":
+                while not stopping.wait(0.2):
+                    pass
+                return
         elif command == b"QUIT":
             client.send(b"221 bye\r\n")
             return
@@ -219,7 +224,7 @@ def serve(listener, mode, log):
 
 MODES = ["pop3-short", "pop3-lying-stat", "pop3-refused-dele", "pop3-endless", "pop3-drip",
          "pop3-silent-retr", "pop3-refused-stls", "pop3-no-stls", "pop3-huge-list",
-         "smtp-refused-starttls", "smtp-no-starttls", "smtp-endless", "smtp-drip"]
+         "smtp-refused-starttls", "smtp-no-starttls", "smtp-endless", "smtp-drip", "smtp-stall-data"]
 
 
 def main():

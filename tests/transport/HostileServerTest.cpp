@@ -6,6 +6,7 @@
 #include "platform/Cp932.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -156,10 +157,19 @@ TEST_F(HostileServerTest, EndlessDrippingAndSilentServersAreCutOff)
         EXPECT_LT(close.elapsed(), 1000) << mode;
         EXPECT_LT(clock.elapsed(), 15000) << mode;
     }
-    for (const char *mode : {"smtp-endless", "smtp-drip"}) {
+    // A server that takes DATA and then reads no more of a large mail.
+    const QString big = folder.file(QStringLiteral("big.bin"));
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(16 << 20, 'b'));
+    }
+    for (const char *mode : {"smtp-endless", "smtp-drip", "smtp-stall-data"}) {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_LT(transport.NMailSmtpSendMail(at(mode), "to@example.test", "taro@example.test", "s", "b", QString(), 0),
+        EXPECT_LT(transport.NMailSmtpSendMail(at(mode), "to@example.test", "taro@example.test", "s", "b",
+                                              QLatin1String(mode) == QLatin1String("smtp-stall-data") ? big : QString(),
+                                              0),
                   0)
             << mode;
         EXPECT_FALSE(message().isEmpty());

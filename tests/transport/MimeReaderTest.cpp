@@ -218,6 +218,11 @@ TEST_F(AttachmentTest, NamesNeverRunOutAndAFailedMailLeavesNothingBehind)
     ASSERT_EQ(MimeReader::saveAttachments(one, folder()), MimeReader::Stored);
     EXPECT_EQ(file(QStringLiteral("a (10000).bin")), "x");
 
+    // A name that holds what a text template would take for a placeholder keeps it.
+    for (int n = 0; n < 2; ++n)
+        ASSERT_FALSE(AttachmentFiles::store(folder(), QStringLiteral("50%2off%1.bin"), "p").isEmpty());
+    EXPECT_EQ(file(QStringLiteral("50%2off%1 (2).bin")), "p");
+
     // One mail of many parts of one name: each gets the next number.
     QByteArray many;
     for (int n = 0; n < 3000; ++n)
