@@ -30,7 +30,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$work/corpus/$target"
   log="$work/$target.log"
   if ! "build-san/fuzz/$target" "$work/corpus/$target" -max_total_time="$seconds" -timeout=30 \
-      -rss_limit_mb=3072 -max_len=1048576 -print_final_stats=1 -artifact_prefix="$work/crashes/$target-" \
+      -rss_limit_mb=3072 -max_len=65536 -print_final_stats=1 -artifact_prefix="$work/crashes/$target-" \
       >"$log" 2>&1; then
     echo "$target: FAILED (see $log)"
     status=1

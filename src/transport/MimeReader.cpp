@@ -63,7 +63,7 @@ void headerEnd(const QByteArray &raw, qsizetype &end, qsizetype &body)
             return;
         const qsizetype at = lf - p;
         if (at + 1 < n && p[at + 1] == '\n') {
-            end = at;
+            end = at >= 1 && p[at - 1] == '\r' ? at - 1 : at; // "\r\n\n": the CR ends the last line
             body = at + 2;
             return;
         }
