@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(QFileInfo(info.absolutePath()).canonicalFilePath() == canonical);
         FUZZ_CHECK(info.fileName() != QLatin1String(".") && info.fileName() != QLatin1String(".."));
     }
-    const QStringList present = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList present =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     FUZZ_CHECK(present.size() == written.size());
     for (const QString &path : written)
         QFile::remove(path);

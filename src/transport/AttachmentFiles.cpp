@@ -115,7 +115,8 @@ QString Unpacking::store(const QString &name, const QByteArray &content)
     // A folder that claims every name exists would keep us here: give up after many more tries
     // than there are names in it.
     for (qint64 tries = 0; tries < m_taken.size() + 10000; ++tries, ++number) {
-        const QString candidate = number == 1 ? safe : QStringLiteral("%1 (%2)%3").arg(stem, QString::number(number), ext);
+        const QString candidate =
+            number == 1 ? safe : QStringLiteral("%1 (%2)%3").arg(stem, QString::number(number), ext);
         const QByteArray encoded = QFile::encodeName(candidate);
         if (number > 1 && isTaken(encoded))
             continue;

@@ -137,7 +137,8 @@ TEST_F(HostileServerTest, LiesAndRefusalsSpoilOnlyWhatTheyTouch)
     }
     EXPECT_LT(transport.NMailPop3Close(h), 0);
     EXPECT_TRUE(message().contains(QStringLiteral("3通"))) << message().toStdString();
-    EXPECT_TRUE(message().contains(QStringLiteral("[SYS/PERM] deleting is not allowed here"))) << message().toStdString();
+    EXPECT_TRUE(message().contains(QStringLiteral("[SYS/PERM] deleting is not allowed here")))
+        << message().toStdString();
 }
 
 TEST_F(HostileServerTest, EndlessDrippingAndSilentServersAreCutOff)
