@@ -49,7 +49,8 @@ QByteArray fieldValue(const Fields &fields, const QByteArray &name)
     return {};
 }
 
-// Where the header of `raw` ends: at the first "\r\n\r\n" or "\n\n", whichever comes first.
+// Where the header of `raw` ends: at its first empty line, whatever the line ends ("\r\n\r\n",
+// "\n\n", or the two mixed).
 // `end` is where the blank line starts, `body` where the body starts; -1 when there is none.
 // One pass: looking for "\n\n" on its own would read through the whole of a CRLF mail.
 void headerEnd(const QByteArray &raw, qsizetype &end, qsizetype &body)
@@ -62,13 +63,15 @@ void headerEnd(const QByteArray &raw, qsizetype &end, qsizetype &body)
         if (!lf)
             return;
         const qsizetype at = lf - p;
+        // A line end of either kind followed by an empty line of either kind.
+        const qsizetype lineEnd = at >= 1 && p[at - 1] == '\r' ? at - 1 : at;
         if (at + 1 < n && p[at + 1] == '\n') {
-            end = at >= 1 && p[at - 1] == '\r' ? at - 1 : at; // "\r\n\n": the CR ends the last line
+            end = lineEnd;
             body = at + 2;
             return;
         }
-        if (at >= 1 && p[at - 1] == '\r' && at + 2 < n && p[at + 1] == '\r' && p[at + 2] == '\n') {
-            end = at - 1;
+        if (at + 2 < n && p[at + 1] == '\r' && p[at + 2] == '\n') {
+            end = lineEnd;
             body = at + 3;
             return;
         }
@@ -161,12 +164,13 @@ QByteArray headerBlock(const QByteArray &raw)
     qsizetype end = -1, body = -1;
     headerEnd(raw, end, body);
     QByteArray block = end < 0 ? raw : raw.left(end);
-    // A mail of header lines only: its last line end is not part of the block.
-    if (end < 0 && block.endsWith('\n'))
-        block.chop(block.endsWith("\r\n") ? 2 : 1);
     if (raw.startsWith("\r\n") || raw.startsWith("\n"))
         block.clear();
-    return MimeCodecs::toCrlf(block);
+    block = MimeCodecs::toCrlf(block);
+    // A mail of header lines only: its last line end is not part of the block.
+    while (block.endsWith('\n'))
+        block.chop(2);
+    return block;
 }
 
 namespace {
