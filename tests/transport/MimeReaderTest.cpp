@@ -102,6 +102,12 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
     EXPECT_EQ(raw8.subject, sjis(QStringLiteral("生の件名")));
     EXPECT_EQ(raw8.from, "hanako@example.test");
 
+    // Line ends mixed where the header ends, and a mail of header lines only.
+    const MimeReader::Mail mixed = MimeReader::read("Subject: mixed\n\r\nbody\r\n");
+    EXPECT_EQ(mixed.header, "Subject: mixed");
+    EXPECT_EQ(mixed.body, "body\r\n");
+    EXPECT_EQ(MimeReader::read("Subject: only\r\nFrom: a@b\r\n").header, "Subject: only\r\nFrom: a@b");
+
     // An address without a domain is shown as written, never completed with this machine's
     // name (which took a lookup in the DNS); an encoded name alone is no address either.
     EXPECT_EQ(MimeReader::read(crlf("From: root\n\nx")).from, "root");
