@@ -487,7 +487,10 @@ QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }
 
 void VmimeTransport::NMailEndWinSock()
 {
+    // Connections still open here were never closed by a check: dropped, not waited on.
     for (auto &[handle, c] : d->connections) {
+        if (c.guard)
+            c.guard->cut();
         try {
             if (c.store && c.store->isConnected())
                 c.store->disconnect();

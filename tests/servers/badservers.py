@@ -16,6 +16,7 @@ POP3 (no TLS; users log in with any USER/PASS; three mails of known size):
   pop3-refused-stls  CAPA offers STLS, STLS is refused
   pop3-no-stls       CAPA without STLS; STLS is an unknown command
   pop3-huge-list     LIST announces a mail of 2 GB that is really 40 bytes
+  pop3-endless-greeting  the greeting never ends
 SMTP:
   smtp-refused-starttls  EHLO offers STARTTLS and AUTH, STARTTLS is refused
   smtp-no-starttls       EHLO offers AUTH but no STARTTLS (as if someone had removed it)
@@ -93,6 +94,10 @@ def stuffed(mail):
 def pop3(client, mode):
     mails = list(MAILS)
     count = len(mails)
+    if mode == "pop3-endless-greeting":
+        client.send(b"+OK ")
+        client.flood()
+        return
     client.send(b"+OK ready\r\n")
     while True:
         line = client.line()
@@ -223,7 +228,7 @@ def serve(listener, mode, log):
 
 
 MODES = ["pop3-short", "pop3-lying-stat", "pop3-refused-dele", "pop3-endless", "pop3-drip",
-         "pop3-silent-retr", "pop3-refused-stls", "pop3-no-stls", "pop3-huge-list",
+         "pop3-silent-retr", "pop3-refused-stls", "pop3-no-stls", "pop3-huge-list", "pop3-endless-greeting",
          "smtp-refused-starttls", "smtp-no-starttls", "smtp-endless", "smtp-drip", "smtp-stall-data"]
 
 
