@@ -29,14 +29,16 @@ status=0
 for target in "${targets[@]}"; do
   mkdir -p "$work/corpus/$target"
   log="$work/$target.log"
+  start=$(date +%s)
   if ! "build-san/fuzz/$target" "$work/corpus/$target" -max_total_time="$seconds" -timeout=30 \
       -rss_limit_mb=3072 -max_len=65536 -print_final_stats=1 -artifact_prefix="$work/crashes/$target-" \
       >"$log" 2>&1; then
     echo "$target: FAILED (see $log)"
     status=1
   fi
+  took=$(($(date +%s) - start))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  echo "$target: ${runs:-0} executions in $seconds s"
-  echo "$(date -u +%FT%TZ) $target ${runs:-0} $seconds" >>"$work/totals.txt"
+  echo "$target: ${runs:-0} executions in $took s"
+  echo "$(date -u +%FT%TZ) $target ${runs:-0} $took" >>"$work/totals.txt"
 done
 exit $status
