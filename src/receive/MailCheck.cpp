@@ -206,9 +206,15 @@ private:
             return;
         const QString count =
             m_failedFetches > 1 ? QStringLiteral("（%1通）").arg(m_failedFetches) : QString();
+        // The mails stored before the failure stay on the server too when the connection is lost.
+        QString stored;
+        if (m_undeleted > 0)
+            stored = m_record ? QStringLiteral("受信済みの%1通は保存しました（サーバーからは次の受信で削除します）。\n")
+                                    .arg(m_undeleted)
+                              : QStringLiteral("受信済みの%1通は保存しましたが、サーバーにも残っています。\n").arg(m_undeleted);
         MsgBox(QStringLiteral("メールを受信できませんでした。%1受信できなかったメールはサーバーに残してあります。\n")
-                   .arg(count)
-                   + m_lastFetchFailure,
+                       .arg(count)
+                   + stored + m_lastFetchFailure,
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
 
@@ -247,6 +253,8 @@ private:
                 ++m_deletions;
                 if (const auto it = m_ids.constFind(number); it != m_ids.cend())
                     m_deleted.append(it->id);
+            } else {
+                ++m_undeleted;
             }
         }
         m_kept += int(m_pending.size());
@@ -312,6 +320,7 @@ private:
     int m_count = 0;     // the mails on the server, negative after a failed login
     int m_kept = 0;      // stored and deleted
     int m_deletions = 0; // deletions the server took
+    int m_undeleted = 0; // stored, but the deletion could not be asked for
     int m_failedFetches = 0;
     QString m_lastFetchFailure;
     bool m_stopped = false;

@@ -560,6 +560,9 @@ TEST_F(Receive, ConnectionCutDuringAMailKeepsItAndStoresNothingTwice)
     EXPECT_TRUE(proxy.didCut());
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_TRUE(prompter.messages[0].text.startsWith(QStringLiteral("メールを受信できませんでした。")));
+    EXPECT_TRUE(prompter.messages[0].text.contains(
+        QStringLiteral("受信済みの1通は保存しました（サーバーからは次の受信で削除します）。")))
+        << prompter.messages[0].text.toStdString();
     EXPECT_EQ(mailsOnServer(), 2); // without QUIT nothing is deleted, not even the stored first mail
     EXPECT_EQ(history().size(), 32284);
 
