@@ -1,5 +1,5 @@
 // What hostile input costs: time and memory of the readers whose cost a mail or a server
-// controls, each on an input of a size named by the issue it stood for.
+// controls, each on an input large enough to show whether its cost grows faster than the input.
 //
 //   bench_bounds [case...]     cases: html, names, nested, endless-line (default: all)
 #include "AttachmentFiles.h"
