@@ -167,8 +167,11 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
 
     // 4. The record, and the list row for it.
     const int record = WriteReceivedRecord(problem, History::Flush::Later, &check.body, files);
-    if (record <= 0)
+    if (record <= 0) {
+        // The mail stays on the server and is unpacked again by the next check.
+        transport.discardAttachments();
         return false;
+    }
     window->addStoredRow(subject, from, date, 1, record);
     check.handledAny = true;
     check.marker = marker;

@@ -113,6 +113,9 @@ public:
         (void)id;
         return -1;
     }
+    // Removes the files the last NMailAttachmentFileFirst wrote, for a mail that could not be
+    // stored and stays on the server (the next check unpacks it again).
+    virtual void discardAttachments() {}
     // Whether the connection can go on after a failure with one mail (the server refused it, it
     // came short, it is too large); false once the connection is cut, silent or misbehaving.
     virtual bool pop3Usable(int handle)

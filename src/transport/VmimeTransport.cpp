@@ -9,6 +9,7 @@
 #include "platform/Cp932.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
@@ -51,6 +52,7 @@ struct VmimeTransport::Impl
     // The last mail retrieved on each connection, kept for the attachment decoding, which gets
     // the mail only as rebuilt text. Small: one mail per handle, a few handles.
     std::map<int, std::shared_ptr<MimeReader::Message>> lastRaw;
+    QStringList lastWritten; // by the last attachment decoding
 
     void fail(const QString &text, const QByteArray &secret = {})
     {
@@ -288,7 +290,7 @@ int VmimeTransport::NMailAttachmentFileFirst(int, QByteArray &, QByteArray &, QB
     }
     QString target = folder;
     target.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const int result = message->saveAttachments(target);
+    const int result = message->saveAttachments(target, &d->lastWritten);
     if (result == MimeReader::CannotWrite)
         d->fail(QStringLiteral("添付ファイルを「%1」に書き込めませんでした。")
                     .arg(QDir::toNativeSeparators(target)));
@@ -337,6 +339,13 @@ int VmimeTransport::deleteStoredMail(int handle, int number, const QByteArray &i
     c->reader->forget(number);
     c->toDelete.insert(number);
     return 0;
+}
+
+void VmimeTransport::discardAttachments()
+{
+    for (const QString &path : std::as_const(d->lastWritten))
+        QFile::remove(path);
+    d->lastWritten.clear();
 }
 
 bool VmimeTransport::pop3Usable(int handle)

@@ -36,6 +36,7 @@ public:
     QByteArray uniqueId(int handle, int number) override;
     int deleteStoredMail(int handle, int number, const QByteArray &id) override;
     bool pop3Usable(int handle) override;
+    void discardAttachments() override;
 
     void setTimeout(int milliseconds) override;
     void setSmtpCredentials(const QByteArray &id, const QByteArray &password) override;

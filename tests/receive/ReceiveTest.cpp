@@ -421,7 +421,7 @@ TEST_F(Receive, MissingDataFolderKeepsEveryMail)
 
 TEST_F(Receive, HistoryThatCannotBeWrittenKeepsTheMailForTheNextCheck)
 {
-    addMail(wordMail());
+    addMail(markerMail(3));
     addMail(japaneseMail());
     // A folder where the history file should be: nothing can be appended.
     QDir(folder.file(QStringLiteral("★MailData"))).mkdir(QStringLiteral("ppdata2.data"));
@@ -433,11 +433,16 @@ TEST_F(Receive, HistoryThatCannotBeWrittenKeepsTheMailForTheNextCheck)
     EXPECT_EQ(main()->Text1->text(), QStringLiteral("before"));
     EXPECT_EQ(Forms::tyakuForm()->rowCount(), 0);
 
+    // Its attachment went again with it: the next check unpacks it once, under its own name.
+    EXPECT_TRUE(QDir(folder.file(QStringLiteral("添付フォルダ"))).entryList(QDir::Files).isEmpty());
+
     QDir(folder.file(QStringLiteral("★MailData"))).rmdir(QStringLiteral("ppdata2.data"));
     main()->receiveCommand();
     EXPECT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(mailsOnServer(), 0);
     EXPECT_EQ(history().size(), 2 * 32284);
+    EXPECT_EQ(QDir(folder.file(QStringLiteral("添付フォルダ"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("memo.txt")});
 }
 
 TEST_F(Receive, FullHistoryStopsAfterTheLastMailThatFits)
