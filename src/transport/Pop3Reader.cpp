@@ -110,16 +110,16 @@ std::string Pop3Reader::readLine()
     }
 }
 
-// The lines of a multi-line reply up to its closing ".", dot-stuffing undone; `limit` bounds
-// the whole reply. Throws Refused for "-ERR".
-std::vector<std::string> Pop3Reader::readMultiLine(const std::string &command, qint64 limit)
+// Each line of a multi-line reply up to its closing ".", dot-stuffing undone, as it comes;
+// `limit` bounds the whole reply. Throws Refused for "-ERR".
+void Pop3Reader::readMultiLine(const std::string &command, qint64 limit,
+                               const std::function<void(const std::string &)> &each)
 {
     beginReply();
     const std::string status = readLine();
     m_wire.traceReceived(status);
     if (!positive(status))
         throw Refused(command, status);
-    std::vector<std::string> lines;
     qint64 total = 0;
     for (std::string line = readLine(); line != "."; line = readLine()) {
         total += qint64(line.size()) + 2;
@@ -127,9 +127,8 @@ std::vector<std::string> Pop3Reader::readMultiLine(const std::string &command, q
             throw Broken("POP3 listing too long");
         if (line.rfind("..", 0) == 0)
             line.erase(0, 1);
-        lines.push_back(std::move(line));
+        each(line);
     }
-    return lines;
 }
 
 // The reply to the oldest RETR in flight. The mail's bytes are taken straight from the inbox, each
@@ -230,9 +229,10 @@ bool Pop3Reader::canPipeline()
         m_pipelining = 0;
         send({"CAPA"});
         try {
-            for (const std::string &line : readMultiLine("CAPA", MaxLine))
+            readMultiLine("CAPA", MaxLine, [this](const std::string &line) {
                 if (QByteArray::fromStdString(line).trimmed().toUpper() == "PIPELINING")
                     m_pipelining = 1;
+            });
         } catch (const Refused &) {
         }
     }
@@ -252,7 +252,7 @@ int Pop3Reader::start()
     if (!positive(stat))
         throw Refused("STAT", stat);
     const qint64 count = leadingNumber(stat.substr(3));
-    if (count < 0 || count > 10'000'000)
+    if (count < 0 || count > 1'000'000)
         throw Broken("POP3 STAT reply makes no sense: " + stat);
     m_count = int(count);
     if (m_count == 0 && !pipelined)
@@ -262,39 +262,38 @@ int Pop3Reader::start()
     for (const char *command : {"LIST", "UIDL"}) {
         if (!pipelined)
             send({command});
-        std::vector<std::string> lines;
-        try {
-            lines = readMultiLine(command, limit);
-        } catch (const Refused &) {
-            continue;
-        }
         const bool list = command[0] == 'L';
         std::map<QByteArray, int> seen;
         int highest = 0;
-        for (const std::string &line : lines) {
+        const auto take = [&](const std::string &line) {
             qint64 number = 0;
             std::string rest;
             if (!twoNumbers(line, number, rest) || number < 1 || number > m_count)
-                continue;
+                return;
             if (list) {
                 const qint64 size = leadingNumber(rest);
                 if (size >= 0)
                     m_sizes[int(number)] = size;
                 highest = std::max(highest, int(number));
-                continue;
+                return;
             }
             const std::string id = rest.substr(0, rest.find(' '));
             if (!validId(id))
-                continue;
+                return;
             const QByteArray key = QByteArray::fromStdString(id);
             // An id given to two mails names neither: a mail must never be taken for another.
             if (auto it = seen.find(key); it != seen.end()) {
                 m_ids.erase(it->second);
                 it->second = 0;
-                continue;
+                return;
             }
             seen[key] = int(number);
             m_ids[int(number)] = key;
+        };
+        try {
+            readMultiLine(command, limit, take);
+        } catch (const Refused &) {
+            continue;
         }
         // LIST names every mail there is: a STAT that claims more is not believed.
         if (list)

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -122,7 +123,8 @@ private:
     void beginReply();
     void receiveMore();
     std::string readLine();
-    std::vector<std::string> readMultiLine(const std::string &command, qint64 limit);
+    void readMultiLine(const std::string &command, qint64 limit,
+                       const std::function<void(const std::string &)> &each);
     QByteArray readRetr(bool keep);
     bool canPipeline();
 
