@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev libvmime-dev libgtest-dev
   fonts-ipafont-gothic fonts-urw-base35
   xvfb openbox x11-utils x11-xserver-utils xdotool imagemagick desktop-file-utils

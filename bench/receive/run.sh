@@ -2,8 +2,9 @@
 # Receiving benchmarks. Usage: bench/receive/run.sh [BUILD_DIR] [MAILS] [ROUNDS]
 #  1. OpenHistory on a received history of 32767 records (about 1 GB) against
 #     `cat FILE > /dev/null` of the same file, in the same run, best of three each.
-#  2. A receive click on MAILS (default 1000) waiting mails against the transport's own calls on
-#     the same mails, on the real POP3 server of tests/servers, in the same run.
+#  2. A receive click on MAILS (default 1000) waiting mails against the transport's own calls and
+#     against mpop (apt install mpop) on the same mails, on the real POP3 server of tests/servers,
+#     all over STARTTLS, in the same run.
 set -eu
 BUILD=${1:-$(dirname "$0")/../../build}
 MAILS=${2:-1000}
