@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace {
 
@@ -45,6 +47,14 @@ public:
     QString saveFileName(const QString &title, const QString &filter) override
     {
         return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, QString(), filter);
+    }
+
+    bool printDialog(QPrinter &printer, bool selection) override
+    {
+        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, selection);
+        dialog.setPrintRange(selection ? QAbstractPrintDialog::Selection : QAbstractPrintDialog::AllPages);
+        return dialog.exec() == QDialog::Accepted;
     }
 };
 
