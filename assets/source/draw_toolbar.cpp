@@ -43,7 +43,8 @@ void sheet(QPainter &p, const QRectF &r)
     p.setBrush(kPaper);
     p.drawPath(outline);
     p.setBrush(kPaperShade);
-    p.drawPolygon(QPolygonF({{r.right() - fold, r.top()}, {r.right() - fold, r.top() + fold}, {r.right(), r.top() + fold}}));
+    p.drawPolygon(
+        QPolygonF({{r.right() - fold, r.top()}, {r.right() - fold, r.top() + fold}, {r.right(), r.top() + fold}}));
 }
 
 void lines(QPainter &p, qreal left, qreal right, qreal top, int count)
@@ -197,8 +198,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     const std::vector<Picture> pictures = {
-        {"new", drawNew},     {"open", drawOpen},   {"save", drawSave},   {"print", drawPrint},
-        {"cut", drawCut},     {"copy", drawCopy},   {"paste", drawPaste}, {"bold", drawBold},
+        {"new", drawNew},       {"open", drawOpen},           {"save", drawSave},     {"print", drawPrint},
+        {"cut", drawCut},       {"copy", drawCopy},           {"paste", drawPaste},   {"bold", drawBold},
         {"italic", drawItalic}, {"underline", drawUnderline}, {"search", drawSearch},
     };
     const QString folder = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/toolbar");

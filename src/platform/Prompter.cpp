@@ -66,6 +66,11 @@ Prompter *&installed()
 
 } // namespace
 
+bool Prompter::printDialog(QPrinter &, bool)
+{
+    return false;
+}
+
 Prompter &Prompter::current()
 {
     static DialogPrompter dialogs;

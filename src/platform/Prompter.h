@@ -21,8 +21,9 @@ public:
     virtual QString openFileName(const QString &title, const QString &filter) = 0;
     virtual QString saveFileName(const QString &title, const QString &filter) = 0;
     // The print dialog for `printer`. With `selection` it offers printing the selection and starts
-    // with that choice; without, the choice is off. False means the user cancelled.
-    virtual bool printDialog(QPrinter &printer, bool selection) = 0;
+    // with that choice; without, the choice is off. False means the user cancelled (a prompter
+    // without a print dialog cancels).
+    virtual bool printDialog(QPrinter &printer, bool selection);
 
     static Prompter &current();
     // Installs `prompter` (not owned); nullptr goes back to real dialogs.

@@ -11,21 +11,21 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QEvent>
 #include <QHash>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QToolBar>
-#include <QPlainTextEdit>
 
 namespace {
 
@@ -73,6 +73,9 @@ EditorCommands::EditorCommands(TyakuForm *window) : QObject(window), m_window(wi
     m_window->tbToolBar->setMovable(false);
     m_window->Label2->setWordWrap(true);
     m_window->Label2->setFont(Fonts::proportionalGothic(8));
+    // The caption names the box for screen readers as well.
+    m_window->Label2->setBuddy(m_window->Text1);
+    m_window->Text1->setAccessibleName(m_window->Label2->text());
     m_window->tbToolBar->installEventFilter(this);
     fitSearchCaption();
     // A scroll bar that came and went with the length of the text would change the width of the
@@ -140,8 +143,8 @@ void EditorCommands::run(const QString &key)
     };
     // A hit not shown yet is the selection the other commands work on; searches in a row only
     // need the last one shown.
-    const bool search = commands.value(key) == &EditorCommands::FindFirst
-                        || commands.value(key) == &EditorCommands::FindNext;
+    const bool search =
+        commands.value(key) == &EditorCommands::FindFirst || commands.value(key) == &EditorCommands::FindNext;
     if (!search)
         showPendingHit();
     if (key == QStringLiteral("mend")) {
@@ -360,7 +363,8 @@ void EditorCommands::OpenTextFile()
         m_textValid = true;
     }
     if (file.unreadableBytes)
-        MsgBox(QStringLiteral("シフトJISとして読めない文字があります。このまま保存すると、読めなかった文字は「〓」になります。"),
+        MsgBox(QStringLiteral(
+                   "シフトJISとして読めない文字があります。このまま保存すると、読めなかった文字は「〓」になります。"),
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
 }
 
@@ -369,7 +373,8 @@ void EditorCommands::SaveTextFileAs()
     const QString path = Prompter::current().saveFileName(kDialogTitle, fileFilter());
     if (path.isEmpty())
         return;
-    const Editor::FileResult written = Editor::writeFileAtomically(path, Editor::savedTextBytes(m_editor->toPlainText()));
+    const Editor::FileResult written =
+        Editor::writeFileAtomically(path, Editor::savedTextBytes(m_editor->toPlainText()));
     if (!written.ok) {
         MsgBox(written.error, Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         return;
@@ -382,12 +387,13 @@ void EditorCommands::PrintText()
     const QTextCursor cursor = m_editor->textCursor();
     const bool selection = cursor.hasSelection();
     QPrinter printer(QPrinter::HighResolution);
+    // Room around the text unless the user chooses otherwise in the dialog.
+    printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
     if (!Prompter::current().printDialog(printer, selection))
         return;
     // The user may have changed the range to the whole text in the dialog.
-    const QString text = selection && printer.printRange() == QPrinter::Selection
-                             ? cursor.selection().toPlainText()
-                             : m_editor->toPlainText();
+    const QString text = selection && printer.printRange() == QPrinter::Selection ? cursor.selection().toPlainText()
+                                                                                  : m_editor->toPlainText();
     const int copies = qMax(1, printer.copyCount());
     // Every copy is printed here, so the printer must not multiply them again.
     printer.setCopyCount(1);
@@ -451,8 +457,7 @@ void EditorCommands::documentLoadStep()
         }
         // OK tries again, Cancel goes on without the document.
         if (MsgBox(QString(), Prompter::Buttons::OkCancel, Prompter::Icon::Exclamation,
-                   applicationTitle() + QStringLiteral("  Form_LoadError"))
-            != Prompter::Ok)
+                   applicationTitle() + QStringLiteral("  Form_LoadError")) != Prompter::Ok)
             break;
     }
     Editor::Modified = false;

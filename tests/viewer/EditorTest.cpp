@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/Cp932.h"
 #include "platform/UserSettings.h"
 #include "viewer/EditorCommands.h"
 #include "viewer/TextDocument.h"
@@ -14,11 +15,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextCursor>
-#include <QPlainTextEdit>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -228,6 +229,41 @@ TEST_F(EditorWindow, OpenAndSaveThroughTheFileDialogs)
     EXPECT_TRUE(prompter.messages.empty());
 }
 
+TEST_F(EditorWindow, LongFileKeepsItsLinesThroughSearchCopyAndSave)
+{
+    // Enough lines for the editor to take them in paragraphs of many lines.
+    QByteArray bytes;
+    for (int n = 1; n <= 9000; ++n)
+        bytes += "line " + QByteArray::number(n) + (n % 1000 == 0 ? " \x8C\xA2" : "") + "\r\n";
+    folder.write(QStringLiteral("long.txt"), bytes);
+    prompter.fileNames = {folder.file(QStringLiteral("long.txt")), folder.file(QStringLiteral("copy.txt"))};
+    TyakuForm *w = window();
+    press("Open");
+    const QString text = Cp932::toUnicode(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(editor()->toPlainText(), text);
+
+    w->Text1->setText(QStringLiteral("犬"));
+    press("Search");
+    int hits = 1;
+    while (w->editor()->FoundAt() > 0 && hits < 20) {
+        press("mtugikensaku");
+        hits += w->editor()->FoundAt() > 0;
+    }
+    EXPECT_EQ(hits, 9);
+    w->Text1->setText(QStringLiteral("line 8999"));
+    press("Search");
+    EXPECT_EQ(editor()->textCursor().selectedText(), QStringLiteral("line 8999"));
+    EXPECT_EQ(selectionStart(), text.indexOf(QStringLiteral("line 8999")));
+
+    // A selection over line ends is copied with line ends.
+    select(text.indexOf(QStringLiteral("line 2\n")), 14);
+    press("Copy");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line 2\nline 3\n"));
+
+    press("Save");
+    EXPECT_EQ(folder.read(QStringLiteral("copy.txt")), bytes);
+}
+
 TEST_F(EditorWindow, FilesThatCannotBeReadOrWrittenAreReported)
 {
     TyakuForm *w = window();
@@ -342,7 +378,8 @@ TEST_F(EditorWindow, EndShowsTheMainWindowInThisWindowsPlace)
 QString pdfText(const QString &pdf)
 {
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    process.start(QStringLiteral("pdftotext"),
+                  {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return QStringLiteral("(pdftotext failed: %1)").arg(QString::fromLocal8Bit(process.readAllStandardError()));
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -368,7 +405,8 @@ TEST_F(EditorWindow, PrintsToThePrinterChosenInTheDialog)
     press("Print");
     ASSERT_EQ(prompter.printDialogs, std::vector<bool>{false});
     const QString printed = pdfText(pdf);
-    EXPECT_EQ(printed.count(QStringLiteral("拝啓、ワンダーパップの犬たちは元気です。①〜⑩")), 2) << printed.toStdString();
+    EXPECT_EQ(printed.count(QStringLiteral("拝啓、ワンダーパップの犬たちは元気です。①〜⑩")), 2)
+        << printed.toStdString();
     EXPECT_EQ(printed.count(QStringLiteral("Second line, 表示とソフト。")), 2);
     EXPECT_EQ(printed.count(u'\f'), 2); // each copy on a page of its own
 
@@ -386,6 +424,16 @@ TEST_F(EditorWindow, PrintsToThePrinterChosenInTheDialog)
     press("Print");
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_TRUE(prompter.messages.empty());
+
+    // A printer that cannot start is reported.
+    prompter.onPrintDialog = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(folder.file(QStringLiteral("no such folder/printed.pdf")));
+        return true;
+    };
+    press("Print");
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].icon, Prompter::Icon::Exclamation);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "viewer/TextDocument.h"
+#include "TestSupport.h"
 
 #include <QFile>
 
@@ -121,20 +121,6 @@ TEST_F(EditorFiles, BadInputEndsClearlyAndLeavesFilesAlone)
     Modified = true;
     EXPECT_FALSE(SaveCurrentDocument(QStringLiteral("text")));
     EXPECT_TRUE(Modified);
-}
-
-TEST(EditorPaths, NewDocumentNameBesideThePreviousDocument)
-{
-    EXPECT_EQ(siblingPath(QString(), QStringLiteral("新規作成.TXT")), QStringLiteral("新規作成.TXT"));
-    EXPECT_EQ(siblingPath(QStringLiteral("C:\\docs\\a.txt"), QStringLiteral("新規作成.TXT")),
-              QStringLiteral("C:\\docs\\新規作成.TXT"));
-    EXPECT_EQ(siblingPath(QStringLiteral("/home/u/a.txt"), QStringLiteral("新規作成.TXT")),
-              QStringLiteral("/home/u/新規作成.TXT"));
-    // A relative document lives in the program folder, found in any letter case.
-    TempProgramFolder folder;
-    folder.write(QStringLiteral("新規作成.txt"), "x");
-    EXPECT_EQ(resolveDocumentPath(QStringLiteral("新規作成.TXT")), folder.file(QStringLiteral("新規作成.txt")));
-    EXPECT_EQ(resolveDocumentPath(QStringLiteral("/tmp/a.txt")), QStringLiteral("/tmp/a.txt"));
 }
 
 } // namespace
