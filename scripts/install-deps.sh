@@ -10,6 +10,7 @@ packages=(
   dovecot-pop3d python3 python3-aiosmtpd
   pulseaudio pulseaudio-utils sox
   oneko
+  poppler-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "TyakuForm.h"
 
+#include "EditorCommands.h"
 #include "MailListModel.h"
 #include "characters/DogCommands.h"
 #include "kit/HoverHelp.h"
@@ -23,8 +24,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
-#include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -96,8 +95,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
         box->setMaxLength(32767);
     }
 
-    rtfEd = Kit::named(new QTextEdit(m_client), "rtfEd");
-    rtfEd->setAcceptRichText(false);
+    rtfEd = Kit::named(new QPlainTextEdit(m_client), "rtfEd");
     rtfEd->setFont(Fonts::gothic(11.25));
 
     Text4 = Kit::placeInTwips(new QPlainTextEdit(m_client), "Text4", {1800, 5400, 5535, 1215});
@@ -135,6 +133,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     rtfEd->setGeometry(scale.toPixels(QRectF(kEditorLeft, 3900, 0.98 * outerWidth, 2900)));
     MailListView->resize(scale.toPixelsX(0.99 * outerWidth), MailListView->height());
     Text4->raise();
+    m_editor = new EditorCommands(this);
     documentLoadStep();
 }
 
@@ -185,26 +184,20 @@ void TyakuForm::buildToolBar()
     {
         const char *key;
         QString tip;
-        QStyle::StandardPixmap icon;
     };
     const Button buttons[] = {
-        {"New", QStringLiteral("新規作成"), QStyle::SP_FileIcon},
-        {"Open", QStringLiteral("開く"), QStyle::SP_DialogOpenButton},
-        {"Save", QStringLiteral("名前を付けて保存"), QStyle::SP_DialogSaveButton},
-        {"Print", QStringLiteral("印刷"), QStyle::SP_FileDialogDetailedView},
-        {"Cut", QStringLiteral("切り取り"), QStyle::SP_DialogDiscardButton},
-        {"Copy", QStringLiteral("ｺﾋﾟｰ"), QStyle::SP_FileDialogNewFolder},
-        {"Paste", QStringLiteral("貼り付け"), QStyle::SP_DialogApplyButton},
-        {"Bold", QStringLiteral("太字"), QStyle::SP_TitleBarShadeButton},
-        {"Italic", QStringLiteral("斜体"), QStyle::SP_TitleBarUnshadeButton},
-        {"Underline", QStringLiteral("下線"), QStyle::SP_ArrowDown},
-        {"Search", QStringLiteral("検索"), QStyle::SP_FileDialogContentsView},
+        {"New", QStringLiteral("新規作成")},  {"Open", QStringLiteral("開く")},
+        {"Save", QStringLiteral("名前を付けて保存")}, {"Print", QStringLiteral("印刷")},
+        {"Cut", QStringLiteral("切り取り")},  {"Copy", QStringLiteral("ｺﾋﾟｰ")},
+        {"Paste", QStringLiteral("貼り付け")}, {"Bold", QStringLiteral("太字")},
+        {"Italic", QStringLiteral("斜体")},   {"Underline", QStringLiteral("下線")},
+        {"Search", QStringLiteral("検索")},
     };
     for (const Button &button : buttons) {
-        QAction *action = tbToolBar->addAction(style()->standardIcon(button.icon), button.tip);
-        action->setObjectName(QString::fromLatin1(button.key));
+        const QString key = QString::fromLatin1(button.key);
+        QAction *action = tbToolBar->addAction(EditorCommands::toolbarIcon(key), button.tip);
+        action->setObjectName(key);
         action->setToolTip(button.tip);
-        const QString key = action->objectName();
         connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
     }
     Label2 = Kit::named(
@@ -223,10 +216,20 @@ QPushButton *TyakuForm::addButton(const char *name, const QString &caption, int 
     return Kit::placeInTwips(new QPushButton(caption, m_client), name, {double(left), 600, 1335, 375});
 }
 
-// Editor functions of the history window; they arrive with the text editing features.
-void TyakuForm::documentLoadStep() {}
-void TyakuForm::closingStep() {}
-void TyakuForm::editorCommand(const QString &) {}
+void TyakuForm::documentLoadStep()
+{
+    m_editor->documentLoadStep();
+}
+
+void TyakuForm::closingStep()
+{
+    m_editor->closingStep();
+}
+
+void TyakuForm::editorCommand(const QString &key)
+{
+    m_editor->run(key);
+}
 
 QString TyakuForm::historyFile(int mode)
 {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class EditorCommands;
 class HoverHelp;
 class MailListModel;
 class QLabel;
@@ -12,7 +13,6 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
-class QTextEdit;
 class QToolBar;
 class QTreeView;
 
@@ -73,12 +73,15 @@ public:
     QTreeView *MailListView;
     MailListModel *mailList;
     QLineEdit *Text7, *Text8, *Text9;
-    QTextEdit *rtfEd;
+    // Plain text only: it lays out just the lines on view, so a file of megabytes scrolls at once.
+    QPlainTextEdit *rtfEd;
     QPlainTextEdit *Text4;
     QLineEdit *Text5;
 
     // The area below the menu bar in which the controls are placed.
     QWidget *client() const { return m_client; }
+    // The editor's menu and toolbar commands.
+    EditorCommands *editor() const { return m_editor; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -100,4 +103,5 @@ private:
 
     QWidget *m_client;
     HoverHelp *m_help;
+    EditorCommands *m_editor = nullptr;
 };
