@@ -36,6 +36,7 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("FriendForm"));
     setWindowTitle(QStringLiteral("アドレス帳"));
+    // A fixed single border with a close box only.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setFont(Fonts::proportionalGothic(9));

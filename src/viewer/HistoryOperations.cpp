@@ -106,10 +106,14 @@ void TyakuForm::RebuildList()
     const std::optional<HistoryRecord> last = History::ReadRecord(file, count);
     if (!last)
         return;
-    // The raw fields: a text box shows them up to their first NUL, fill spaces included.
-    Text7->setText(last->Subject());
-    Text8->setText(last->Address());
-    Text9->setText(last->Date());
+    // The raw fields: a text box shows them up to their first NUL, fill spaces included, from
+    // their start rather than scrolled to the fill at their end.
+    const std::pair<QLineEdit *, QString> boxes[] = {
+        {Text7, last->Subject()}, {Text8, last->Address()}, {Text9, last->Date()}};
+    for (const auto &[box, value] : boxes) {
+        box->setText(value);
+        box->setCursorPosition(0);
+    }
     setBodyText(last->Body());
     passBodyThroughClipboard();
 }

@@ -72,11 +72,13 @@ history=$(xdotool search --name "^着信履歴$" | head -1)
 xdotool windowmove "$history" 480 40
 sleep 0.5
 read -r hx hy < <(origin "$history")
-click_at $((hx + 100)) $((hy + 120))
+click_at $((hx + 100)) $((hy + 129))
 click_at $((hx + 50)) $((hy + 72))
 sleep 1
 xdotool key Return
 sleep 1
+xdotool mousemove $((hx + 600)) $((hy + 80)) # onto the bare window: the help box goes
+sleep 0.5
 shoot "$history" "$out/history-after-delete.png"
 echo "address book: $(stat -c %s "$home/★MailData/Ppdata20.data") bytes; history: $(stat -c %s "$home/★MailData/ppdata2.data") bytes"
 ls -1 "$out"/address-book*.png "$out"/history-after-delete.png
