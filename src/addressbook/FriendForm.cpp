@@ -69,7 +69,9 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     Label3->setBuddy(Text3);
 
     List1 = Kit::placeInTwips(new QListWidget(this), "List1", {0, kListTop, kClientWidth, kListHeight});
-    List1->setStyleSheet(QStringLiteral("QListWidget { background-color: rgb(192, 255, 255); }"));
+    QPalette cyan = List1->palette();
+    cyan.setColor(QPalette::Base, QColor(192, 255, 255));
+    List1->setPalette(cyan);
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setUniformItemSizes(true);
     List1->setAccessibleName(QStringLiteral("アドレス帳"));
@@ -80,12 +82,15 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     Picture1->setFrameShadow(QFrame::Sunken);
     Label7 = Kit::placeInTwips(new QLabel(Picture1), "Label7", {90, 120, kClientWidth - 180, 270});
 
-    // The refresh command lies outside the window, with its keep-out note; no one tabs to it.
+    // The refresh command lies outside the window, with its keep-out note: neither is seen,
+    // tabbed to or read out.
     Command2 = Kit::placeInTwips(new QPushButton(QStringLiteral("Command2"), this), "Command2",
                                  {kClientWidth + 600, 300, 1095, 375});
     Command2->setFocusPolicy(Qt::NoFocus);
     Label5 = Kit::placeInTwips(new QLabel(QStringLiteral("※重要削除するな！！"), this), "Label5",
                                {kClientWidth + 600, 750, 2400, 255});
+    Command2->hide();
+    Label5->hide();
 
     setTabOrder(Text2, Text4);
     setTabOrder(Text4, Command1);

@@ -2,6 +2,7 @@
 #include "addressbook/AddressBookFile.h"
 #include "addressbook/FriendForm.h"
 #include "app/Forms.h"
+#include "app/MainForm.h"
 #include "characters/SetForm.h"
 
 #include <QClipboard>
@@ -60,6 +61,15 @@ TEST_F(AddressBookWindow, LoadCreatesTheBookAndKeepsAnAddressGivenAtCreation)
     // The refresh button is out of sight and out of the tab chain.
     EXPECT_FALSE(w->rect().intersects(w->Command2->geometry()));
     EXPECT_EQ(w->Command2->focusPolicy(), Qt::NoFocus);
+
+    // The hidden refresh reads the file again.
+    folder.write(kBook, AddressRecord::make(QStringLiteral("山田"), "taro@example.jp").bytes());
+    w->Command2->click();
+    EXPECT_EQ(w->Text3->text(), QStringLiteral("1"));
+
+    // The main window's "アドレス帳" shows it.
+    Forms::mainForm()->findChild<CommandLabel *>(QStringLiteral("Label10"))->activate();
+    EXPECT_TRUE(w->isVisible());
 
     // The history window fills the address while the window is being created.
     Forms::destroyAll();
