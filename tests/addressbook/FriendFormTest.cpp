@@ -3,7 +3,6 @@
 #include "addressbook/FriendForm.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
-#include "characters/SetForm.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -140,13 +139,6 @@ TEST_F(AddressBookWindow, PasteTakesTheClipboardUpToItsFirstNul)
     QGuiApplication::clipboard()->setText(QString(70, u'a'));
     window()->Command1->click();
     EXPECT_EQ(window()->Text4->text(), QString(60, u'a'));
-}
-
-TEST_F(AddressBookWindow, DogButtonClearsTheDogSelection)
-{
-    Forms::setForm()->setTicked(4, true);
-    window()->Command3->click();
-    EXPECT_FALSE(Forms::setForm()->isTicked(4));
 }
 
 TEST_F(AddressBookWindow, FullBookAndMissingFolderSayWhyAndWriteNothing)

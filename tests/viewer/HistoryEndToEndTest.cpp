@@ -58,7 +58,8 @@ protected:
         AccountSettings::instance() = AccountSettings();
         Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
         const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
+        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"),
+                                           ini);
         IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
                                            QStringLiteral("taro-pass-1"), ini);
         ASSERT_TRUE(s_servers->installTrust(folder.file(QStringLiteral("★MailData"))));
@@ -116,7 +117,8 @@ TEST_F(HistoryEndToEnd, SenderKeptOneMailDeletedThenAll)
     // The second of the three goes.
     click(1);
     w->Command1->click();
-    EXPECT_EQ(folder.read(QStringLiteral("★MailData/ppdata2.data")), received.left(kRecord) + received.mid(2 * kRecord));
+    EXPECT_EQ(folder.read(QStringLiteral("★MailData/ppdata2.data")),
+              received.left(kRecord) + received.mid(2 * kRecord));
     ASSERT_EQ(w->rowCount(), 2);
     EXPECT_EQ(w->mailList->text(1, 0).trimmed(), QStringLiteral("third"));
     EXPECT_EQ(w->Text2->text(), QStringLiteral("2"));
