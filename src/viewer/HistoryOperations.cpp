@@ -7,10 +7,13 @@
 #include "app/MainForm.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
+#include "platform/TextRules.h"
 #include "store/HistoryFile.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -146,8 +149,15 @@ void TyakuForm::RebuildList()
         box->setText(value);
         box->setCursorPosition(0);
     }
-    setBodyText(last->Body());
-    passBodyThroughClipboard();
+    // The raw body goes through the clipboard and comes back trimmed; the editor is filled once,
+    // with what it ends up showing (laying out 32000 characters of fill costs more than the rest).
+    QString body = last->Body();
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    body.replace(u'\r', u'\n');
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(body);
+    setBodyText(TextRules::trimSpaces(TextRules::CutAtNul(body)));
 }
 
 void TyakuForm::deleteAllMails()
