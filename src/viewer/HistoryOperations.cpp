@@ -52,8 +52,13 @@ public:
     }
     ~OldFileRelease()
     {
-        if (m_fd >= 0)
+        if (m_fd < 0)
+            return;
+        try {
             std::thread([fd = m_fd] { ::close(fd); }).detach();
+        } catch (...) {
+            ::close(m_fd); // no thread to be had: the wait is the user's
+        }
     }
     OldFileRelease(const OldFileRelease &) = delete;
     OldFileRelease &operator=(const OldFileRelease &) = delete;
