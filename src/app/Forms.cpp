@@ -1,5 +1,6 @@
 #include "Forms.h"
 
+#include "addressbook/FriendForm.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"

@@ -17,7 +17,8 @@
     WINDOW(SetForm, setForm)                                                                               \
     WINDOW(IdPassForm, idPassForm)                                                                         \
     WINDOW(OptionForm, optionForm)                                                                         \
-    WINDOW(TyakuForm, tyakuForm)
+    WINDOW(TyakuForm, tyakuForm)                                                                           \
+    WINDOW(FriendForm, friendForm)
 
 #define WANDERPUP_DECLARE_WINDOW(Class, accessor)                                                         \
     class Class;                                                                                           \

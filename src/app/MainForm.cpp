@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "addressbook/FriendForm.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
 #include "app/OptionForm.h"
@@ -167,7 +168,12 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     connect(label7, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(1); });
     connect(label8, &CommandLabel::activated, this, &MainForm::receiveCommand);
     connect(label9, &CommandLabel::activated, this, [] { /* the compose window is not built yet */ });
-    connect(label10, &CommandLabel::activated, this, [] { /* the address book is not built yet */ });
+    connect(label10, &CommandLabel::activated, this, [] {
+        FriendForm *book = Forms::friendForm();
+        book->show();
+        book->raise();
+        book->activateWindow();
+    });
     connect(label11, &CommandLabel::activated, this, &MainForm::settingsCommand);
     connect(Label13, &CommandLabel::activated, this, &MainForm::walkCommand);
     connect(Label14, &CommandLabel::activated, this, &MainForm::kennelCommand);

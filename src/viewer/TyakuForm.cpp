@@ -68,6 +68,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     Command2 = addButton("Command2", QStringLiteral("犬格納"), 5880);
     Command2->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
     connect(Command2, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
+    connectHistoryOperations();
 
     Label1 = Kit::placeInTwips(new QLabel(QStringLiteral("件数"), m_client), "Label1", {7560, 720, 480, 255});
     Text2 = Kit::placeInTwips(new QLineEdit(m_client), "Text2", {8040, 660, 495, 270});

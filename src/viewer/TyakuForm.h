@@ -53,6 +53,17 @@ public:
     // The history file of a mode (1 or 2); empty for any other mode.
     static QString historyFile(int mode);
 
+    // The operations on the shown history (HistoryOperations.cpp).
+    void deleteSelectedMail(); // "１件削除"
+    void deleteAllMails();     // "全件削除"
+    void registerSender();     // "アドレス帳登録"
+    // Refills the list from the file of HistoryMode after a deletion; the boxes, the editor and
+    // the clipboard end with the last record.
+    void RebuildList();
+    // Whether a command may act on the selected mail: the selection marker is set and a row of
+    // the list is selected. Otherwise says "データが選択されていません" and empties the marker.
+    bool checkSelection();
+
     // Where the controls go for an outer window size of w × h twips (all values in twips).
     struct Layout
     {
@@ -94,6 +105,7 @@ private:
     QPushButton *addButton(const char *name, const QString &caption, int left);
     void applyLayout();
     void showMail(qint16 history, int record);
+    void connectHistoryOperations();
 
     // Hooks of the editor functions: the document load at creation, the closing step, and the
     // menu and toolbar commands (keyed by the item's name).
