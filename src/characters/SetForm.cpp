@@ -8,6 +8,7 @@
 #include "characters/DogTable.h"
 #include "characters/DogWindow.h"
 #include "kit/HoverHelp.h"
+#include "kit/SpacedLabel.h"
 #include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/IniFile.h"
@@ -60,21 +61,22 @@ SetForm::SetForm(QWidget *parent)
     Command1 = Kit::place(new QPushButton(QStringLiteral("ID/PASS"), this), "Command1", {8, 8, 96, 26});
     Command2 = Kit::place(new QPushButton(QStringLiteral("POPサーバー"), this), "Command2", {112, 8, 104, 26});
 
-    Label7 = Kit::place(new QLabel(this), "Label7", {8, 40, 284, 152});
-    Label7->setText(
-        spaces(1) +
-        QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
-        spaces(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") + spaces(34) +
-        QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
-        QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
-                       "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
-    Label7->setWordWrap(true);
-    Label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label7 = Kit::place(
+        new SpacedLabel(
+            spaces(1) +
+                QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
+                spaces(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") + spaces(34) +
+                QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
+                QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
+                               "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"),
+            this),
+        "Label7", {8, 40, 284, 152});
     colourText(Label7, QColor(255, 0, 0));
 
     Text2 = Kit::place(new QPlainTextEdit(this), "Text2", {8, 40, 284, 152});
     Text2->setReadOnly(true);
     Text2->setFocusPolicy(Qt::NoFocus);
+    Text2->setAccessibleName(QStringLiteral("説明"));
     Text2->hide();
 
     Frame1 = Kit::place(new QFrame(this), "Frame1", {8, 198, 284, 84});
@@ -91,11 +93,10 @@ SetForm::SetForm(QWidget *parent)
         number->setAlignment(Qt::AlignCenter);
         Check[size_t(check)] =
             Kit::place(new QCheckBox(Frame1), QStringLiteral("Check%1").arg(check), {x + 2, y + 16, 18, 18});
+        Kit::captionFor(Check[size_t(check)], number);
     }
-    Label9 = Kit::place(new QLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1), "Label9",
-                        {148, 2, 132, 50});
-    Label9->setWordWrap(true);
-    Label9->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label9 = Kit::place(new SpacedLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1),
+                        "Label9", {156, 4, 120, 40});
 
     Command3 = Kit::place(new QPushButton(QStringLiteral("犬設定"), this), "Command3", {8, 290, 88, 26});
     colourText(Command3, QColor(255, 0, 0));
@@ -135,6 +136,7 @@ SetForm::SetForm(QWidget *parent)
         number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto *picture = Kit::place(new QLabel(this), QStringLiteral("Image1_%1").arg(dog), {x + 28, y, 64, 64});
         picture->setPixmap(QPixmap::fromImage(DogWindow::framePicture(dog, facesRight(dog) ? 2 : 0)));
+        Kit::captionFor(picture, number);
         Image1[size_t(dog)] = picture;
     }
 
@@ -153,6 +155,8 @@ SetForm::SetForm(QWidget *parent)
     m_help->showOver(Command5, QStringLiteral("各種設定他、愛犬がちょっと邪魔という時にどうぞ。"));
     m_help->turnOffOver(Frame1, HoverHelp::Off::HideAndEmpty);
     m_help->turnOffOverBackground(this, HoverHelp::Off::HideAndEmpty);
+
+    Kit::keepControlsInside(this, this);
 }
 
 bool SetForm::isTicked(int checkNumber) const
