@@ -22,6 +22,7 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     Label1 = Kit::place(new QLabel(QStringLiteral("ID"), this), "Label1", {8, 12, 40, 16});
     IdText = Kit::place(new QLineEdit(this), "IdText", {64, 8, 109, 18});
     Label2_0 = Kit::place(new QLabel(QStringLiteral("Password"), this), "Label2", {8, 40, 56, 16});
+    Kit::narrowText(Label2_0, 52);
     PassText = Kit::place(new QLineEdit(this), "PassText", {64, 40, 109, 18});
     Kit::starPassword(PassText);
     Check1 = Kit::place(new QCheckBox(this), "Check1", {28, 68, 17, 17});
@@ -34,10 +35,9 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     OkCommand->setAutoDefault(true);
     CancelCommand = Kit::place(new QPushButton(QStringLiteral("Cancel"), this), "CancelCommand", {124, 92, 57, 21});
     // The check reads the account from the file every time: say so where the choice is made.
-    SaveNote = Kit::place(new QLabel(QStringLiteral("受信には、保存したIDとパスワードだけが使われます。"), this),
+    SaveNote = Kit::place(new QLabel(QStringLiteral("受信には、保存した\nIDとパスワードが使われます。"), this),
                           "SaveNote", {8, 118, 185, 0});
-    SaveNote->setWordWrap(true);
-    SaveNote->resize(SaveNote->width(), SaveNote->heightForWidth(SaveNote->width()));
+    Kit::fitCaption(SaveNote);
 
     Kit::captionFor(IdText, Label1);
     Kit::captionFor(PassText, Label2_0);

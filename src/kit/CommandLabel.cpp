@@ -58,16 +58,21 @@ QAccessibleInterface *commandLabelInterface(const QString &className, QObject *o
     return nullptr;
 }
 
-// Where the caption's baseline goes so that its ink stays inside a box of `height` pixels:
-// at the top as a label draws it, moved up where the descent would be cut.
+// Where the caption's baseline goes in a box of `height` pixels: at the top as a label draws
+// it, moved up where the font's descent would be cut (the same for every caption of the font,
+// so that neighbours stay on one line), never so far that the ink's top is cut.
 int baselineFor(const QFontMetrics &metrics, const QRect &ink, int height)
 {
-    int baseline = metrics.ascent();
-    if (baseline + ink.bottom() >= height)
-        baseline = height - 1 - ink.bottom();
-    if (baseline + ink.top() < 0)
-        baseline = -ink.top();
-    return baseline;
+    return qMax(qMin(metrics.ascent(), height - metrics.descent()), -ink.top());
+}
+
+// Whether the caption fits the box in `font`: its ink from the top of its glyphs down to the
+// font's descent, and its advance.
+bool fits(const QFont &font, const QString &caption, const QSize &box)
+{
+    const QFontMetrics metrics(font);
+    return -metrics.tightBoundingRect(caption).top() + metrics.descent() <= box.height()
+           && metrics.horizontalAdvance(caption) <= box.width();
 }
 
 } // namespace
@@ -165,12 +170,8 @@ QFont CommandLabel::fittedFont() const
 {
     QFont font = this->font();
     const QString caption = text();
-    while (font.pointSizeF() > kSmallestPoints) {
-        const QFontMetrics metrics(font);
-        if (metrics.tightBoundingRect(caption).height() <= height() && metrics.horizontalAdvance(caption) <= width())
-            break;
+    while (font.pointSizeF() > kSmallestPoints && !fits(font, caption, size()))
         font.setPointSizeF(font.pointSizeF() - 0.25);
-    }
     return font;
 }
 

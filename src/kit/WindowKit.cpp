@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <functional>
+
 namespace {
 
 void centreNow(QWidget *window)
@@ -79,14 +81,20 @@ public:
     }
 };
 
-ControlStyle *controlStyle(QWidget *control)
+// Changes the control's own style and lets the control take the change in.
+void restyle(QWidget *control, const std::function<void(ControlStyle &)> &change)
 {
-    if (auto *own = dynamic_cast<ControlStyle *>(control->style()); own && own->parent() == control)
-        return own;
-    auto *style = new ControlStyle;
-    style->setParent(control);
-    control->setStyle(style);
-    return style;
+    auto *style = dynamic_cast<ControlStyle *>(control->style());
+    if (!style || style->parent() != control) {
+        style = new ControlStyle;
+        style->setParent(control);
+        change(*style);
+        control->setStyle(style);
+        return;
+    }
+    change(*style);
+    QEvent changed(QEvent::StyleChange);
+    QCoreApplication::sendEvent(control, &changed);
 }
 
 bool g_waiting = false;
@@ -153,21 +161,31 @@ void showFromStart(QLineEdit *box)
 
 void starPassword(QLineEdit *box)
 {
-    controlStyle(box)->passwordCharacter = u'*';
+    restyle(box, [](ControlStyle &style) { style.passwordCharacter = u'*'; });
     box->setEchoMode(QLineEdit::Password);
 }
 
 void indicatorSize(QCheckBox *box, int pixels)
 {
-    controlStyle(box)->indicatorPixels = pixels;
+    restyle(box, [pixels](ControlStyle &style) { style.indicatorPixels = pixels; });
     box->updateGeometry();
 }
 
 void fitCaption(QWidget *caption)
 {
     const QSize hint = caption->sizeHint();
-    const int lineHeight = caption->fontMetrics().height();
-    caption->resize(qMax(caption->width(), hint.width()), qMax(caption->height(), lineHeight));
+    // A label is its text; a check box or button needs only a line of text's height, however
+    // much its style would like around it.
+    const int height = qobject_cast<QLabel *>(caption) ? hint.height() : caption->fontMetrics().height();
+    caption->resize(qMax(caption->width(), hint.width()), qMax(caption->height(), height));
+}
+
+void narrowText(QLabel *label, int pixels)
+{
+    QFont font = label->font();
+    while (QFontMetrics(font).horizontalAdvance(label->text()) > pixels && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label->setFont(font);
 }
 
 void keepControlsInside(QWidget *window, QWidget *area, const QSize &margin)

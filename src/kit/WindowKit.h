@@ -72,6 +72,10 @@ void indicatorSize(QCheckBox *box, int pixels);
 // more room than its box, never shrinking it.
 void fitCaption(QWidget *caption);
 
+// Draws `label`'s text smaller where it is wider than `pixels`, so that it keeps clear of what
+// stands beside it.
+void narrowText(QLabel *label, int pixels);
+
 // The smallest size of a sizable window: what its controls placed at fixed points need.
 void keepControlsInside(QWidget *window, QWidget *area, const QSize &margin = QSize(8, 8));
 

@@ -460,6 +460,28 @@ TEST_F(Receive, SilentServerKeepsTheWindowsAliveUntilTheTimeOut)
     EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
 }
 
+TEST_F(Receive, MainWindowClosedWhileTheServerIsAwaited)
+{
+    // The transport is still at work further down: closing must not pull it away.
+    SilentServer silent;
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(silent.port()), 0);
+    main()->startUp();
+    main()->show();
+    MailTransport::instance().setTimeout(1000);
+    QTimer::singleShot(300, main(), [this] { main()->close(); });
+    main()->receiveCommand();
+    MailTransport::instance().setTimeout(15000);
+    MailTransport::instance().setWaitHook(nullptr);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+
+    // The transport still works for the next check.
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()), 0);
+    addMail(wordMail());
+    Forms::mainForm()->receiveCommand();
+    EXPECT_EQ(mailsOnServer(), 0);
+}
+
 TEST_F(Receive, MissingDataFolderKeepsEveryMail)
 {
     addMail(wordMail());
