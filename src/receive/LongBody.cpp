@@ -68,7 +68,8 @@ std::optional<Fitted> fit(const QString &body, const QString &folder, QString *e
         const QString path = dir.filePath(name);
         if (QFile::exists(path))
             continue;
-        if (!writeNewFile(path, bytes, error)) {
+        // The file is for the user's text editor, which on this desktop reads UTF-8.
+        if (!writeNewFile(path, body.toUtf8(), error)) {
             if (QFile::exists(path))
                 continue; // someone took the name in between
             return std::nullopt;

@@ -25,16 +25,43 @@ namespace {
 constexpr int kDefaultTimeoutMs = 60000;
 const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
+using WaitHook = std::shared_ptr<std::function<void()>>;
+
+// Calls the wait hook, at most every 30 ms however often it is asked.
+class Waiting
+{
+public:
+    explicit Waiting(WaitHook hook) : m_hook(std::move(hook)) {}
+    void tick()
+    {
+        if (!m_hook || !*m_hook || (m_last.isValid() && m_last.elapsed() < 30))
+            return;
+        m_last.start();
+        (*m_hook)();
+    }
+
+private:
+    WaitHook m_hook;
+    QElapsedTimer m_last;
+};
+
+// The library asks it again and again while a socket waits: that is also when the windows get
+// their turn.
 class TimeoutHandler final : public vmime::net::timeoutHandler
 {
 public:
-    explicit TimeoutHandler(int ms) : m_ms(ms) { m_clock.start(); }
-    bool isTimeOut() override { return m_clock.elapsed() >= m_ms; }
+    TimeoutHandler(int ms, WaitHook hook) : m_ms(ms), m_waiting(std::move(hook)) { m_clock.start(); }
+    bool isTimeOut() override
+    {
+        m_waiting.tick();
+        return m_clock.elapsed() >= m_ms;
+    }
     void resetTimeOut() override { m_clock.restart(); }
     bool handleTimeOut() override { return false; } // give up: nobody is there to ask
 
 private:
     int m_ms;
+    Waiting m_waiting;
     QElapsedTimer m_clock;
 };
 
@@ -101,14 +128,15 @@ private:
 class TimeoutFactory final : public vmime::net::timeoutHandlerFactory
 {
 public:
-    explicit TimeoutFactory(int ms) : m_ms(ms) {}
+    TimeoutFactory(int ms, WaitHook hook) : m_ms(ms), m_hook(std::move(hook)) {}
     vmime::shared_ptr<vmime::net::timeoutHandler> create() override
     {
-        return vmime::make_shared<TimeoutHandler>(m_ms);
+        return vmime::make_shared<TimeoutHandler>(m_ms, m_hook);
     }
 
 private:
     int m_ms;
+    WaitHook m_hook;
 };
 
 // WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
@@ -275,6 +303,11 @@ void VmimeSession::setTimeout(int milliseconds)
     m_timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
 }
 
+void VmimeSession::setWaitHook(std::function<void()> hook)
+{
+    m_waitHook = std::make_shared<std::function<void()>>(std::move(hook));
+}
+
 VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
 {
     const int timeoutMs = m_timeoutMs;
@@ -287,6 +320,7 @@ VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
         return Reach::NoSuchHost;
     QElapsedTimer clock;
     clock.start();
+    Waiting waiting(m_waitHook);
     bool connected = false;
     Reach why = Reach::Refused;
     for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
@@ -297,9 +331,19 @@ VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
             connected = true;
         } else if (errno == EINPROGRESS) {
+            // Waits in short steps so that the wait hook gets its turn.
             pollfd p{fd, POLLOUT, 0};
-            const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
-            if (::poll(&p, 1, left) == 1) {
+            int ready = 0;
+            for (;;) {
+                const qint64 left = timeoutMs - clock.elapsed();
+                if (left <= 0)
+                    break;
+                ready = ::poll(&p, 1, int(std::min<qint64>(left, 50)));
+                if (ready != 0)
+                    break;
+                waiting.tick();
+            }
+            if (ready == 1) {
                 int err = 0;
                 socklen_t len = sizeof err;
                 getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
@@ -339,7 +383,7 @@ void VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &servi
     service->setProperty("connection.tls", true);
     service->setProperty("connection.tls.required", false);
     service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own));
-    service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(m_timeoutMs));
+    service->setTimeoutHandlerFactory(vmime::make_shared<TimeoutFactory>(m_timeoutMs, m_waitHook));
     service->setSocketFactory(vmime::make_shared<NamedSocketFactory>());
     if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
         service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include <vmime/vmime.hpp>
@@ -20,6 +21,8 @@ public:
     // How long any network step may wait for the server (default 60 s; 0 or less: the default).
     void setTimeout(int milliseconds);
     int timeoutMs() const { return m_timeoutMs; }
+    // Called while any network step waits (see MailTransport::setWaitHook).
+    void setWaitHook(std::function<void()> hook);
     // The trusted-certificate file beside the system's authorities; empty means
     // ★MailData/cacert.pem of the program folder, looked up at each connection.
     void setTrustFile(const QString &path) { m_trustFile = path; }
@@ -47,4 +50,5 @@ private:
     vmime::shared_ptr<vmime::net::session> m_session;
     int m_timeoutMs;
     QString m_trustFile;
+    std::shared_ptr<std::function<void()>> m_waitHook;
 };

@@ -135,6 +135,8 @@ void VmimeTransport::NMailSetOption(int, int) {}
 
 void VmimeTransport::setTimeout(int milliseconds) { d->session.setTimeout(milliseconds); }
 
+void VmimeTransport::setWaitHook(std::function<void()> hook) { d->session.setWaitHook(std::move(hook)); }
+
 void VmimeTransport::setSmtpCredentials(const QByteArray &id, const QByteArray &password)
 {
     d->smtpId = id;

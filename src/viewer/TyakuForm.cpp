@@ -72,6 +72,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
 
     Label1 = Kit::placeInTwips(new QLabel(QStringLiteral("件数"), m_client), "Label1", {7560, 720, 480, 255});
     Text2 = Kit::placeInTwips(new QLineEdit(m_client), "Text2", {8040, 660, 495, 270});
+    Kit::captionFor(Text2, Label1);
 
     mailList = new MailListModel(this);
     MailListView = Kit::named(new QTreeView(m_client), "MailListView");
@@ -86,6 +87,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     MailListView->setTextElideMode(Qt::ElideNone);
     MailListView->setGeometry(scale.toPixels(QRectF(0, kListTop, kListWidth, kListHeight)));
     MailListView->viewport()->installEventFilter(this);
+    MailListView->setAccessibleName(QStringLiteral("メール一覧"));
 
     const QFont detailFont = Fonts::proportionalGothic(9.75);
     Text7 = Kit::named(new QLineEdit(m_client), "Text7");
@@ -94,13 +96,20 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     for (QLineEdit *box : {Text7, Text8, Text9}) {
         box->setFont(detailFont);
         box->setMaxLength(32767);
+        Kit::showFromStart(box);
     }
+    // Named as the list's columns that hold the same values.
+    Text7->setAccessibleName(QStringLiteral("Subject"));
+    Text8->setAccessibleName(QStringLiteral("From"));
+    Text9->setAccessibleName(QStringLiteral("Date"));
 
     rtfEd = Kit::named(new QPlainTextEdit(m_client), "rtfEd");
     rtfEd->setFont(Fonts::gothic(11.25));
+    rtfEd->setAccessibleName(QStringLiteral("本文"));
 
     Text4 = Kit::placeInTwips(new QPlainTextEdit(m_client), "Text4", {1800, 5400, 5535, 1215});
     Text4->setReadOnly(true);
+    Text4->setAccessibleName(QStringLiteral("説明"));
     Text4->hide();
 
     // The buttons explain themselves in the help box; the editor hides it, the bare client area
@@ -114,8 +123,10 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     m_help->turnOffOver(rtfEd, HoverHelp::Off::Hide);
     m_help->turnOffOverBackground(m_client, HoverHelp::Off::HideAndEmpty);
 
-    // The selection marker is a box the user never sees.
+    // The selection marker is a box the user never sees; the keyboard passes it by.
     Text5 = Kit::placeInTwips(new QLineEdit(m_client), "Text5", {-6000, -6000, 1200, 270});
+    Text5->setFocusPolicy(Qt::NoFocus);
+    Text5->hide();
 
     // The client area's size at creation; the menu bar comes on top of it.
     const int menuHeight = menuBar->sizeHint().height();
@@ -123,16 +134,20 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     menuBar->setGeometry(0, 0, width(), menuHeight);
     m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
 
-    // Creation steps: the columns from the list's width now, then the first sizes.
-    const double listWidth = scale.toTwipsX(MailListView->width());
-    MailListView->header()->setStretchLastSection(false);
-    MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
-    MailListView->setColumnWidth(0, scale.toPixelsX(listWidth / 2));
-    MailListView->setColumnWidth(1, scale.toPixelsX(listWidth / 4));
-    MailListView->setColumnWidth(2, scale.toPixelsX(listWidth / 4));
+    // Creation steps: the first sizes, then the columns from the list's width now, fitted into
+    // what the list shows beside a vertical scroll bar so that none is cut from the start.
     const double outerWidth = scale.toTwipsX(frameGeometry().width());
     rtfEd->setGeometry(scale.toPixels(QRectF(kEditorLeft, 3900, 0.98 * outerWidth, 2900)));
     MailListView->resize(scale.toPixelsX(0.99 * outerWidth), MailListView->height());
+    const int shown = MailListView->width() - 2 * MailListView->frameWidth()
+                      - MailListView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, MailListView);
+    MailListView->header()->setStretchLastSection(false);
+    MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
+    MailListView->setColumnWidth(0, shown / 2);
+    MailListView->setColumnWidth(1, shown / 4);
+    MailListView->setColumnWidth(2, shown - shown / 2 - shown / 4);
+    // Smaller, the buttons and the count box would be cut off and the editor pushed out.
+    setMinimumSize(m_client->mapTo(this, Text2->geometry().bottomRight()).x() + 8, height());
     Text4->raise();
     m_editor = new EditorCommands(this);
     documentLoadStep();
@@ -207,6 +222,7 @@ void TyakuForm::buildToolBar()
     tbToolBar->addWidget(Label2);
     Text1 = Kit::named(new QLineEdit(tbToolBar), "Text1");
     Text1->setFont(Fonts::proportionalGothic(12));
+    Text1->setAccessibleName(QStringLiteral("検索文字"));
     Text1->setFixedWidth(TwipsScale::onScreen().toPixelsX(1500));
     tbToolBar->addWidget(Text1);
     tbToolBar->setGeometry(0, 0, Picture1->width(), Picture1->height());
