@@ -91,6 +91,8 @@ private:
     QPushButton *addButton(const char *name, const QString &caption, int left);
     void applyLayout();
     void showMail(qint16 history, int record);
+    // "返事を出す": the selected received mail into the reply window.
+    void replyCommand();
 
     // Hooks of the editor functions: the document load at creation, the closing step, and the
     // menu and toolbar commands (keyed by the item's name).
