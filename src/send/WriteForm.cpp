@@ -34,6 +34,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -400,13 +401,24 @@ void WriteForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     Text14->raise();
+    for (int ms : {50, 200})
+        QTimer::singleShot(ms, this, &WriteForm::syncFrame);
 }
 
 void WriteForm::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    // The window manager tells the frame's size only once it has framed the window.
-    const QSize extra = frameGeometry().size() - size();
+    syncFrame();
+}
+
+void WriteForm::syncFrame()
+{
+    // The window manager's frame becomes known some time after the window first shows, and no
+    // event says when: look whenever the window moves, shortly after it shows, and at each tick.
+    if (!isVisible() || !windowHandle())
+        return;
+    const QMargins margins = windowHandle()->frameMargins();
+    const QSize extra(margins.left() + margins.right(), margins.top() + margins.bottom());
     if (extra != QSize(0, 0) && extra != m_frameExtra) {
         m_frameExtra = extra;
         applyOuterSize();
@@ -433,6 +445,7 @@ int WriteForm::chosenDog() const
 
 void WriteForm::applyExclusivity()
 {
+    syncFrame();
     if (Option[2]->isChecked()) {
         Check1->setChecked(false);
         Option[8]->setChecked(true);

@@ -87,6 +87,7 @@ private:
     void load();
 
     void applyOuterSize();
+    void syncFrame();
     void fillList(const QString &file);
     void addressBookCommand();
     void originalSizeCommand();
