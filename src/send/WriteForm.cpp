@@ -280,6 +280,7 @@ void WriteForm::buildAddressPanel()
 
     List1 = Kit::placeInTwips(new QListWidget(AddressPanel), "List1", {120, 600, 2055, 5100});
     List1->setAccessibleName(header->text());
+    List1->setUniformItemSizes(true); // every name field is 90 characters: measure one, not thousands
     header->setBuddy(List1);
     List1->setAutoFillBackground(true);
     setBase(List1, kWhite);
