@@ -59,8 +59,9 @@ bool SendCall::send(const Outbox::Mail &mail)
 
 bool SendCall::eventFilter(QObject *watched, QEvent *event)
 {
-    // A close from the window system (the close box) waits until the send is over.
-    if (event->type() == QEvent::Close && event->spontaneous() && watched->isWidgetType()) {
+    // A window asked to close (by its close box, or by anything that ran meanwhile) waits until
+    // the send is over.
+    if (event->type() == QEvent::Close && watched->isWidgetType()) {
         auto *window = static_cast<QWidget *>(watched);
         // Message boxes and dialogs of the send close as usual.
         if (window->isWindow() && !window->isModal()) {

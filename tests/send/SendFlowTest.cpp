@@ -11,11 +11,14 @@
 #include "send/SendRules.h"
 #include "send/WriteForm.h"
 #include "store/HistoryFile.h"
+#include "transport/MailTransport.h"
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -192,6 +195,57 @@ TEST_F(SendFlow, AFailedMailStaysInTheWindowUntilItGoesOut)
     ASSERT_EQ(attachments.size(), 1);
     EXPECT_EQ(attachments[0].toObject()[QStringLiteral("name")].toString(), QStringLiteral("海の写真 1.txt"));
     EXPECT_EQ(sentHistory().size(), 3 * HistoryRecord::Size);
+}
+
+TEST_F(SendFlow, WindowsKeepWorkingDuringTheDialogueAndACloseWaitsForItsEnd)
+{
+    SilentServer silent; // accepts and never answers
+    MailTransport::instance().setTimeout(1500);
+    useServers(QStringLiteral("127.0.0.1:%1").arg(silent.port()), pop3(), QStringLiteral("hanako@example.test"));
+    WriteForm *w = Forms::writeForm();
+    w->show();
+    type(w, QStringLiteral("taro@example.test"), QStringLiteral("件名"), QStringLiteral("本文"));
+    // Queued before the click, run while the server keeps silent: the close box pressed then.
+    bool ranDuringSend = false;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+            ranDuringSend = true;
+            w->close();
+        },
+        Qt::QueuedConnection);
+    const QPointer<QWidget> window = w;
+    w->Command1->click();
+    MailTransport::instance().setTimeout(15000);
+
+    EXPECT_TRUE(ranDuringSend);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("送信エラー"));
+    ASSERT_FALSE(window.isNull()); // the send ended before the close
+    EXPECT_EQ(w->Label7->text(), QStringLiteral("送信できませんでした。"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(isGone(window));
+}
+
+TEST_F(SendFlow, WithoutTheDataFolderTheUserDecidesWhetherToSendUnrecorded)
+{
+    useServers(QStringLiteral("127.0.0.1:%1").arg(servers().smtpPlainPort()), pop3(), QStringLiteral("hanako@example.test"));
+    ASSERT_TRUE(QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively());
+    WriteForm *w = Forms::writeForm();
+    type(w, QStringLiteral("taro@example.test"), QStringLiteral("件名"), QStringLiteral("本文"));
+    prompter.answers = {Prompter::No};
+    w->Command1->click();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.messages[0].text.startsWith(QStringLiteral("送信履歴に記録できませんでした。")));
+    EXPECT_EQ(prompter.messages[0].buttons, Prompter::Buttons::YesNo);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 0);
+    ASSERT_FALSE(isGone(w));
+
+    w->Command1->click(); // Yes: the mail matters more than its copy
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+    EXPECT_TRUE(isGone(w));
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("★MailData"))));
 }
 
 TEST_F(SendFlow, ReplyToAReceivedMailIsReadBackFromTheServer)
