@@ -52,7 +52,8 @@ void useServer(const Folder &folder, quint16 port)
 {
     QFile petpost(folder.file(QStringLiteral("petpost.ini")));
     petpost.open(QIODevice::WriteOnly);
-    petpost.write(QStringLiteral("SMTP=127.0.0.1:%1\r\nPOP3=\r\nMAIL=hanako@example.test\r\nAPOP=0\r\n").arg(port).toLatin1());
+    petpost.write(
+        QStringLiteral("SMTP=127.0.0.1:%1\r\nPOP3=\r\nMAIL=hanako@example.test\r\nAPOP=0\r\n").arg(port).toLatin1());
     petpost.close();
     AccountSettings::instance() = AccountSettings();
     Petpost::load(petpost.fileName(), AccountSettings::instance());
@@ -63,7 +64,8 @@ QString body()
 {
     QString text;
     while (text.size() < 4200)
-        text += QStringLiteral("お世話になっております。来週の打ち合わせの件でご連絡いたしました。資料を添付します。\n");
+        text +=
+            QStringLiteral("お世話になっております。来週の打ち合わせの件でご連絡いたしました。資料を添付します。\n");
     return text;
 }
 
@@ -72,10 +74,10 @@ bool msmtp(quint16 port, const QString &mailFile, const QString &to)
 {
     QProcess p;
     p.setStandardInputFile(mailFile);
-    p.start(QStringLiteral("msmtp"), {QStringLiteral("--file=/dev/null"), QStringLiteral("--host=127.0.0.1"),
-                                      QStringLiteral("--port=%1").arg(port), QStringLiteral("--auth=off"),
-                                      QStringLiteral("--tls=off"), QStringLiteral("--from=hanako@example.test"),
-                                      QStringLiteral("--"), to});
+    p.start(QStringLiteral("msmtp"),
+            {QStringLiteral("--file=/dev/null"), QStringLiteral("--host=127.0.0.1"),
+             QStringLiteral("--port=%1").arg(port), QStringLiteral("--auth=off"), QStringLiteral("--tls=off"),
+             QStringLiteral("--from=hanako@example.test"), QStringLiteral("--"), to});
     return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
@@ -117,7 +119,8 @@ int bulk(MailServers &servers, int n, int rounds)
             QFile file(AddressBook::BookFile());
             file.open(QIODevice::WriteOnly);
             for (int i = 1; i <= n; ++i)
-                file.write(AddressRecord::make(QStringLiteral("名前%1").arg(i), QStringLiteral("taro@example.test")).bytes());
+                file.write(
+                    AddressRecord::make(QStringLiteral("名前%1").arg(i), QStringLiteral("taro@example.test")).bytes());
         }
         servers.clearMails(QStringLiteral("taro"));
         Forms::mainForm(); // its clock box dates the sent mails
@@ -228,8 +231,9 @@ int list(int n, int rounds)
         QFile file(AddressBook::BookFile());
         file.open(QIODevice::WriteOnly);
         for (int i = 1; i <= n; ++i)
-            file.write(AddressRecord::make(QStringLiteral("山田太郎%1").arg(i), QStringLiteral("user%1@example.jp").arg(i))
-                           .bytes());
+            file.write(
+                AddressRecord::make(QStringLiteral("山田太郎%1").arg(i), QStringLiteral("user%1@example.jp").arg(i))
+                    .bytes());
     }
     const QString book = AddressBook::BookFile();
     double program = 1e9, cat = 1e9;

@@ -7,8 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
-AttachmentControls::AttachmentControls(QPushButton *attach, QPushButton *add, QPushButton *cancel,
-                                       QLineEdit *paths, QListWidget *list)
+AttachmentControls::AttachmentControls(QPushButton *attach, QPushButton *add, QPushButton *cancel, QLineEdit *paths,
+                                       QListWidget *list)
     : QObject(attach), m_attach(attach), m_add(add), m_cancel(cancel), m_paths(paths), m_list(list)
 {
     connect(m_attach, &QPushButton::clicked, this, &AttachmentControls::attach);
@@ -18,8 +18,8 @@ AttachmentControls::AttachmentControls(QPushButton *attach, QPushButton *add, QP
 
 QString AttachmentControls::askForFile() const
 {
-    const QString path = Prompter::current().openFileName(QStringLiteral("添付ファイル"),
-                                                           QStringLiteral("すべてのファイル (*)"));
+    const QString path =
+        Prompter::current().openFileName(QStringLiteral("添付ファイル"), QStringLiteral("すべてのファイル (*)"));
     return path.isEmpty() ? path : QDir::toNativeSeparators(path);
 }
 

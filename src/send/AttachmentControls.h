@@ -14,8 +14,7 @@ class AttachmentControls : public QObject
 {
     Q_OBJECT
 public:
-    AttachmentControls(QPushButton *attach, QPushButton *add, QPushButton *cancel, QLineEdit *paths,
-                       QListWidget *list);
+    AttachmentControls(QPushButton *attach, QPushButton *add, QPushButton *cancel, QLineEdit *paths, QListWidget *list);
 
     // "添付": enables "追加", asks for a file and makes it the attachment; "添付" is disabled
     // afterwards, whether or not a file was chosen.

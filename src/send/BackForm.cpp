@@ -56,13 +56,13 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     SubjectText = field("SubjectText", QStringLiteral("題名"), 960, 6150);
     AttachText = field("AttachText", QStringLiteral("添付File"), 1320, 2800);
 
-    AttachCommand = Kit::placeInTwips(new QPushButton(QStringLiteral("添付"), this), "AttachCommand",
-                                      {3960, 1320, 792, 300});
+    AttachCommand =
+        Kit::placeInTwips(new QPushButton(QStringLiteral("添付"), this), "AttachCommand", {3960, 1320, 792, 300});
     AttachCommand->setStyleSheet(QStringLiteral("background-color: rgb(224, 224, 224);"));
     Command9 = Kit::placeInTwips(new QPushButton(QStringLiteral("追加"), this), "Command9", {4755, 1320, 855, 300});
     Command9->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
-    Command10 = Kit::placeInTwips(new QPushButton(QStringLiteral("取り消し"), this), "Command10",
-                                  {5595, 1320, 855, 300});
+    Command10 =
+        Kit::placeInTwips(new QPushButton(QStringLiteral("取り消し"), this), "Command10", {5595, 1320, 855, 300});
     Command10->setStyleSheet(QStringLiteral("background-color: rgb(255, 0, 0);"));
 
     BodyText = Kit::placeInTwips(new QPlainTextEdit(this), "BodyText", {0, 1680, 7695, 6255});
@@ -169,8 +169,8 @@ void BackForm::sendCommand()
         SendCall call;
         if (SendCall::attachmentsReady(AttachText->text())) {
             const AccountSettings &account = AccountSettings::instance();
-            sent = call.send({account.SmtpServer, ToText->text(), account.MailAddress, SubjectText->text(),
-                              bodyText(), AttachText->text()});
+            sent = call.send({account.SmtpServer, ToText->text(), account.MailAddress, SubjectText->text(), bodyText(),
+                              AttachText->text()});
         }
     }
     m_sending = false;

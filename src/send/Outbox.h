@@ -11,9 +11,9 @@ namespace Outbox {
 
 struct Mail
 {
-    QString server;      // SMTP server as in the settings
-    QString to;          // one or more addresses separated by commas
-    QString from;        // the sender address
+    QString server; // SMTP server as in the settings
+    QString to;     // one or more addresses separated by commas
+    QString from;   // the sender address
     QString subject;
     QString body;
     QString attachments; // full paths joined by ",", empty for none

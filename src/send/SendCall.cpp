@@ -46,8 +46,8 @@ bool SendCall::send(const Outbox::Mail &mail)
     MailTransport &transport = MailTransport::instance();
     Outbox::Result result;
     // The dialogue runs beside the user-interface thread, which only repaints meanwhile.
-    std::unique_ptr<QThread> worker(
-        QThread::create([&transport, &mail, &credentials, &result] { result = Outbox::send(transport, mail, credentials); }));
+    std::unique_ptr<QThread> worker(QThread::create(
+        [&transport, &mail, &credentials, &result] { result = Outbox::send(transport, mail, credentials); }));
     worker->start();
     while (!worker->wait(QDeadlineTimer(10)))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);

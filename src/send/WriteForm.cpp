@@ -161,8 +161,9 @@ void WriteForm::buildDogChoice()
         QRadioButton *option = Kit::placeInTwips(new QRadioButton(Frame1), choice.name, {left, top, 255, 255});
         option->setAccessibleName(caption);
         Option[size_t(number)] = option;
-        auto *label = Kit::placeInTwips(new QLabel(caption, Frame1), QStringLiteral("%1Label").arg(QLatin1String(choice.name)),
-                                        {left + 270, top, 720, 255});
+        auto *label =
+            Kit::placeInTwips(new QLabel(caption, Frame1), QStringLiteral("%1Label").arg(QLatin1String(choice.name)),
+                              {left + 270, top, 720, 255});
         linkCaption(label, option);
         const QString chosen = QString::fromUtf16(choice.chosenText);
         connect(option, &QRadioButton::toggled, this, [this, chosen](bool on) {
@@ -173,7 +174,8 @@ void WriteForm::buildDogChoice()
     }
 
     Label12 = Kit::placeInTwips(
-        new QLabel(QStringLiteral("「キャラ送信」、「占い添付」、「一括送信」機能は同時には使用出来ません。一個選択"), this),
+        new QLabel(QStringLiteral("「キャラ送信」、「占い添付」、「一括送信」機能は同時には使用出来ません。一個選択"),
+                   this),
         "Label12", {240, 2460, 6495, 300});
     Label12->setFont(Fonts::proportionalGothic(8.25));
     QPalette red = Label12->palette();
@@ -210,13 +212,13 @@ void WriteForm::buildFields()
     Combo1->setAccessibleName(greetingCaption->text());
     Combo1->installEventFilter(this);
 
-    AttachCommand = Kit::placeInTwips(new QPushButton(QStringLiteral("添付File"), this), "AttachCommand",
-                                      {240, 3840, 855, 300});
+    AttachCommand =
+        Kit::placeInTwips(new QPushButton(QStringLiteral("添付File"), this), "AttachCommand", {240, 3840, 855, 300});
     AttachCommand->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
     Command9 = Kit::placeInTwips(new QPushButton(QStringLiteral("追加"), this), "Command9", {1080, 3840, 855, 300});
     Command9->setStyleSheet(QStringLiteral("background-color: rgb(224, 224, 224);"));
-    Command10 = Kit::placeInTwips(new QPushButton(QStringLiteral("取り消し"), this), "Command10",
-                                  {1920, 3840, 855, 300});
+    Command10 =
+        Kit::placeInTwips(new QPushButton(QStringLiteral("取り消し"), this), "Command10", {1920, 3840, 855, 300});
     Command10->setStyleSheet(QStringLiteral("background-color: rgb(255, 0, 0);"));
     AttachText = Kit::placeInTwips(new QLineEdit(this), "AttachText", {2760, 3840, 3975, 300});
     AttachText->setMaxLength(32767);
@@ -228,9 +230,9 @@ void WriteForm::buildFields()
     // "占い添付", the white box that explains it, and the box to tick.
     QLabel *fortuneCaption =
         Kit::placeInTwips(new QLabel(QStringLiteral("占い添付"), this), "Check1Label", {240, 4155, 900, 255});
-    QLabel *fortuneNote = Kit::placeInTwips(
-        new QLabel(QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), this), "Check1Note",
-        {1140, 4155, 5160, 255});
+    QLabel *fortuneNote =
+        Kit::placeInTwips(new QLabel(QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), this),
+                          "Check1Note", {1140, 4155, 5160, 255});
     fortuneNote->setFont(Fonts::proportionalGothic(8.25));
     setBackground(fortuneNote, kWhite);
     Check1 = Kit::placeInTwips(new QCheckBox(this), "Check1", {6360, 4155, 255, 255});
@@ -264,8 +266,8 @@ void WriteForm::buildFields()
 
 void WriteForm::buildAddressPanel()
 {
-    AddressPanel = Kit::placeInTwips(new QFrame(this), "AddressPanel",
-                                     {kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight});
+    AddressPanel =
+        Kit::placeInTwips(new QFrame(this), "AddressPanel", {kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight});
     AddressPanel->setFrameStyle(QFrame::Box | QFrame::Plain);
     setBackground(AddressPanel, QColor(224, 224, 224));
 
@@ -289,7 +291,8 @@ void WriteForm::buildAddressPanel()
     connect(List1, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) { pressOnList(List1->row(item)); });
 
     Frame4 = Kit::placeInTwips(new QGroupBox(AddressPanel), "Frame4", {120, 5760, 2055, 600});
-    Option[2] = Kit::placeInTwips(new QRadioButton(QStringLiteral("一括送信"), Frame4), "Option2", {90, 200, 1035, 300});
+    Option[2] =
+        Kit::placeInTwips(new QRadioButton(QStringLiteral("一括送信"), Frame4), "Option2", {90, 200, 1035, 300});
     Option[1] = Kit::placeInTwips(new QRadioButton(QStringLiteral("取消"), Frame4), "Option1", {1170, 200, 795, 300});
     connect(Option[2], &QRadioButton::toggled, this, [this](bool on) {
         if (on)
@@ -311,26 +314,30 @@ void WriteForm::buildHelp()
     Text14->raise();
 
     m_help = new HoverHelp(Text14);
-    m_help->showOver(Command1, QStringLiteral(
-        "送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"));
+    m_help->showOver(
+        Command1, QStringLiteral("送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"));
     m_help->showOver(Command3, QStringLiteral("送信を中止します。"));
-    m_help->showOver(Command4, QStringLiteral(
-        "このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。"
-        "送信したい名称をクリックすると、メールアドレスが自動的に入力されます。"));
+    m_help->showOver(
+        Command4,
+        QStringLiteral("このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。"
+                       "送信したい名称をクリックすると、メールアドレスが自動的に入力されます。"));
     m_help->showOver(Command5, QStringLiteral("本ソフト、他のアプリからのテキスト文書を本文中に貼付けます。"));
     m_help->showOver(Command6, QStringLiteral("アドレス帳を含むサイズから、元のサイズに戻します。"));
     m_help->showOver(Command7, QStringLiteral("コピーして来た内容を宛先に貼付ます。"));
     m_help->showOver(Command8, QStringLiteral("文書編集他、愛犬がちょっと邪魔という時にどうぞ。"));
-    m_help->showOver(Command9, QStringLiteral(
-        "添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。"));
+    m_help->showOver(
+        Command9,
+        QStringLiteral("添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。"));
     m_help->showOver(Command11, QStringLiteral("宛先、件名、本文他、設定等が初期状態に戻せます。"));
     m_help->showOver(AttachCommand, QStringLiteral("各種ファイルを添付して送信できます。"));
-    m_help->showOver(Frame1, QStringLiteral(
-        "相手があなたのメールを受信した時に表示させるキャラを選定します。キャラはあなたの気分を表します。"
-        "５が最高、１が最低（ブルー）です。受信する相手もWanderpupを使用している必要があります"
-        "（相手からキャラを送信してもらう必要がなければ、相手はWanderpupでなくてもOKです。"
-        "新着メール受信時にキャラがデスクトップに出現します）。設定して送信すると、相手が受信した際、"
-        "あなたが設定したキャラがPCのデスクトップ上で動きます。\r\n仲の良い人とのシグナルに使用してみては？"));
+    m_help->showOver(
+        Frame1,
+        QStringLiteral(
+            "相手があなたのメールを受信した時に表示させるキャラを選定します。キャラはあなたの気分を表します。"
+            "５が最高、１が最低（ブルー）です。受信する相手もWanderpupを使用している必要があります"
+            "（相手からキャラを送信してもらう必要がなければ、相手はWanderpupでなくてもOKです。"
+            "新着メール受信時にキャラがデスクトップに出現します）。設定して送信すると、相手が受信した際、"
+            "あなたが設定したキャラがPCのデスクトップ上で動きます。\r\n仲の良い人とのシグナルに使用してみては？"));
     m_help->turnOffOver(BodyText, HoverHelp::Off::Hide);
     m_help->turnOffOverBackground(this, HoverHelp::Off::Hide);
 }
@@ -468,8 +475,9 @@ void WriteForm::addressBookCommand()
     fillList(AddressBook::BookFile());
     if (List1->count() == 0 && !AddressBook::lastError().isEmpty()) {
         const bool noFolder = !QFileInfo(ProgramFolder::dataFolder()).isDir();
-        MsgBox(noFolder ? QStringLiteral("データフォルダ（★MailData）が見つかりません。アドレス帳を読み込めませんでした。")
-                        : QStringLiteral("アドレス帳を読み込めませんでした。\r\n") + AddressBook::lastError(),
+        MsgBox(noFolder
+                   ? QStringLiteral("データフォルダ（★MailData）が見つかりません。アドレス帳を読み込めませんでした。")
+                   : QStringLiteral("アドレス帳を読み込めませんでした。\r\n") + AddressBook::lastError(),
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
 }
@@ -683,15 +691,19 @@ void WriteForm::sendCommand()
 
             // 4, 5. The fortune or the dog marker goes out, the typed body stays as it is.
             const int k = fortune ? SendRules::drawFortune() : 0;
-            const Outbox::Mail mail{account.SmtpServer, recipient.address, account.MailAddress, subject,
-                                    SendRules::outgoingBody(body, k, dog), attachments};
+            const Outbox::Mail mail{account.SmtpServer,
+                                    recipient.address,
+                                    account.MailAddress,
+                                    subject,
+                                    SendRules::outgoingBody(body, k, dog),
+                                    attachments};
             // 6, 7.
             if (!call.send(mail))
                 failedEntries.append(recipient.entry);
         }
         if (bulk && count > 0 && !History::FlushHistory(sentHistory) && !recordFailureAccepted)
-            MsgBox(QStringLiteral("送信履歴に記録できませんでした。\r\n") + History::lastError(),
-                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+            MsgBox(QStringLiteral("送信履歴に記録できませんでした。\r\n") + History::lastError(), Prompter::Buttons::Ok,
+                   Prompter::Icon::Exclamation);
         const int skipped = plan.beyondBook + plan.withoutAddress;
         if (skipped > 0 && !stopped)
             MsgBox(QStringLiteral("アドレス帳にメールアドレスのない%1件には送信しませんでした。").arg(skipped),

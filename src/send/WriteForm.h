@@ -49,7 +49,8 @@ public:
     // The address-book record of each List1 entry, in list order.
     const QList<int> &entryRecords() const { return m_entryRecords; }
 
-    QPushButton *Command1 = nullptr, *Command3 = nullptr, *Command4 = nullptr, *Command5 = nullptr, *Command6 = nullptr, *Command7 = nullptr, *Command8 = nullptr, *Command11 = nullptr;
+    QPushButton *Command1 = nullptr, *Command3 = nullptr, *Command4 = nullptr, *Command5 = nullptr, *Command6 = nullptr,
+                *Command7 = nullptr, *Command8 = nullptr, *Command11 = nullptr;
     QLineEdit *Text2 = nullptr;
     QGroupBox *Frame1 = nullptr;
     std::array<QRadioButton *, 14> Option{}; // Option[1] .. Option[13]

@@ -35,8 +35,8 @@ protected:
 
     void press(QListWidget *list, int row)
     {
-        const QPoint at = row < 0 ? QPoint(5, list->viewport()->height() - 3)
-                                  : list->visualItemRect(list->item(row)).center();
+        const QPoint at =
+            row < 0 ? QPoint(5, list->viewport()->height() - 3) : list->visualItemRect(list->item(row)).center();
         QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
     }
@@ -116,7 +116,7 @@ TEST_F(Compose, AddressListAttachmentsAndTextCommands)
     WriteForm *w = Forms::writeForm();
     ASSERT_EQ(w->List1->count(), 3);
     EXPECT_EQ(w->List1->item(0)->text().size(), 90); // the name field as read, fill included
-    w->setOuterSize(9700, 8200); // the panel in view, still with the name list
+    w->setOuterSize(9700, 8200);                     // the panel in view, still with the name list
     press(w->List1, 2);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, QStringLiteral("この名前のメールアドレスはアドレス帳にありません。"));
@@ -176,7 +176,8 @@ TEST_F(Compose, AddressListAttachmentsAndTextCommands)
     w->Command5->click();
     w->Command5->click();
     EXPECT_EQ(w->ToText->toPlainText(), QStringLiteral("x@example.test, y@example.test"));
-    EXPECT_EQ(w->BodyText->toPlainText(), QStringLiteral("x@example.test, y@example.testx@example.test, y@example.test"));
+    EXPECT_EQ(w->BodyText->toPlainText(),
+              QStringLiteral("x@example.test, y@example.testx@example.test, y@example.test"));
     w->ToText->setPlainText(QString(70, u'z'));
     EXPECT_EQ(w->ToText->toPlainText(), QString(60, u'z'));
 
@@ -214,7 +215,8 @@ TEST_F(Compose, ReplyWindowAttachmentButtonsFollowTheFieldAndStopHidesIt)
         EXPECT_EQ(reply->AttachCommand->x(), scale.toPixelsX(field + 1240));
         EXPECT_EQ(reply->Command9->x(), scale.toPixelsX(field + 2060));
         EXPECT_EQ(reply->Command10->x(), scale.toPixelsX(field + 2940));
-        EXPECT_EQ(reply->BodyText->height(), scale.toPixelsY(float(scale.toTwipsY(reply->frameGeometry().height())) * 0.74f));
+        EXPECT_EQ(reply->BodyText->height(),
+                  scale.toPixelsY(float(scale.toTwipsY(reply->frameGeometry().height())) * 0.74f));
     }
 
     // "本文に貼付" with an empty clipboard: three CR LF pairs, a CR, the answered mail.

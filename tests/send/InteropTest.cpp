@@ -35,9 +35,11 @@ public:
             root.mkdir(QString::fromUtf8(sub));
         QFile petpost(file(QStringLiteral("petpost.ini")));
         if (petpost.open(QIODevice::WriteOnly))
-            petpost.write(QStringLiteral("SMTP=\r\nPOP3=%1\r\nMAIL=taro@example.test\r\nAPOP=0\r\n").arg(pop3).toLatin1());
+            petpost.write(
+                QStringLiteral("SMTP=\r\nPOP3=%1\r\nMAIL=taro@example.test\r\nAPOP=0\r\n").arg(pop3).toLatin1());
         const QString ini = file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
+        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"),
+                                           ini);
         IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
                                            QStringLiteral("taro-pass-1"), ini);
         IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME7"), QStringLiteral("1"),

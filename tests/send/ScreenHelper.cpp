@@ -30,11 +30,12 @@ int main(int argc, char *argv[])
         reply->SubjectText->setText(QStringLiteral("Re:  会議のお知らせ"));
         reply->ToText->setText(QStringLiteral("山田太郎 <yamada@example.jp>"));
         reply->AttachText->setText(QStringLiteral("/home/taro/議事録.txt"));
-        reply->setBodyText(QStringLiteral("了解しました。\r\n\r\n> 明日の会議は十時からです。\r\n> よろしくお願いします。"));
+        reply->setBodyText(
+            QStringLiteral("了解しました。\r\n\r\n> 明日の会議は十時からです。\r\n> よろしくお願いします。"));
         window = reply;
     } else {
-        const char *names[][2] = {{"山田太郎", "yamada@example.jp"}, {"佐藤花子", "hanako@example.jp"},
-                                  {"Bob", "bob@example.org"}};
+        const char *names[][2] = {
+            {"山田太郎", "yamada@example.jp"}, {"佐藤花子", "hanako@example.jp"}, {"Bob", "bob@example.org"}};
         for (int n = 1; n <= 3; ++n)
             AddressBook::WriteAddressRecord(AddressBook::BookFile(), n, QString::fromUtf8(names[n - 1][0]),
                                             QString::fromUtf8(names[n - 1][1]));

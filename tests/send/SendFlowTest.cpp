@@ -188,8 +188,9 @@ TEST_F(SendFlow, AFailedMailStaysInTheWindowUntilItGoesOut)
     const QJsonObject read = readMail(mails[0]);
     EXPECT_EQ(read[QStringLiteral("subject")].toString(), QStringLiteral("写真"));
     EXPECT_EQ(read[QStringLiteral("body_charset")].toString(), QStringLiteral("utf-8")); // ⑤ is not in JIS
-    EXPECT_TRUE(lf(read[QStringLiteral("body")].toString()).trimmed().endsWith(
-        QStringLiteral("写真を送ります。\n\n\n\nWanderpup（⑤の選択）")));
+    EXPECT_TRUE(lf(read[QStringLiteral("body")].toString())
+                    .trimmed()
+                    .endsWith(QStringLiteral("写真を送ります。\n\n\n\nWanderpup（⑤の選択）")));
     EXPECT_FALSE(read[QStringLiteral("date")].toString().isEmpty());
     const QJsonArray attachments = read[QStringLiteral("attachments")].toArray();
     ASSERT_EQ(attachments.size(), 1);
@@ -229,7 +230,8 @@ TEST_F(SendFlow, WindowsKeepWorkingDuringTheDialogueAndACloseWaitsForItsEnd)
 
 TEST_F(SendFlow, WithoutTheDataFolderTheUserDecidesWhetherToSendUnrecorded)
 {
-    useServers(QStringLiteral("127.0.0.1:%1").arg(servers().smtpPlainPort()), pop3(), QStringLiteral("hanako@example.test"));
+    useServers(QStringLiteral("127.0.0.1:%1").arg(servers().smtpPlainPort()), pop3(),
+               QStringLiteral("hanako@example.test"));
     ASSERT_TRUE(QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively());
     WriteForm *w = Forms::writeForm();
     type(w, QStringLiteral("taro@example.test"), QStringLiteral("件名"), QStringLiteral("本文"));
@@ -253,12 +255,14 @@ TEST_F(SendFlow, ReplyToAReceivedMailIsReadBackFromTheServer)
     ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
                                   "From: Hanako <hanako@example.test>\r\n"
                                   "To: taro@example.test\r\n"
-                                  "Subject: =?UTF-8?B?" + QStringLiteral("会議の件").toUtf8().toBase64() + "?=\r\n"
-                                  "Date: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
-                                  "MIME-Version: 1.0\r\n"
-                                  "Content-Type: text/plain; charset=UTF-8\r\n"
-                                  "Content-Transfer-Encoding: base64\r\n\r\n"
-                                  + QStringLiteral("明日は十時からです。\r\n").toUtf8().toBase64() + "\r\n"));
+                                  "Subject: =?UTF-8?B?"
+                                      + QStringLiteral("会議の件").toUtf8().toBase64()
+                                      + "?=\r\n"
+                                        "Date: Tue, 08 Dec 2026 10:00:00 +0900\r\n"
+                                        "MIME-Version: 1.0\r\n"
+                                        "Content-Type: text/plain; charset=UTF-8\r\n"
+                                        "Content-Transfer-Encoding: base64\r\n\r\n"
+                                      + QStringLiteral("明日は十時からです。\r\n").toUtf8().toBase64() + "\r\n"));
     MainForm *main = Forms::mainForm();
     main->receiveCommand();
     ASSERT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();

@@ -33,9 +33,9 @@ TEST(SendRules, FortuneNumberCoversOneToTwelveAlsoAtTheTopOfTheRange)
 TEST(SendRules, OutgoingBodyCarriesFortuneThenMarkerInCodePage932)
 {
     const QString body = SendRules::outgoingBody(QStringLiteral("こんにちは"), 0, 10);
-    EXPECT_EQ(Cp932::fromUnicode(body),
-              Cp932::fromUnicode(QStringLiteral("こんにちは")) + "\r\n\r\n\r\n\r\nWanderpup\x81\x69\x87\x49"
-                  + Cp932::fromUnicode(QStringLiteral("の選択")) + "\x81\x6a");
+    EXPECT_EQ(Cp932::fromUnicode(body), Cp932::fromUnicode(QStringLiteral("こんにちは"))
+                                            + "\r\n\r\n\r\n\r\nWanderpup\x81\x69\x87\x49"
+                                            + Cp932::fromUnicode(QStringLiteral("の選択")) + "\x81\x6a");
     EXPECT_EQ(SendRules::outgoingBody(QStringLiteral("x"), 0, 0), QStringLiteral("x"));
 
     const QString withFortune = SendRules::outgoingBody(QStringLiteral("x"), 7, 0);
@@ -50,7 +50,7 @@ TEST(SendRules, OutgoingBodyCarriesFortuneThenMarkerInCodePage932)
 TEST(SendRules, AtMostOneExtraRemainsWhateverTheOrder)
 {
     using E = SendRules::Extras;
-    EXPECT_EQ(SendRules::applyExclusivity(E{true, 4, true}), (E{true, 0, false}));  // bulk beats a dog
+    EXPECT_EQ(SendRules::applyExclusivity(E{true, 4, true}), (E{true, 0, false}));   // bulk beats a dog
     EXPECT_EQ(SendRules::applyExclusivity(E{false, 4, true}), (E{false, 4, false})); // a dog beats the fortune
     EXPECT_EQ(SendRules::applyExclusivity(E{true, 0, true}), (E{true, 0, false}));
     EXPECT_EQ(SendRules::applyExclusivity(E{false, 0, true}), (E{false, 0, true}));
@@ -59,8 +59,9 @@ TEST(SendRules, AtMostOneExtraRemainsWhateverTheOrder)
 TEST(SendRules, SentRecordTrimsSpacesKeepsLineBreaksAndCutsLongFields)
 {
     const QString longSubject = QString(60, QChar(0x3042)); // 120 bytes in code page 932
-    const HistoryRecord r = SendRules::sentRecord(QStringLiteral("  ") + longSubject, QStringLiteral(" 2026/12/08  10:00:00 "),
-                                                  QStringLiteral(" a@example.test "), QStringLiteral("  本文\r\n "));
+    const HistoryRecord r =
+        SendRules::sentRecord(QStringLiteral("  ") + longSubject, QStringLiteral(" 2026/12/08  10:00:00 "),
+                              QStringLiteral(" a@example.test "), QStringLiteral("  本文\r\n "));
     const QByteArray bytes = r.bytes();
     ASSERT_EQ(bytes.size(), 32284);
     EXPECT_EQ(bytes.left(100), Cp932::fromUnicode(longSubject.left(50)));
@@ -74,9 +75,11 @@ TEST(SendRules, BulkListStopsAtTheBooksEndAndNeverSendsToAnEmptyAddress)
 {
     TempProgramFolder folder;
     const QString book = AddressBook::BookFile();
-    ASSERT_TRUE(AddressBook::WriteAddressRecord(book, 1, QStringLiteral("一郎"), QStringLiteral("ichiro@example.test  ")));
+    ASSERT_TRUE(
+        AddressBook::WriteAddressRecord(book, 1, QStringLiteral("一郎"), QStringLiteral("ichiro@example.test  ")));
     ASSERT_TRUE(AddressBook::WriteAddressRecord(book, 2, QStringLiteral("空"), QStringLiteral("   ")));
-    ASSERT_TRUE(AddressBook::WriteAddressRecord(book, 3, QStringLiteral("三郎"), QStringLiteral("saburo@example.test")));
+    ASSERT_TRUE(
+        AddressBook::WriteAddressRecord(book, 3, QStringLiteral("三郎"), QStringLiteral("saburo@example.test")));
 
     const BulkList::Plan plan = BulkList::plan(book, {1, 2, 3, 4, 5});
     ASSERT_EQ(plan.mails.size(), 2);

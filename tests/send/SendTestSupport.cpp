@@ -25,8 +25,8 @@ void SendFixture::SetUp()
     useServers(smtp(), pop3(), QStringLiteral("hanako@example.test"));
     const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
     IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
-    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
-                                       QStringLiteral("taro-pass-1"), ini);
+    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QStringLiteral("taro-pass-1"),
+                                       ini);
 }
 
 void SendFixture::TearDown()
@@ -35,8 +35,14 @@ void SendFixture::TearDown()
     AccountSettings::instance() = AccountSettings();
 }
 
-QString SendFixture::smtp() const { return QStringLiteral("127.0.0.1:%1").arg(servers().smtpPort()); }
-QString SendFixture::pop3() const { return QStringLiteral("127.0.0.1:%1").arg(servers().pop3Port()); }
+QString SendFixture::smtp() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(servers().smtpPort());
+}
+QString SendFixture::pop3() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(servers().pop3Port());
+}
 
 void SendFixture::useServers(const QString &smtp, const QString &pop3, const QString &mail)
 {
