@@ -47,7 +47,11 @@ protected:
 
 TEST_F(Compose, LoadsHiddenAndKeepsTheExtrasApart)
 {
-    WriteForm *w = Forms::writeForm();
+    // The start-up creates it hidden, and its timer runs from then on.
+    MainForm *main = Forms::mainForm();
+    main->startUp();
+    WriteForm *w = Forms::existingWriteForm();
+    ASSERT_TRUE(w);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("新規作成"));
     EXPECT_EQ(w->outerSize(), QSizeF(7100, 8200));
@@ -95,6 +99,8 @@ TEST_F(Compose, LoadsHiddenAndKeepsTheExtrasApart)
 
     // The start-up's compose window is the one "新規作成" shows; closing destroys it and the
     // next one loads afresh.
+    main->findChild<CommandLabel *>(QStringLiteral("Label9"))->activate();
+    EXPECT_TRUE(w->isVisible());
     const QPointer<WriteForm> first = w;
     w->Command3->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
