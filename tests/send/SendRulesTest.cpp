@@ -1,5 +1,5 @@
-// The sending rules without a window: the fortune draw, the marker's bytes, the rule between the
-// extras, the sent-history record, the bulk recipients and the attachment check.
+// The sending rules without a window: the fortune draw, the marker's bytes, the sent-history
+// record, the bulk recipients and the attachment check.
 #include "TestSupport.h"
 #include "addressbook/AddressBookFile.h"
 #include "platform/Cp932.h"
@@ -45,15 +45,6 @@ TEST(SendRules, OutgoingBodyCarriesFortuneThenMarkerInCodePage932)
     EXPECT_TRUE(SendRules::fortuneHeading().contains(QStringLiteral("この占いは アトランダム")));
     for (int k = 1; k <= 12; ++k) // every text survives code page 932 unchanged
         EXPECT_EQ(Cp932::toUnicode(Cp932::fromUnicode(SendRules::fortuneText(k))), SendRules::fortuneText(k)) << k;
-}
-
-TEST(SendRules, AtMostOneExtraRemainsWhateverTheOrder)
-{
-    using E = SendRules::Extras;
-    EXPECT_EQ(SendRules::applyExclusivity(E{true, 4, true}), (E{true, 0, false}));   // bulk beats a dog
-    EXPECT_EQ(SendRules::applyExclusivity(E{false, 4, true}), (E{false, 4, false})); // a dog beats the fortune
-    EXPECT_EQ(SendRules::applyExclusivity(E{true, 0, true}), (E{true, 0, false}));
-    EXPECT_EQ(SendRules::applyExclusivity(E{false, 0, true}), (E{false, 0, true}));
 }
 
 TEST(SendRules, SentRecordTrimsSpacesKeepsLineBreaksAndCutsLongFields)
