@@ -108,7 +108,6 @@ private:
     HoverHelp *m_help = nullptr;
     AttachmentControls *m_attachments = nullptr;
     QList<int> m_entryRecords;
-    QList<QLabel *> m_captions; // labels that act on a control
     QSizeF m_outer;
     QSize m_frameExtra; // frame and title bar as the window manager drew them, in pixels
     bool m_sending = false;
