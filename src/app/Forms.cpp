@@ -6,6 +6,8 @@
 #include "app/OptionForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
+#include "send/BackForm.h"
+#include "send/WriteForm.h"
 #include "viewer/TyakuForm.h"
 
 #include <QtGlobal>

@@ -18,7 +18,9 @@
     WINDOW(IdPassForm, idPassForm)                                                                         \
     WINDOW(OptionForm, optionForm)                                                                         \
     WINDOW(TyakuForm, tyakuForm)                                                                           \
-    WINDOW(FriendForm, friendForm)
+    WINDOW(FriendForm, friendForm)                                                                         \
+    WINDOW(WriteForm, writeForm)                                                                           \
+    WINDOW(BackForm, backForm)
 
 #define WANDERPUP_DECLARE_WINDOW(Class, accessor)                                                         \
     class Class;                                                                                           \

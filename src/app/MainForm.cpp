@@ -14,6 +14,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "receive/MailCheck.h"
+#include "send/WriteForm.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -157,7 +158,12 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     connect(label6, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(2); });
     connect(label7, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(1); });
     connect(label8, &CommandLabel::activated, this, &MainForm::receiveCommand);
-    connect(label9, &CommandLabel::activated, this, [] { /* the compose window is not built yet */ });
+    connect(label9, &CommandLabel::activated, this, [] {
+        WriteForm *compose = Forms::writeForm();
+        compose->show();
+        compose->raise();
+        compose->activateWindow();
+    });
     connect(label10, &CommandLabel::activated, this, [] {
         FriendForm *book = Forms::friendForm();
         book->show();
@@ -189,7 +195,8 @@ void MainForm::startUp()
     applyOutline();
     // 3. The status box shows only after the first mail check.
     Text1->hide();
-    // 4. The compose window is created hidden here once it exists.
+    // 4. The compose window, hidden; its timer runs from now on.
+    Forms::writeForm()->Check1->setChecked(false);
     // 5. Server settings.
     Petpost::load(ProgramFolder::petpostIni(), AccountSettings::instance());
     // 6. The transport.

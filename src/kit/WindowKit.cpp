@@ -126,6 +126,14 @@ void centreOnScreen(QWidget *window)
         new CentreWhenFramed(window);
 }
 
+void swapForms(QWidget *shown, QWidget *hidden)
+{
+    delete shown->findChild<QObject *>(CentreWhenFramed::Name, Qt::FindDirectChildrenOnly);
+    shown->move(hidden->pos());
+    shown->show();
+    hidden->hide();
+}
+
 void fixWindow(QWidget *window, const QSize &client, bool dialog)
 {
     // Without CustomizeWindowHint the window manager is asked for every button there is.

@@ -4,6 +4,7 @@
 #include "TyakuForm.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
@@ -54,14 +55,6 @@ void putOnClipboard(const QString &text)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(text);
-}
-
-// Puts window `a` where window `b` is, shows `a` and hides `b`.
-void SwapForms(QWidget *a, QWidget *b)
-{
-    a->move(b->pos());
-    a->show();
-    b->hide();
 }
 
 } // namespace
@@ -148,7 +141,7 @@ void EditorCommands::run(const QString &key)
     if (!search)
         showPendingHit();
     if (key == QStringLiteral("mend")) {
-        SwapForms(Forms::mainForm(), m_window);
+        Kit::swapForms(Forms::mainForm(), m_window);
         return;
     }
     if (const auto command = commands.find(key); command != commands.end())

@@ -2,6 +2,7 @@
 
 #include "EditorCommands.h"
 #include "MailListModel.h"
+#include "app/Forms.h"
 #include "characters/DogCommands.h"
 #include "kit/HoverHelp.h"
 #include "kit/Twips.h"
@@ -10,6 +11,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
+#include "send/BackForm.h"
 #include "store/HistoryFile.h"
 
 #include <QAction>
@@ -69,6 +71,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     Command2->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
     connect(Command2, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
     connectHistoryOperations();
+    connect(Command4, &QPushButton::clicked, this, &TyakuForm::replyCommand);
 
     Label1 = Kit::placeInTwips(new QLabel(QStringLiteral("件数"), m_client), "Label1", {7560, 720, 480, 255});
     Text2 = Kit::placeInTwips(new QLineEdit(m_client), "Text2", {8040, 660, 495, 270});
@@ -379,6 +382,29 @@ qint16 TyakuForm::selectedHistory() const
 {
     const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
     return selected.isEmpty() ? 0 : mailList->history(selected.first().row());
+}
+
+void TyakuForm::replyCommand()
+{
+    if (HistoryMode == 2) {
+        MsgBox(QStringLiteral("自分宛となっています。"));
+        return;
+    }
+    if (HistoryMode != 1)
+        return;
+    if (!checkSelection())
+        return;
+    const int record = selectedRecordNumber();
+    Text5->clear();
+    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(selectedHistory()), record);
+    BackForm *reply = Forms::backForm();
+    reply->SubjectText->setText(QStringLiteral("Re:  ") + TextRules::trimSpaces(Text7->text()));
+    reply->ToText->setText(TextRules::trimSpaces(Text8->text()));
+    reply->setBodyText(TextRules::trimSpaces(bodyText()));
+    reply->setAnsweredBody(mail ? TextRules::CutAtNul(mail->Body()) : bodyText());
+    reply->show();
+    reply->raise();
+    reply->activateWindow();
 }
 
 TyakuForm::Layout TyakuForm::layoutFor(double w, double h, double editorLeft)

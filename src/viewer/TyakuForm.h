@@ -106,6 +106,8 @@ private:
     void applyLayout();
     void showMail(qint16 history, int record);
     void connectHistoryOperations();
+    // "返事を出す": the selected received mail into the reply window.
+    void replyCommand();
 
     // Hooks of the editor functions: the document load at creation, the closing step, and the
     // menu and toolbar commands (keyed by the item's name).
