@@ -12,6 +12,7 @@
 #include <QProxyStyle>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QThread>
 #include <QWidget>
 
 #include <functional>
@@ -204,6 +205,9 @@ void keepControlsInside(QWidget *window, QWidget *area, const QSize &margin)
 
 void keepWindowsAlive()
 {
+    // A send runs the transport on a worker thread; only the window thread has windows to keep.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        return;
     if (g_waiting)
         return;
     g_waiting = true;
