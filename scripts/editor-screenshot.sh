@@ -13,29 +13,21 @@ program="$build/bench/editor/editor_bench"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
+source scripts/lib/xdisplay.sh
 home=$(mktemp -d)
+at_exit rm -rf "$home"
 mkdir -p "$home/★MailData"
 QT_QPA_PLATFORM=offscreen "$program" make "$home/sample.txt" 0.02
 
-n=140
-while [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$home"; }
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+xdisplay_start 1024x700
+xdisplay_wm
 xsetroot -solid '#3a8a55'
 
 rm -f "$out/editor-print.pdf"
 WANDERPUP_HOME="$home" QT_QPA_PLATFORM=xcb "$program" show "$home/sample.txt" メール "$out/editor-print.pdf" >/dev/null 2>&1 &
-pids+=($!)
+track $!
 sleep 4
 import -window root "$out/editor.png"
-window=$(xdotool search --onlyvisible --name 'sample.txt' | head -1)
+window=$(window 'sample.txt')
 import -window "$window" -frame "$out/editor-window.png"
 echo "$out/editor.png $out/editor-window.png $out/editor-print.pdf"

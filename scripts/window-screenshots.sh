@@ -22,22 +22,11 @@ program="$(pwd)/$build/Wanderpup/wanderpup"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
+source scripts/lib/xdisplay.sh
 work=$(mktemp -d)
-n=140
-while [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 "$((1280 * scale))x$((960 * scale))x24" -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+at_exit rm -rf "$work"
+xdisplay_start "$((1280 * scale))x$((960 * scale))"
+xdisplay_wm
 xsetroot -solid '#3a8a55'
 
 # A listener that accepts connections and never answers; one that is closed.
@@ -50,7 +39,7 @@ held = []
 while True:
     c, _ = s.accept(); held.append(c)
 " &
-pids+=($!)
+track $!
 closed_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 
 # A program folder; $1 is the POP3 server ("" for a first start without petpost.ini).
@@ -70,21 +59,22 @@ app=
 start() { # start HOME
   WANDERPUP_HOME="$1" QT_SCALE_FACTOR=$scale "$program" >/dev/null 2>&1 &
   app=$!
-  pids+=("$app")
+  track "$app"
   sleep 3
 }
 stop() { kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; sleep 0.5; }
-window() { xdotool search --onlyvisible --name "$1" | head -1; }
-origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+# The window manager's frame around a window: the window's ancestor just below the root.
+outer() { # outer WINDOW
+  local id=$1 parent root
+  root=$(xwininfo -root | awk '/Window id/ {print $4}')
+  while parent=$(xwininfo -children -id "$id" | awk '/Parent window id/ {print $4}') && [ "$parent" != "$root" ]; do
+    id=$parent
+  done
+  echo "$id"
+}
 # The window with its frame.
 frame() { # frame WINDOW NAME
-  local id=$1 parent
-  parent=$(xwininfo -children -id "$id" | awk '/Parent window id/ {print $4}')
-  while [ "$(xwininfo -children -id "$parent" | awk '/Parent window id/ {print $4}')" != \
-          "$(xwininfo -root | awk '/Window id/ {print $4}')" ]; do
-    parent=$(xwininfo -children -id "$parent" | awk '/Parent window id/ {print $4}')
-  done
-  import -window root -crop "$(xwininfo -id "$parent" | awk '/Width/ {w=$2} /Height/ {h=$2} /Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {printf "%dx%d+%d+%d", w, h, x, y}')" "$out/$2.png"
+  import -window root -crop "$(xwininfo -id "$(outer "$1")" | awk '/Width/ {w=$2} /Height/ {h=$2} /Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {printf "%dx%d+%d+%d", w, h, x, y}')" "$out/$2.png"
   mogrify +repage "$out/$2.png"
 }
 # Click at client coordinates (logical pixels) of a window.
@@ -115,14 +105,7 @@ sleep 0.5
 frame "$main" main
 # Offsets of the client area inside main.png.
 read -r ox oy < <(origin "$main")
-fx=$(( ox - $(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print $4}') ))
-fy=0
-parent=$(xwininfo -children -id "$main" | awk '/Parent window id/ {print $4}')
-root=$(xwininfo -root | awk '/Window id/ {print $4}')
-while [ "$(xwininfo -children -id "$parent" | awk '/Parent window id/ {print $4}')" != "$root" ]; do
-  parent=$(xwininfo -children -id "$parent" | awk '/Parent window id/ {print $4}')
-done
-read -r px py < <(origin "$parent")
+read -r px py < <(origin "$(outer "$main")")
 fx=$((ox - px)); fy=$((oy - py))
 zoom main main-cry 400 256 110 80
 zoom main main-dogs 296 60 110 64
@@ -180,21 +163,16 @@ sleep 0.8
 frame "$history" history-small
 stop
 
-# "受信" against a server that refuses the connection.
-home=$(folder "127.0.0.1:$closed_port" refused)
-start "$home"
-main=$(window "Ver 1.0")
-click "$main" 56 196
-sleep 1.5
-import -window root "$out/refused.png"
-stop
-
-# "受信" against a server that accepts and says nothing.
-home=$(folder "127.0.0.1:$silent_port" silent)
-start "$home"
-main=$(window "Ver 1.0")
-click "$main" 56 196
-sleep 4
-import -window root "$out/silent.png"
-stop
+# "受信" against a server that refuses the connection, and against one that accepts and says
+# nothing (seen 4 s into the wait).
+receive() { # receive PORT NAME SECONDS
+  home=$(folder "127.0.0.1:$1" "$2")
+  start "$home"
+  click "$(window "Ver 1.0")" 56 196
+  sleep "$3"
+  import -window root "$out/$2.png"
+  stop
+}
+receive "$closed_port" refused 1.5
+receive "$silent_port" silent 4
 echo "screenshots in $out"

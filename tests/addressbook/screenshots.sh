@@ -13,30 +13,21 @@ bench="$build/bench/book/book_bench"
 out="$build/screenshots"
 mkdir -p "$out"
 
+source scripts/lib/xdisplay.sh
 home=$(mktemp -d)
+at_exit rm -rf "$home"
 mkdir -p "$home/★MailData" "$home/添付フォルダ" "$home/Sound"
 printf 'SMTP=localhost\r\nPOP3=localhost\r\nMAIL=me@example.org\r\nAPOP=0\r\n' > "$home/petpost.ini"
 "$bench" make-book "$home" 12
 "$bench" make-history "$home" 3
 
-n=140
-while [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$home"; }
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+xdisplay_start 1280x800
+xdisplay_wm
 xsetroot -solid '#4a7f5a'
 WANDERPUP_HOME="$home" "$program" >/dev/null 2>&1 &
-pids+=($!)
+track $!
 sleep 3
 
-origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.5; }
 shoot() { # window id, file
   read -r x y < <(origin "$1")
@@ -44,7 +35,7 @@ shoot() { # window id, file
   import -window root -crop "$((w + 8))x$((h + 34))+$((x - 4))+$((y - 30))" "$2"
 }
 
-main=$(xdotool search --name "Ver 1.0" | head -1)
+main=$(window "Ver 1.0")
 xdotool windowmove "$main" 20 20
 sleep 0.5
 read -r mx my < <(origin "$main")
@@ -53,7 +44,7 @@ read -r mx my < <(origin "$main")
 # row selected.
 click_at $((mx + 450)) $((my + 168))
 sleep 1
-book=$(xdotool search --name "^アドレス帳$" | head -1)
+book=$(window "^アドレス帳$")
 shoot "$book" "$out/address-book.png"
 read -r bx by < <(origin "$book")
 click_at $((bx + 150)) $((by + 18))
@@ -68,7 +59,7 @@ shoot "$book" "$out/address-book-registered.png"
 # "着信履歴": click the second mail, "１件削除", answer Yes with the keyboard.
 click_at $((mx + 60)) $((my + 221))
 sleep 1
-history=$(xdotool search --name "^着信履歴$" | head -1)
+history=$(window "^着信履歴$")
 xdotool windowmove "$history" 480 40
 sleep 0.5
 read -r hx hy < <(origin "$history")

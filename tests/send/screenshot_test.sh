@@ -5,39 +5,24 @@ set -euo pipefail
 helper=${1:?helper}
 out=${2:?output folder}
 mkdir -p "$out"
-for tool in Xvfb openbox import xdpyinfo; do
+for tool in Xvfb openbox import xprop; do
   command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 0; }
 done
 
+source "$(dirname "$0")/../../scripts/lib/xdisplay.sh"
 work=$(mktemp -d)
+at_exit rm -rf "$work"
 home=$work/home
 mkdir -p "$home/★MailData" "$home/添付フォルダ" "$home/Sound"
-n=300
-while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-display=:$n
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids=($!)
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
-  sleep 0.1
-done
-sleep 1 # openbox manages windows only once it has taken over the screen
+xdisplay_start 1024x768
+xdisplay_wm
 xsetroot -solid "#3a8a55" || true
 
 declare -A width height
 for mode in normal wide tall reply; do
   WANDERPUP_HOME=$home QT_QPA_PLATFORM=xcb "$helper" "$mode" >"$work/$mode.txt" 2>/dev/null &
   app=$!
+  track "$app"
   for _ in $(seq 120); do [ -s "$work/$mode.txt" ] && break; sleep 0.1; done
   read -r x y w h <"$work/$mode.txt"
   name=compose-$mode
