@@ -9,12 +9,12 @@
 //   book_bench open-book FOLDER        after the main window's start-up, the address book window
 //                                      from its creation to painted; prints "open <seconds> rows
 //                                      <n> cpu <seconds of CPU time>"
+#include "../common/BenchSupport.h"
 #include "addressbook/AddressBookFile.h"
 #include "addressbook/FriendForm.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/Prompter.h"
-#include "store/HistoryFile.h"
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
 
@@ -30,18 +30,6 @@
 #include <ctime>
 
 namespace {
-
-// A field of /proc/self/status, in MB.
-double statusMb(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
 
 // CPU time of this thread: what the work costs, whatever else the machine runs.
 double cpuSeconds()
@@ -69,20 +57,8 @@ public:
 
 int makeHistory(const QString &folder, int count)
 {
-    QDir().mkpath(folder + QStringLiteral("/★MailData"));
-    QFile out(folder + QStringLiteral("/★MailData/ppdata2.data"));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return 1;
     const QString line = QStringLiteral("打ち合わせの資料を添付します。ご確認下さい。①〜⑩\r\n");
-    for (int n = 1; n <= count; ++n) {
-        const HistoryRecord r = HistoryRecord::make(QStringLiteral("Re: 打ち合わせの件 %1").arg(n),
-                                                    QStringLiteral("Wed, 9 Dec 2026 10:%1:00 +0900").arg(n % 60),
-                                                    QStringLiteral("山田 太郎 <taro%1@example.jp>").arg(n),
-                                                    line.repeated(20 + n % 200));
-        if (out.write(r.bytes()) != r.bytes().size())
-            return 1;
-    }
-    return out.flush() ? 0 : 1;
+    return bench::writeReceivedHistory(folder, count, [&](int n) { return line.repeated(20 + n % 200); });
 }
 
 int makeBook(const QString &folder, int count)
@@ -116,15 +92,15 @@ int deleteOne(int row)
     window->MailListView->setCurrentIndex(index);
     window->ShowSelectedMail();
     QApplication::processEvents();
-    const double rssBefore = statusMb("VmRSS:");
-    const double peakBefore = statusMb("VmHWM:");
+    const double rssBefore = bench::statusMb("VmRSS:");
+    const double peakBefore = bench::statusMb("VmHWM:");
 
     window->Command1->click();
     QApplication::processEvents(); // the rebuilt list laid out and painted
     const double seconds = double(prompter.clock.nsecsElapsed()) / 1e9;
 
     std::printf("delete %.3f rows %d rss_growth_mb %.1f peak_growth_mb %.1f\n", seconds, window->rowCount(),
-                statusMb("VmRSS:") - rssBefore, statusMb("VmHWM:") - peakBefore);
+                bench::statusMb("VmRSS:") - rssBefore, bench::statusMb("VmHWM:") - peakBefore);
     Forms::destroyAll();
     Prompter::install(nullptr);
     return prompter.asked == 1 ? 0 : 1;

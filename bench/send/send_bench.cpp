@@ -9,6 +9,7 @@
 //   send_bench list [N] [ROUNDS]   "アドレス帳" on an N-entry book (default 5000), filled list,
 //                                  against `cat` of the same file
 // Each figure is the best of ROUNDS (default 3).
+#include "../common/BenchSupport.h"
 #include "MailServers.h"
 #include "addressbook/AddressBookFile.h"
 #include "app/AccountSettings.h"
@@ -81,15 +82,25 @@ bool msmtp(quint16 port, const QString &mailFile, const QString &to)
     return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-long statusKb(const char *key)
+// Seconds for msmtp to send `mail` `count` times to taro, or -1; the mailbox is left empty.
+double msmtpSeconds(MailServers &servers, const Folder &folder, const QByteArray &mail, int count)
 {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    return -1;
+    const QString file = folder.file(QStringLiteral("mail.eml"));
+    QFile out(file);
+    out.open(QIODevice::WriteOnly);
+    out.write(mail);
+    out.close();
+    servers.clearMails(QStringLiteral("taro"));
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i)
+        if (!msmtp(servers.smtpPlainPort(), file, QStringLiteral("taro@example.test"))) {
+            std::fprintf(stderr, "msmtp failed\n");
+            return -1;
+        }
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    servers.clearMails(QStringLiteral("taro"));
+    return seconds;
 }
 
 // Forgets the peak so far: VmHWM starts again from the present resident size.
@@ -140,21 +151,10 @@ int bulk(MailServers &servers, int n, int rounds)
         mailSize = mails[0].size();
 
         // The same mails, ready-made, through msmtp.
-        const QString file = folder.file(QStringLiteral("mail.eml"));
-        QFile out(file);
-        out.open(QIODevice::WriteOnly);
-        out.write(mails[0]);
-        out.close();
-        servers.clearMails(QStringLiteral("taro"));
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < n; ++i)
-            if (!msmtp(servers.smtpPlainPort(), file, QStringLiteral("taro@example.test"))) {
-                std::fprintf(stderr, "msmtp failed\n");
-                return 1;
-            }
-        peer = std::min(peer, clock.nsecsElapsed() / 1e9);
-        servers.clearMails(QStringLiteral("taro"));
+        const double m = msmtpSeconds(servers, folder, mails[0], n);
+        if (m < 0)
+            return 1;
+        peer = std::min(peer, m);
         Forms::destroyAll();
     }
     std::printf("bulk send of %d mails of %lld bytes: program %.3f s, msmtp %.3f s, ratio %.2f\n", n,
@@ -189,9 +189,9 @@ int big(MailServers &servers, int megabytes, int rounds)
         w->BodyText->setPlainText(QStringLiteral("資料を送ります。"));
         w->AttachText->setText(attachment);
         resetPeak();
-        const long before = statusKb("VmRSS:");
+        const long before = bench::statusKb("VmRSS:");
         const double s = clickSend(w);
-        const long peak = statusKb("VmHWM:");
+        const long peak = bench::statusKb("VmHWM:");
         const QList<QByteArray> mails = servers.mails(QStringLiteral("taro"));
         if (mails.size() != 1) {
             std::fprintf(stderr, "the mail did not arrive\n");
@@ -201,20 +201,10 @@ int big(MailServers &servers, int megabytes, int rounds)
         growthKb = round == 0 ? peak - before : std::min(growthKb, peak - before);
         mailSize = mails[0].size();
 
-        const QString file = folder.file(QStringLiteral("mail.eml"));
-        QFile out(file);
-        out.open(QIODevice::WriteOnly);
-        out.write(mails[0]);
-        out.close();
-        servers.clearMails(QStringLiteral("taro"));
-        QElapsedTimer clock;
-        clock.start();
-        if (!msmtp(servers.smtpPlainPort(), file, QStringLiteral("taro@example.test"))) {
-            std::fprintf(stderr, "msmtp failed\n");
+        const double m = msmtpSeconds(servers, folder, mails[0], 1);
+        if (m < 0)
             return 1;
-        }
-        peer = std::min(peer, clock.nsecsElapsed() / 1e9);
-        servers.clearMails(QStringLiteral("taro"));
+        peer = std::min(peer, m);
         Forms::destroyAll();
     }
     std::printf("one mail with a %d MB attachment (%lld bytes sent): program %.3f s, msmtp %.3f s, ratio %.2f\n",

@@ -1,7 +1,7 @@
 // Received mail from the real POP3 server through the history window: its sender into the
 // address book, one mail deleted, then all of them.
+#include "HistoryWindowFixture.h"
 #include "MailServers.h"
-#include "ScriptedPrompter.h"
 #include "addressbook/FriendForm.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
@@ -32,7 +32,7 @@ QByteArray mailFrom(const QByteArray &from, const QByteArray &subject, const QBy
            + "\r\n";
 }
 
-class HistoryEndToEnd : public ::testing::Test
+class HistoryEndToEnd : public HistoryWindowFixture
 {
 protected:
     static void SetUpTestSuite()
@@ -49,6 +49,7 @@ protected:
 
     void SetUp() override
     {
+        HistoryWindowFixture::SetUp();
         ASSERT_TRUE(s_servers->ok()) << s_servers->error().toStdString();
         s_servers->clearMails(QStringLiteral("taro"));
         folder.write(QStringLiteral("petpost.ini"),
@@ -64,25 +65,14 @@ protected:
                                            QStringLiteral("taro-pass-1"), ini);
         ASSERT_TRUE(s_servers->installTrust(folder.file(QStringLiteral("★MailData"))));
         IncomingMail::reset();
-        HistoryMode = 0;
     }
     void TearDown() override
     {
-        Forms::destroyAll();
+        HistoryWindowFixture::TearDown();
         AccountSettings::instance() = AccountSettings();
-        HistoryMode = 0;
-    }
-
-    void click(int row)
-    {
-        TyakuForm *w = Forms::tyakuForm();
-        const QRect cell = w->MailListView->visualRect(w->mailList->index(row, 0));
-        QTest::mouseClick(w->MailListView->viewport(), Qt::LeftButton, {}, cell.center());
     }
 
     static MailServers *s_servers;
-    TempProgramFolder folder;
-    ScriptedPrompter prompter;
 };
 
 MailServers *HistoryEndToEnd::s_servers = nullptr;

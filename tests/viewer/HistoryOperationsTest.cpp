@@ -1,4 +1,4 @@
-#include "ScriptedPrompter.h"
+#include "HistoryWindowFixture.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "store/HistoryFile.h"
@@ -28,18 +28,9 @@ HistoryRecord mail(int n)
                                QStringLiteral("user%1@example.jp").arg(n), QStringLiteral("本文 %1\r\n二行目").arg(n));
 }
 
-class HistoryOperations : public ::testing::Test
+class HistoryOperations : public HistoryWindowFixture
 {
 protected:
-    void SetUp() override { HistoryMode = 0; }
-    void TearDown() override
-    {
-        Forms::destroyAll();
-        HistoryMode = 0;
-    }
-
-    TyakuForm *window() { return Forms::tyakuForm(); }
-
     QByteArray threeMails(const QString &relative)
     {
         QByteArray bytes;
@@ -48,16 +39,6 @@ protected:
         folder.write(relative, bytes);
         return bytes;
     }
-
-    void click(int row)
-    {
-        QTreeView *list = window()->MailListView;
-        const QRect cell = list->visualRect(window()->mailList->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-    }
-
-    TempProgramFolder folder;
-    ScriptedPrompter prompter;
 };
 
 TEST_F(HistoryOperations, DeletingTheSecondOfThreeSentMails)

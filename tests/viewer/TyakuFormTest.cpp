@@ -1,4 +1,4 @@
-#include "ScriptedPrompter.h"
+#include "HistoryWindowFixture.h"
 #include "app/Forms.h"
 #include "characters/SetForm.h"
 #include "platform/Cp932.h"
@@ -40,25 +40,9 @@ QByteArray record(const QString &subject, const QString &date, const QString &ad
     return bytes;
 }
 
-class HistoryWindow : public ::testing::Test
+class HistoryWindow : public HistoryWindowFixture
 {
 protected:
-    void SetUp() override { HistoryMode = 0; }
-    void TearDown() override
-    {
-        Forms::destroyAll();
-        HistoryMode = 0;
-    }
-
-    TyakuForm *window() { return Forms::tyakuForm(); }
-
-    void click(int row)
-    {
-        QTreeView *list = window()->MailListView;
-        const QRect cell = list->visualRect(window()->mailList->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-    }
-
     void clickBesideTheRows()
     {
         QTreeView *list = window()->MailListView;
@@ -70,9 +54,6 @@ protected:
         QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
         QApplication::sendEvent(widget, &move);
     }
-
-    TempProgramFolder folder;
-    ScriptedPrompter prompter;
 };
 
 TEST_F(HistoryWindow, ControlsAtCreation)
