@@ -16,42 +16,32 @@ program="$build/Wanderpup/wanderpup"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
+source scripts/lib/xdisplay.sh
 home=$(mktemp -d)
+at_exit rm -rf "$home"
 cp -r "$build/Wanderpup/." "$home/"
 rm -f "$home/wanderpup"
 printf 'SMTP=localhost\r\nPOP3=localhost\r\nMAIL=me@example.org\r\nAPOP=0\r\n' > "$home/petpost.ini"
 
-n=120
-while [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$home"; }
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+xdisplay_start 1280x800
+xdisplay_wm
 xsetroot -solid '#4a7f5a'
 
 WANDERPUP_HOME="$home" "$program" >/dev/null 2>&1 &
 app=$!
-pids+=("$app")
+track "$app"
 sleep 3
 
-# Client-area origin of a window.
-origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 click_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
 
-main=$(xdotool search --name "Ver 1.0" | head -1)
+main=$(window "Ver 1.0")
 xdotool windowmove "$main" 60 40
 sleep 0.5
 read -r mx my < <(origin "$main")
 # "設定" opens the dog settings window; tick all ten dogs and press "犬を見る".
 click_at $((mx + 446)) $((my + 194))
 sleep 1
-settings=$(xdotool search --name "^設定$" | head -1)
+settings=$(window "^設定$")
 read -r sx sy < <(origin "$settings")
 for i in 0 1 2 3 4; do
   click_at $((sx + 31 + 28 * i)) $((sy + 227))
@@ -85,7 +75,7 @@ sleep 3
 import -window root "$out/walk-2.png"
 
 # Drag dog 5 (window Form2) with the left button: only it moves, the window manager moves it.
-dog5=$(xdotool search --name "気分・・・５" | head -1)
+dog5=$(window "気分・・・５")
 read -r dx dy < <(origin "$dog5")
 zoom walk-2 $((dx - 40)) $((dy - 40)) 144 144
 # (32, 40) lies on dog 5's body in both drawings, facing either way: the window is cut to the

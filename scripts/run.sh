@@ -22,41 +22,18 @@ if [ -n "${DISPLAY:-}" ]; then
   exec "${start[@]}"
 fi
 
-n=90
-while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-wm=
-app=
-cleanup() {
-  # The demo runner ends the program and stops its mail servers on TERM; wait for that.
-  [ -n "$app" ] && { kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true; }
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-wm=$!
-# Windows mapped while the window manager is still taking over the screen may stay hidden.
-for _ in $(seq 100); do
-  [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
-  sleep 0.1
-done
+source scripts/lib/xdisplay.sh
+xdisplay_start 1280x800
+xdisplay_wm
 "${start[@]}" &
-app=$!
-main=
-for _ in $(seq 100); do
-  main=$(xdotool search --onlyvisible --name "Ver 1.0" 2>/dev/null | head -1) && [ -n "$main" ] && break
-  sleep 0.2
-done
+track $!
+main=$(window "Ver 1.0" 20) || main=
 sleep 1
 shots=("$PWD/build/wanderpup-screenshot.png")
 import -window root "${shots[0]}"
 if [ $demo = 1 ] && [ -n "$main" ]; then
   # The commands' places on the dog house ("受信", then "着信履歴"), from the client area's corner.
-  read -r x y < <(xwininfo -id "$main" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}')
+  read -r x y < <(origin "$main")
   xdotool mousemove $((x + 56)) $((y + 196)) click 1
   sleep 5
   shots+=("$PWD/build/wanderpup-demo-received.png")

@@ -7,26 +7,19 @@ out=${1:?output file}
 program=${2:-build/Wanderpup/wanderpup}
 wait=${3:-3}
 
+source "$(dirname "$0")/lib/xdisplay.sh"
 home=${WANDERPUP_HOME:-$(mktemp -d)}
 if [ -z "${WANDERPUP_HOME:-}" ]; then
+  at_exit rm -rf "$home"
   mkdir -p "$home/★MailData" "$home/添付フォルダ" "$home/Sound"
   printf 'POP3=127.0.0.1\r\n' > "$home/petpost.ini"
 fi
 
-display=":$((300 + RANDOM % 200))"
-Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
-pids=($!)
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; }
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+xdisplay_start 1024x700
+xdisplay_wm
 xsetroot -solid '#3a8a55'
 WANDERPUP_HOME=$home "$program" >/dev/null 2>&1 &
-pids+=($!)
+track $!
 sleep "$wait"
 import -window root "$out"
-window=$(xdotool search --onlyvisible --name 'Wanderpup' | head -1)
-xwininfo -id "$window" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}'
+origin "$(window 'Wanderpup')"

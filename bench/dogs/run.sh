@@ -10,18 +10,10 @@ bench="$build/bench/dogs/dog_bench"
 [ -x "$bench" ] || { echo "build the dog_bench target first ($bench)"; exit 1; }
 tick=$(getconf CLK_TCK)
 
-n=140
-while [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
-export DISPLAY=:$n
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!; pids+=("$xvfb")
-sleep 1
-openbox >/dev/null 2>&1 &
-wm=$!; pids+=("$wm")
-sleep 1
+source "$(dirname "$0")/../../scripts/lib/xdisplay.sh"
+xdisplay_start 1280x800
+xdisplay_wm
+xvfb=$xd_xvfb wm=$xd_wm
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
@@ -55,14 +47,14 @@ echo "== creating ten dog windows"
 
 echo "== $seconds s of walking"
 "$bench" walk $((seconds + 25)) >/dev/null &
-dogs=$!; pids+=("$dogs")
+dogs=$!; track "$dogs"
 measure wanderpup "$dogs"
 kill "$dogs" 2>/dev/null || true
 
 oneko=$(command -v oneko || echo /usr/games/oneko)
 if [ -x "$oneko" ]; then
   cats=()
-  for i in $(seq 10); do "$oneko" -position "$((i * 20))x$((i * 10))" >/dev/null 2>&1 & cats+=($!); pids+=($!); done
+  for i in $(seq 10); do "$oneko" -position "$((i * 20))x$((i * 10))" >/dev/null 2>&1 & cats+=($!); track $!; done
   measure oneko-x10 "${cats[@]}"
   for c in "${cats[@]}"; do kill "$c" 2>/dev/null || true; done
   read -r dog_cpu dog_x < /tmp/dog-bench-wanderpup.ticks

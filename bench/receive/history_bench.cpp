@@ -3,12 +3,11 @@
 //   history_bench make FOLDER N   a program folder whose received history holds N records
 //   history_bench open FOLDER     OpenHistory(1) until the list is painted; prints
 //                                 "open <seconds> rows <n> rss_growth_mb <x> peak_rss_mb <y>"
+#include "../common/BenchSupport.h"
 #include "app/Forms.h"
-#include "store/HistoryFile.h"
 #include "viewer/TyakuForm.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -16,36 +15,12 @@
 
 namespace {
 
-// A field of /proc/self/status, in MB.
-double statusMb(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
-
 int make(const QString &folder, int count)
 {
-    QDir().mkpath(folder + QStringLiteral("/★MailData"));
-    QFile out(folder + QStringLiteral("/★MailData/ppdata2.data"));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return 1;
     QString paragraph;
     for (int i = 0; i < 20; ++i)
         paragraph += QStringLiteral("こんにちは。お元気ですか？表計算のソフトの件でご連絡します。①〜⑩\r\n");
-    for (int n = 1; n <= count; ++n) {
-        const HistoryRecord r = HistoryRecord::make(
-            QStringLiteral("Re: 打ち合わせの件 %1").arg(n),
-            QStringLiteral("Wed, 9 Dec 2026 10:%1:00 +0900").arg(n % 60),
-            QStringLiteral("山田 太郎 <taro%1@example.jp>").arg(n), paragraph.repeated(1 + n % 8));
-        if (out.write(r.bytes()) != r.bytes().size())
-            return 1;
-    }
-    return out.flush() ? 0 : 1;
+    return bench::writeReceivedHistory(folder, count, [&](int n) { return paragraph.repeated(1 + n % 8); });
 }
 
 } // namespace
@@ -68,7 +43,7 @@ int main(int argc, char **argv)
     TyakuForm *window = Forms::tyakuForm();
     window->show();
     QApplication::processEvents();
-    const double rssBefore = statusMb("VmRSS:");
+    const double rssBefore = bench::statusMb("VmRSS:");
 
     QElapsedTimer clock;
     clock.start();
@@ -77,7 +52,7 @@ int main(int argc, char **argv)
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
 
     std::printf("open %.3f rows %d rss_growth_mb %.1f peak_rss_mb %.1f\n", seconds, window->rowCount(),
-                statusMb("VmRSS:") - rssBefore, statusMb("VmHWM:"));
+                bench::statusMb("VmRSS:") - rssBefore, bench::statusMb("VmHWM:"));
     Forms::destroyAll();
     return 0;
 }

@@ -111,6 +111,12 @@ std::optional<QString> BulkRecipient(const QString &file, int i)
 
 bool WriteAddressRecord(const QString &file, int n, const QString &name, const QString &address)
 {
+    // Record numbers end at 32767, also in a book that has grown beyond that by other means: the
+    // next number must not land on an existing record past the limit.
+    if (n > MaxRecords) {
+        g_lastError = bookLayout().texts.full;
+        return false;
+    }
     const AddressRecord record = AddressRecord::make(name, address);
     return change(file, [&](RecordFile &records) { return records.write(n, record.bytes()); });
 }

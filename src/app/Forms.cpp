@@ -1,10 +1,13 @@
 #include "Forms.h"
 
+#include "addressbook/FriendForm.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
+#include "send/BackForm.h"
+#include "send/WriteForm.h"
 #include "viewer/TyakuForm.h"
 
 #include <QtGlobal>

@@ -17,7 +17,10 @@
     WINDOW(SetForm, setForm)                                                                               \
     WINDOW(IdPassForm, idPassForm)                                                                         \
     WINDOW(OptionForm, optionForm)                                                                         \
-    WINDOW(TyakuForm, tyakuForm)
+    WINDOW(TyakuForm, tyakuForm)                                                                           \
+    WINDOW(FriendForm, friendForm)                                                                         \
+    WINDOW(WriteForm, writeForm)                                                                           \
+    WINDOW(BackForm, backForm)
 
 #define WANDERPUP_DECLARE_WINDOW(Class, accessor)                                                         \
     class Class;                                                                                           \

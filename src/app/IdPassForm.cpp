@@ -2,9 +2,12 @@
 
 #include "app/AccountSettings.h"
 #include "kit/WindowKit.h"
+#include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Prompter.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,22 +17,34 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID,PASS"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(201, 118);
+    setFont(Fonts::proportionalGothic(9));
 
     Label1 = Kit::place(new QLabel(QStringLiteral("ID"), this), "Label1", {8, 12, 40, 16});
     IdText = Kit::place(new QLineEdit(this), "IdText", {64, 8, 109, 18});
     Label2_0 = Kit::place(new QLabel(QStringLiteral("Password"), this), "Label2", {8, 40, 56, 16});
+    Kit::narrowText(Label2_0, 52);
     PassText = Kit::place(new QLineEdit(this), "PassText", {64, 40, 109, 18});
-    PassText->setEchoMode(QLineEdit::Password);
+    Kit::starPassword(PassText);
     Check1 = Kit::place(new QCheckBox(this), "Check1", {28, 68, 17, 17});
+    Kit::indicatorSize(Check1, 17);
     Label2_1 = Kit::place(new QLabel(QStringLiteral("IDパスワードを保存する"), this), "Label2_1", {52, 68, 125, 17});
     Label2_1->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
-    Label2_1->setBuddy(Check1);
+    Kit::fitCaption(Label2_1);
     OkCommand = Kit::place(new QPushButton(QStringLiteral("OK"), this), "OkCommand", {60, 92, 57, 21});
     OkCommand->setDefault(true);
     OkCommand->setAutoDefault(true);
     CancelCommand = Kit::place(new QPushButton(QStringLiteral("Cancel"), this), "CancelCommand", {124, 92, 57, 21});
+    // The check reads the account from the file every time: say so where the choice is made.
+    SaveNote = Kit::place(new QLabel(QStringLiteral("受信には、保存した\nIDとパスワードが使われます。"), this),
+                          "SaveNote", {8, 118, 185, 0});
+    Kit::fitCaption(SaveNote);
+
+    Kit::captionFor(IdText, Label1);
+    Kit::captionFor(PassText, Label2_0);
+    Kit::captionFor(Check1, Label2_1);
+    Kit::asciiOnly(IdText);
+    Kit::asciiOnly(PassText);
+    Kit::fixWindow(this, QSize(201, SaveNote->geometry().bottom() + 1 + 6), true);
 
     setTabOrder(IdText, PassText);
     setTabOrder(PassText, OkCommand);
@@ -53,13 +68,23 @@ void IdPassForm::ok()
     settings.AccountPassword = PassText->text();
     const QString file = ProgramFolder::idPassIni();
     if (Check1->isChecked()) {
-        IdPassFile::write(file, QStringLiteral("NAME"), settings.AccountId);
-        IdPassFile::write(file, QStringLiteral("NAME2"), settings.AccountPassword);
-        IdPassFile::write(file, QStringLiteral("NAME3"), QStringLiteral("1"));
+        const bool saved = IdPassFile::write(file, QStringLiteral("NAME"), settings.AccountId)
+                           && IdPassFile::write(file, QStringLiteral("NAME2"), settings.AccountPassword)
+                           && IdPassFile::write(file, QStringLiteral("NAME3"), QStringLiteral("1"));
+        if (!saved)
+            MsgBox(saveFailureText(file), Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     } else {
         IdPassFile::write(file, QStringLiteral("NAME3"), QStringLiteral("0"));
     }
     close();
+}
+
+QString IdPassForm::saveFailureText(const QString &file)
+{
+    return QStringLiteral("IDとパスワードを保存できませんでした。\r\n%1\r\n"
+                          "受信には保存したIDとパスワードが使われるため、このままでは受信できません。"
+                          "★MailDataフォルダがあり、書き込めることを確かめてから、もう一度保存して下さい。")
+        .arg(QDir::toNativeSeparators(file));
 }
 
 void IdPassForm::keyPressEvent(QKeyEvent *event)

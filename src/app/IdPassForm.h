@@ -22,8 +22,11 @@ public:
     QLabel *Label2_1;
     QPushButton *OkCommand;
     QPushButton *CancelCommand;
+    QLabel *SaveNote; // that only saved values are used
 
     void ok();
+    // What the user reads when the ID and password could not be saved to `file`.
+    static QString saveFailureText(const QString &file);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

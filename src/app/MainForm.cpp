@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "addressbook/FriendForm.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
 #include "app/OptionForm.h"
@@ -13,6 +14,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "receive/MailCheck.h"
+#include "send/WriteForm.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -57,12 +59,9 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Wanderpup　Ver 1.0"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kClientWidth, kClientHeight);
+    Kit::fixWindow(this, QSize(kClientWidth, kClientHeight), false);
     setFont(Fonts::proportionalGothic(9));
     m_background.load(QStringLiteral(":/app/doghouse.png"));
-    setWindowIcon(QIcon(QStringLiteral(":/app/icon.png")));
 
     // Each command label explains itself in the help line, which comes after them.
     std::vector<std::pair<CommandLabel *, QString>> helpTexts;
@@ -115,15 +114,6 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
         "Label1", QStringLiteral("Wanderpup Ver 1.0"), {132, 135, 137, 17}, kWhite,
         QStringLiteral("新着時に可愛いキャラがデスクトップ上をコミカルに動きます。５個のキャラから選べます。送信者がキャラを選定することも・・・"));
     label1->setFont(Fonts::antiqua(11.25));
-    // The serif face that stands in for the captions' font is taller than the original; grow
-    // these labels downwards so their descenders are not cut.
-    for (QLabel *label : {static_cast<QLabel *>(label15), static_cast<QLabel *>(Label16),
-                          static_cast<QLabel *>(Label17), static_cast<QLabel *>(Label18),
-                          static_cast<QLabel *>(label1)}) {
-        const int needed = label->fontMetrics().height();
-        if (label->height() < needed)
-            label->resize(label->width(), needed);
-    }
 
     // The help line; the picture empties it.
     Label2 = Kit::place(new QLabel(this), "Label2", {120, 24, 297, 41});
@@ -140,18 +130,20 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     Text1->setAlignment(Qt::AlignCenter);
     Text1->setReadOnly(true);
     Text1->setFocusPolicy(Qt::NoFocus);
+    Text1->setAccessibleName(QStringLiteral("受信結果"));
 
-    // The clock box lies below the visible area; sending reads it as the date of a mail.
+    // The clock box lies below the visible area; sending reads it as the date of a mail. Neither
+    // it nor the playback options are ever seen, so the keyboard and screen readers pass them by.
     Text2 = Kit::place(new QLineEdit(QStringLiteral("Text2"), this), "Text2", {120, kClientHeight + 40, 200, 18});
-
-    // The playback options are not shown to the user.
     const QRect belowTheWindow(0, kClientHeight + 80, 20, 20);
     ChkLoop = Kit::place(new QCheckBox(this), "ChkLoop", belowTheWindow);
     ChkLoop->setChecked(true);
     ChkOnMem = Kit::place(new QCheckBox(this), "ChkOnMem", belowTheWindow);
     ChkSynchro = Kit::place(new QCheckBox(this), "ChkSynchro", belowTheWindow);
-    for (QCheckBox *box : {ChkLoop, ChkOnMem, ChkSynchro})
-        box->hide();
+    for (QWidget *unseen : std::initializer_list<QWidget *>{Text2, ChkLoop, ChkOnMem, ChkSynchro}) {
+        unseen->setFocusPolicy(Qt::NoFocus);
+        unseen->hide();
+    }
 
     Timer1 = Kit::named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
@@ -166,8 +158,18 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     connect(label6, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(2); });
     connect(label7, &CommandLabel::activated, this, [] { Forms::tyakuForm()->OpenHistory(1); });
     connect(label8, &CommandLabel::activated, this, &MainForm::receiveCommand);
-    connect(label9, &CommandLabel::activated, this, [] { /* the compose window is not built yet */ });
-    connect(label10, &CommandLabel::activated, this, [] { /* the address book is not built yet */ });
+    connect(label9, &CommandLabel::activated, this, [] {
+        WriteForm *compose = Forms::writeForm();
+        compose->show();
+        compose->raise();
+        compose->activateWindow();
+    });
+    connect(label10, &CommandLabel::activated, this, [] {
+        FriendForm *book = Forms::friendForm();
+        book->show();
+        book->raise();
+        book->activateWindow();
+    });
     connect(label11, &CommandLabel::activated, this, &MainForm::settingsCommand);
     connect(Label13, &CommandLabel::activated, this, &MainForm::walkCommand);
     connect(Label14, &CommandLabel::activated, this, &MainForm::kennelCommand);
@@ -175,6 +177,8 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     connect(Label17, &CommandLabel::activated, this, [this] { barkCommand(true); });
     connect(Label18, &CommandLabel::activated, this, [this] { barkCommand(false); });
     connect(Label19, &CommandLabel::activated, this, [] { DogCommands::ClearDogSelection(); });
+
+    Kit::centreOnScreen(this);
 }
 
 MainForm::~MainForm() = default;
@@ -191,12 +195,15 @@ void MainForm::startUp()
     applyOutline();
     // 3. The status box shows only after the first mail check.
     Text1->hide();
-    // 4. The compose window is created hidden here once it exists.
+    // 4. The compose window, hidden; its timer runs from now on.
+    Forms::writeForm()->Check1->setChecked(false);
     // 5. Server settings.
     Petpost::load(ProgramFolder::petpostIni(), AccountSettings::instance());
     // 6. The transport.
     MailTransport::instance().NMailInitializeWinSock();
     MailTransport::instance().NMailSetOption(1, 8192);
+    // While a network call waits for a server, the windows keep painting and the dogs walking.
+    MailTransport::instance().setWaitHook(Kit::keepWindowsAlive);
     // 7. A first start asks for the servers.
     if (AccountSettings::instance().Pop3Server.isEmpty())
         Forms::optionForm()->show();
@@ -211,9 +218,11 @@ QPolygon MainForm::outline()
 
 QRegion MainForm::clientOutline() const
 {
-    // The outline is given for the whole window; the client area starts at the frame's offset.
-    QPoint offset = geometry().topLeft() - frameGeometry().topLeft();
-    const QRect doorway = QRect(QPoint(118, 185), QPoint(396, 367)).translated(-offset);
+    // The outline is given for the whole window with a frame of 21 pixels above the client area,
+    // the frame the picture was drawn for. The doorway is cut where the picture has it, whatever
+    // frame this desktop draws and at every scale.
+    const QPoint frame(0, 21);
+    const QRect doorway = QRect(QPoint(118, 185), QPoint(396, 367)).translated(-frame);
     return QRegion(rect()).subtracted(QRegion(doorway));
 }
 
@@ -226,14 +235,18 @@ void MainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     applyOutline();
-}
-
-void MainForm::moveEvent(QMoveEvent *event)
-{
-    QWidget::moveEvent(event);
-    // The frame size is known only once the window manager has framed the window.
-    if (mask() != clientOutline())
-        applyOutline();
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // At a first start the server dialog opened before this window; the keyboard goes to the
+    // dialog, not to the window that came up after it.
+    QTimer::singleShot(0, this, [] {
+        OptionForm *dialog = Forms::existingOptionForm();
+        if (dialog && dialog->isVisible()) {
+            dialog->raise();
+            dialog->activateWindow();
+        }
+    });
 }
 
 void MainForm::paintEvent(QPaintEvent *)
@@ -247,7 +260,10 @@ void MainForm::closeEvent(QCloseEvent *event)
 {
     if (!m_shutDown) {
         m_shutDown = true;
-        MailTransport::instance().NMailEndWinSock();
+        // Closed while a network call waits: the transport is still in use further down and
+        // ends with the program, once that call has returned.
+        if (!Kit::waitingOnNetwork())
+            MailTransport::instance().NMailEndWinSock();
         clearMask();
     }
     event->accept();

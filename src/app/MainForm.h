@@ -49,7 +49,6 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -62,4 +61,5 @@ private:
     QPixmap m_background;
     HoverHelp *m_help;
     bool m_shutDown = false;
+    bool m_shownOnce = false;
 };

@@ -2,6 +2,7 @@
 
 #include "app/AccountSettings.h"
 #include "kit/WindowKit.h"
+#include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 
@@ -21,8 +22,9 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー設定"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint);
-    setFixedSize(209, 211);
+    Kit::fixWindow(this, QSize(209, 211), true);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setFont(Fonts::proportionalGothic(9));
 
     Label1 = Kit::place(new QLabel(QStringLiteral("SMTPサーバー名(&S)"), this), "Label1", {8, 8, 177, 16});
     SmtpText = Kit::place(new QLineEdit(this), "SmtpText", {8, 24, 177, 18});
@@ -36,9 +38,12 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     for (QLabel *label : {Label1, Label2, Label3})
         label->setStyleSheet(kBlueText);
     ApopCheck->setStyleSheet(kBlueText);
-    Label1->setBuddy(SmtpText);
-    Label2->setBuddy(Pop3Text);
-    Label3->setBuddy(MailText);
+    Kit::captionFor(SmtpText, Label1);
+    Kit::captionFor(Pop3Text, Label2);
+    Kit::captionFor(MailText, Label3);
+    for (QLineEdit *box : {SmtpText, Pop3Text, MailText})
+        Kit::asciiOnly(box);
+    Kit::fitCaption(ApopCheck);
 
     setTabOrder(SmtpText, Pop3Text);
     setTabOrder(Pop3Text, ApopCheck);

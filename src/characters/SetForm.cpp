@@ -8,6 +8,7 @@
 #include "characters/DogTable.h"
 #include "characters/DogWindow.h"
 #include "kit/HoverHelp.h"
+#include "kit/WrappingLabel.h"
 #include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/IniFile.h"
@@ -55,29 +56,36 @@ SetForm::SetForm(QWidget *parent)
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
     setFont(Fonts::proportionalGothic(9));
-    resize(600, 384);
 
     Command1 = Kit::place(new QPushButton(QStringLiteral("ID/PASS"), this), "Command1", {8, 8, 96, 26});
     Command2 = Kit::place(new QPushButton(QStringLiteral("POPサーバー"), this), "Command2", {112, 8, 104, 26});
 
-    Label7 = Kit::place(new QLabel(this), "Label7", {8, 40, 284, 152});
-    Label7->setText(
-        spaces(1) +
-        QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
-        spaces(16) + QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。") + spaces(34) +
-        QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
-        QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
-                       "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"));
-    Label7->setWordWrap(true);
-    Label7->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The left half is as wide as the instructions' one-line sentence, so that no sentence of
+    // them breaks at an odd place; fonts that lay out wider on a denser screen get a margin.
+    const QString savedSentence = QStringLiteral("この設定は「犬設定」ボタンをクリックすると保存されます。");
+    const QFontMetrics metrics(font());
+    const int left = qMax(284, int(metrics.horizontalAdvance(savedSentence) * 1.04) + 4);
+    const int shift = left - 284;
+
+    Label7 = Kit::place(
+        new WrappingLabel(
+            spaces(1) +
+                QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。メールチェック以外でも確認可能。") +
+                spaces(16) + savedSentence + spaces(34) +
+                QStringLiteral("相手が犬を送信して来たときは、それが優先されます。") + spaces(37) +
+                QStringLiteral("犬の確認を行いたい場合は、１～１０（複数、全部でも良い。但し、ハードの処理速度に自信"
+                               "のある方のみ）をチェックし、「犬を見る」をクリックして下さい。"),
+            this),
+        "Label7", {8, 40, left, 152});
     colourText(Label7, QColor(255, 0, 0));
 
-    Text2 = Kit::place(new QPlainTextEdit(this), "Text2", {8, 40, 284, 152});
+    Text2 = Kit::place(new QPlainTextEdit(this), "Text2", {8, 40, left, 152});
     Text2->setReadOnly(true);
     Text2->setFocusPolicy(Qt::NoFocus);
+    Text2->setAccessibleName(QStringLiteral("説明"));
     Text2->hide();
 
-    Frame1 = Kit::place(new QFrame(this), "Frame1", {8, 198, 284, 84});
+    Frame1 = Kit::place(new QFrame(this), "Frame1", {8, 198, left, 84});
     Frame1->setFrameShape(QFrame::Box);
     Frame1->setFrameShadow(QFrame::Sunken);
     // Each box under its dog number: dogs 1 to 5 in the top row (boxes Check4, Check1, Check5,
@@ -91,11 +99,15 @@ SetForm::SetForm(QWidget *parent)
         number->setAlignment(Qt::AlignCenter);
         Check[size_t(check)] =
             Kit::place(new QCheckBox(Frame1), QStringLiteral("Check%1").arg(check), {x + 2, y + 16, 18, 18});
+        Kit::captionFor(Check[size_t(check)], number);
     }
-    Label9 = Kit::place(new QLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1), "Label9",
-                        {148, 2, 132, 50});
-    Label9->setWordWrap(true);
-    Label9->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Two lines, broken between the number and the breed.
+    const int noteWidth = int(qMax(metrics.horizontalAdvance(QStringLiteral("１～５の番号は")),
+                                   metrics.horizontalAdvance(QStringLiteral("「犬種」です。")))
+                              * 1.04)
+                          + 4;
+    Label9 = Kit::place(new WrappingLabel(spaces(18) + QStringLiteral("１～５の番号は「犬種」です。"), Frame1),
+                        "Label9", {156, 4, noteWidth, 40});
 
     Command3 = Kit::place(new QPushButton(QStringLiteral("犬設定"), this), "Command3", {8, 290, 88, 26});
     colourText(Command3, QColor(255, 0, 0));
@@ -103,18 +115,16 @@ SetForm::SetForm(QWidget *parent)
     Command5 = Kit::place(new QPushButton(QStringLiteral("愛犬を格納"), this), "Command5", {200, 290, 92, 26});
 
     Label8 = Kit::place(
-        new QLabel(QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this),
-        "Label8", {8, 322, 284, 48});
-    Label8->setWordWrap(true);
-    Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        new WrappingLabel(QStringLiteral("出現させた犬を消滅させたい場合は、この「設定」フォームを終了させて下さい。"), this),
+        "Label8", {8, 322, left, 48});
     colourText(Label8, QColor(0, 0, 255));
 
     auto *line = new QFrame(this);
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(298, 4, 4, 376);
+    line->setGeometry(298 + shift, 4, 4, 376);
 
-    Label10 = Kit::place(new QLabel(spaces(9) + QStringLiteral("愛犬一覧表"), this), "Label10", {308, 8, 284, 22});
+    Label10 = Kit::place(new QLabel(spaces(9) + QStringLiteral("愛犬一覧表"), this), "Label10", {308 + shift, 8, 284, 22});
     Label10->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label10->setAutoFillBackground(true);
     {
@@ -128,13 +138,14 @@ SetForm::SetForm(QWidget *parent)
     for (int dog = 1; dog <= 10; ++dog) {
         const int column = dog <= 5 ? 0 : 1;
         const int row = (dog - 1) % 5;
-        const int x = 316 + column * 142;
+        const int x = 316 + shift + column * 142;
         const int y = 36 + row * 69;
         auto *number = new QLabel(QString::number(dog), this);
         number->setGeometry(x, y + 24, 22, 16);
         number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto *picture = Kit::place(new QLabel(this), QStringLiteral("Image1_%1").arg(dog), {x + 28, y, 64, 64});
         picture->setPixmap(QPixmap::fromImage(DogWindow::framePicture(dog, facesRight(dog) ? 2 : 0)));
+        Kit::captionFor(picture, number);
         Image1[size_t(dog)] = picture;
     }
 
@@ -153,6 +164,9 @@ SetForm::SetForm(QWidget *parent)
     m_help->showOver(Command5, QStringLiteral("各種設定他、愛犬がちょっと邪魔という時にどうぞ。"));
     m_help->turnOffOver(Frame1, HoverHelp::Off::HideAndEmpty);
     m_help->turnOffOverBackground(this, HoverHelp::Off::HideAndEmpty);
+
+    resize(600 + shift, 384);
+    Kit::keepControlsInside(this, this);
 }
 
 bool SetForm::isTicked(int checkNumber) const

@@ -65,6 +65,9 @@ void HoverHelp::showOver(QWidget *control, const QString &text)
     watch(control, rule);
     if (auto *area = qobject_cast<QAbstractScrollArea *>(control))
         watch(area->viewport(), rule);
+    // A screen reader reads the same explanation, as the pointer is not its way in.
+    if (control->accessibleDescription().isEmpty())
+        control->setAccessibleDescription(text);
 }
 
 void HoverHelp::turnOffOver(QWidget *control, Off how)

@@ -2,9 +2,105 @@
 
 #include "kit/Twips.h"
 
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QThread>
 #include <QWidget>
+
+#include <functional>
+
+namespace {
+
+void centreNow(QWidget *window)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // Before the window is first shown its frame is not known yet and is its client area.
+    const QRect outer(QPoint(0, 0), window->frameGeometry().size());
+    window->move(screen->geometry().center() - outer.center());
+}
+
+// Centres the window once more as soon as its frame is known, then goes.
+class CentreWhenFramed : public QObject
+{
+public:
+    static inline const QString Name = QStringLiteral("centreWhenFramed");
+
+    explicit CentreWhenFramed(QWidget *window) : QObject(window)
+    {
+        setObjectName(Name);
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Move || type == QEvent::Show || type == QEvent::Resize) {
+            auto *window = static_cast<QWidget *>(watched);
+            if (window->isVisible() && window->frameGeometry().size() != window->size()) {
+                window->removeEventFilter(this);
+                centreNow(window);
+                deleteLater();
+            }
+        }
+        return false;
+    }
+};
+
+// Per-control looks the application's style does not offer: the password character and the
+// size of a check box's box.
+class ControlStyle : public QProxyStyle
+{
+public:
+    QChar passwordCharacter;
+    int indicatorPixels = 0;
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter && !passwordCharacter.isNull())
+            return passwordCharacter.unicode();
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
+    {
+        if ((metric == PM_IndicatorWidth || metric == PM_IndicatorHeight) && indicatorPixels > 0)
+            return indicatorPixels;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// Changes the control's own style and lets the control take the change in.
+void restyle(QWidget *control, const std::function<void(ControlStyle &)> &change)
+{
+    auto *style = dynamic_cast<ControlStyle *>(control->style());
+    if (!style || style->parent() != control) {
+        style = new ControlStyle;
+        style->setParent(control);
+        change(*style);
+        control->setStyle(style);
+        return;
+    }
+    change(*style);
+    QEvent changed(QEvent::StyleChange);
+    QCoreApplication::sendEvent(control, &changed);
+}
+
+bool g_waiting = false;
+
+} // namespace
 
 namespace Kit {
 
@@ -26,14 +122,102 @@ void placeWidgetInTwips(QWidget *control, QAnyStringView name, const QRectF &twi
 
 void centreOnScreen(QWidget *window)
 {
-    const QScreen *screen = window->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    centreNow(window);
+    if (!window->findChild<QObject *>(CentreWhenFramed::Name, Qt::FindDirectChildrenOnly))
+        new CentreWhenFramed(window);
+}
+
+void swapForms(QWidget *shown, QWidget *hidden)
+{
+    delete shown->findChild<QObject *>(CentreWhenFramed::Name, Qt::FindDirectChildrenOnly);
+    shown->move(hidden->pos());
+    shown->show();
+    hidden->hide();
+}
+
+void fixWindow(QWidget *window, const QSize &client, bool dialog)
+{
+    // Without CustomizeWindowHint the window manager is asked for every button there is.
+    window->setWindowFlags((dialog ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    window->setFixedSize(client);
+}
+
+void captionFor(QWidget *control, QLabel *caption)
+{
+    caption->setBuddy(control);
+    QString name = caption->text();
+    name.remove(QRegularExpression(QStringLiteral("\\(&.\\)$")));
+    name.remove(u'&');
+    control->setAccessibleName(name);
+}
+
+void asciiOnly(QLineEdit *box)
+{
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    box->setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhLatinOnly | Qt::ImhNoAutoUppercase
+                             | Qt::ImhNoPredictiveText);
+}
+
+void showFromStart(QLineEdit *box)
+{
+    QObject::connect(box, &QLineEdit::textChanged, box, [box] {
+        // While the user types, the cursor stays where the user put it.
+        if (!box->hasFocus())
+            box->setCursorPosition(0);
+    });
+}
+
+void starPassword(QLineEdit *box)
+{
+    restyle(box, [](ControlStyle &style) { style.passwordCharacter = u'*'; });
+    box->setEchoMode(QLineEdit::Password);
+}
+
+void indicatorSize(QCheckBox *box, int pixels)
+{
+    restyle(box, [pixels](ControlStyle &style) { style.indicatorPixels = pixels; });
+    box->updateGeometry();
+}
+
+void fitCaption(QWidget *caption)
+{
+    const QSize hint = caption->sizeHint();
+    // A label is its text; a check box or button needs only a line of text's height, however
+    // much its style would like around it.
+    const int height = qobject_cast<QLabel *>(caption) ? hint.height() : caption->fontMetrics().height();
+    caption->resize(qMax(caption->width(), hint.width()), qMax(caption->height(), height));
+}
+
+void narrowText(QLabel *label, int pixels)
+{
+    QFont font = label->font();
+    while (QFontMetrics(font).horizontalAdvance(label->text()) > pixels && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    label->setFont(font);
+}
+
+void keepControlsInside(QWidget *window, QWidget *area, const QSize &margin)
+{
+    const QRect controls = area->childrenRect().translated(area->mapTo(window, QPoint(0, 0)));
+    window->setMinimumSize(controls.right() + 1 + margin.width(), controls.bottom() + 1 + margin.height());
+}
+
+void keepWindowsAlive()
+{
+    // A send runs the transport on a worker thread; only the window thread has windows to keep.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
         return;
-    // Before the window is first shown its frame is not known yet and is its client area.
-    const QRect outer(QPoint(0, 0), window->frameGeometry().size());
-    window->move(screen->geometry().center() - outer.center());
+    if (g_waiting)
+        return;
+    g_waiting = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    g_waiting = false;
+}
+
+bool waitingOnNetwork()
+{
+    return g_waiting;
 }
 
 } // namespace Kit

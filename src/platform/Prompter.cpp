@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace {
 
@@ -46,6 +48,14 @@ public:
     {
         return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, QString(), filter);
     }
+
+    bool printDialog(QPrinter &printer, bool selection) override
+    {
+        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, selection);
+        dialog.setPrintRange(selection ? QAbstractPrintDialog::Selection : QAbstractPrintDialog::AllPages);
+        return dialog.exec() == QDialog::Accepted;
+    }
 };
 
 Prompter *&installed()
@@ -55,6 +65,11 @@ Prompter *&installed()
 }
 
 } // namespace
+
+bool Prompter::printDialog(QPrinter &, bool)
+{
+    return false;
+}
 
 Prompter &Prompter::current()
 {

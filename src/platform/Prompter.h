@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 // Every message box and file dialog of the program goes through the current Prompter, so that
@@ -19,6 +20,10 @@ public:
     // An empty result means the user cancelled.
     virtual QString openFileName(const QString &title, const QString &filter) = 0;
     virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // The print dialog for `printer`. With `selection` it offers printing the selection and starts
+    // with that choice; without, the choice is off. False means the user cancelled (a prompter
+    // without a print dialog cancels).
+    virtual bool printDialog(QPrinter &printer, bool selection);
 
     static Prompter &current();
     // Installs `prompter` (not owned); nullptr goes back to real dialogs.

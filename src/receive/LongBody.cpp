@@ -86,7 +86,8 @@ std::optional<Fitted> fit(const QString &body, const QString &folder, QString *e
                              + QStringLiteral(".txt");
         const QString path = dir.filePath(name);
         bool exists = false;
-        if (!writeNewFile(path, bytes, error, &exists)) {
+        // The file is for the user's text editor, which on this desktop reads UTF-8.
+        if (!writeNewFile(path, body.toUtf8(), error, &exists)) {
             if (exists)
                 continue;
             return std::nullopt;

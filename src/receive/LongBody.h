@@ -18,7 +18,7 @@ struct Fitted
 };
 
 // `body` as it can be stored. When its code page 932 form does not fit the field, the whole
-// text is written in code page 932 to a new file in `folder` (an existing file is never
+// text is written in UTF-8 to a new file in `folder` (an existing file is never
 // replaced) and the stored body is the text's beginning followed by a note naming the file.
 // Nothing, with the reason in `error`, when that file cannot be written.
 std::optional<Fitted> fit(const QString &body, const QString &folder, QString *error);

@@ -5,6 +5,8 @@
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
+#include "app/OptionForm.h"
+#include "kit/WindowKit.h"
 #include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
@@ -15,9 +17,7 @@
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -34,12 +34,6 @@ QByteArray cutAtNul(const QByteArray &bytes)
 {
     const qsizetype nul = bytes.indexOf('\0');
     return nul < 0 ? bytes : bytes.left(nul);
-}
-
-// Lets the windows repaint during a long check. Clicks, keys and timers wait until it ends.
-void repaintWindows()
-{
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
 }
 
 void showStoreFailure(const QString &reason)
@@ -107,13 +101,29 @@ private:
 
     QString failureText() { return TextRules::CutAtNul(Cp932::toUnicode(m_transport.NMailGetMessage())); }
 
+    // False when there is no connection; the status box then stays as it was, as nothing was
+    // checked: without a server the server dialog opens as at start-up, a server that cannot be
+    // reached is reported with the transport's words.
     bool connect()
     {
-        if (m_account.Pop3Server.isEmpty())
+        if (m_account.Pop3Server.isEmpty()) {
+            m_count = -1;
+            OptionForm *dialog = Forms::optionForm();
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
             return false;
-        m_handle = m_transport.NMailPop3Connect(Cp932::fromUnicode(m_account.Pop3Server));
+        }
+        // Said before the connection is asked for, which may take until the time-out.
         setHelp(QStringLiteral("メールのチェックをしています。"));
-        return m_handle >= 0;
+        Kit::keepWindowsAlive();
+        m_handle = m_transport.NMailPop3Connect(Cp932::fromUnicode(m_account.Pop3Server));
+        if (m_handle < 0) {
+            m_count = -1;
+            MsgBox(failureText(), Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
+            return false;
+        }
+        return true;
     }
 
     // The account always comes from the file; what was typed but not saved is replaced. False
@@ -177,7 +187,7 @@ private:
         setHelp(MailCheck::progressText(number, m_count));
         if (number == 1 || m_sinceRepaint.elapsed() >= 100) {
             IncomingMail::ShowLastBody(m_incoming);
-            repaintWindows();
+            Kit::keepWindowsAlive();
             m_sinceRepaint.restart();
         }
     }
@@ -317,7 +327,7 @@ private:
     const QPointer<MainForm> m_main;
     IncomingMail::CheckState m_incoming;
     int m_handle = -1;
-    int m_count = 0;     // the mails on the server, negative after a failed login
+    int m_count = 0;     // the mails on the server, negative without a connection or login
     int m_kept = 0;      // stored and deleted
     int m_deletions = 0; // deletions the server took
     int m_undeleted = 0; // stored, but the deletion could not be asked for

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The mail transport: POP3/APOP to fetch, MIME to unpack attachments, SMTP to send.
 // Mail texts pass in code page 932; file and folder paths are native paths. Output texts are
 // assigned whole (the caller still cuts them at the first NUL). Results are 32-bit signed as
@@ -127,6 +129,10 @@ public:
     // How long the server may stay silent before a network step gives up (default 60 s). A
     // reply may take this long plus one second for every 4 KB it carries.
     virtual void setTimeout(int milliseconds) { (void)milliseconds; }
+    // Called now and then (every 50 ms or so) while a network step waits for the server, on the
+    // calling thread, so that the program's windows keep painting. The hook must not call the
+    // transport. The time-out runs on meanwhile.
+    virtual void setWaitHook(std::function<void()> hook) { (void)hook; }
     // The ID and password for SMTP AUTH, kept until changed; empty values mean "send without
     // logging in".
     virtual void setSmtpCredentials(const QByteArray &id, const QByteArray &password)

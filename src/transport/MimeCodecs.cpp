@@ -75,14 +75,20 @@ bool decodeBase64(const char *text, size_t size, QByteArray &out)
 
 QByteArray base64Lines(const QByteArray &data)
 {
-    const QByteArray b64 = data.toBase64();
     QByteArray out;
-    out.reserve(b64.size() + b64.size() / 76 * 2 + 2);
-    for (qsizetype i = 0; i < b64.size(); i += 76) {
-        out += b64.mid(i, 76);
+    appendBase64Lines(out, data);
+    return out;
+}
+
+void appendBase64Lines(QByteArray &out, const QByteArray &data)
+{
+    const qsizetype encoded = (data.size() + 2) / 3 * 4;
+    out.reserve(out.size() + encoded + (encoded + 75) / 76 * 2);
+    // 57 bytes make one line of 76 characters.
+    for (qsizetype i = 0; i < data.size(); i += 57) {
+        out += QByteArray::fromRawData(data.constData() + i, qMin<qsizetype>(57, data.size() - i)).toBase64();
         out += "\r\n";
     }
-    return out;
 }
 
 QByteArray decodeQuotedPrintable(const QByteArray &in)

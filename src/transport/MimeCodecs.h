@@ -12,8 +12,10 @@ namespace MimeCodecs {
 // pass. False for anything else, which callers leave to a more forgiving decoder. A last group
 // without its padding is read as if padded.
 bool decodeBase64(const char *text, size_t size, QByteArray &out);
-// Base64 in lines of 76 characters, each ended by CRLF.
+// Base64 in lines of 76 characters, each ended by CRLF; appended to `out` without a copy of
+// the whole encoding in between (attachments can be large).
 QByteArray base64Lines(const QByteArray &data);
+void appendBase64Lines(QByteArray &out, const QByteArray &data);
 
 // Quoted-printable decoded; soft line breaks removed, a malformed "=" kept as it is.
 QByteArray decodeQuotedPrintable(const QByteArray &in);

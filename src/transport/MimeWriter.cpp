@@ -310,7 +310,7 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     raw = head + "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n"
           + "This is a multi-part message in MIME format.\r\n\r\n";
     raw += "--" + boundary + "\r\n" + textPart;
-    for (const File &f : files) {
+    for (File &f : files) {
         raw += "\r\n--" + boundary + "\r\n";
         if (isPlainAscii(f.name)) {
             raw += "Content-Type: " + f.type + "; name=" + quotedAscii(f.name) + "\r\n";
@@ -322,7 +322,8 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
             raw += "Content-Transfer-Encoding: base64\r\n";
             raw += "Content-Disposition: attachment;\r\n " + rfc2231("filename", f.name) + "\r\n\r\n";
         }
-        raw += MimeCodecs::base64Lines(f.data);
+        MimeCodecs::appendBase64Lines(raw, f.data);
+        f.data = QByteArray(); // a large file is held once, as the mail
     }
     raw += "\r\n--" + boundary + "--\r\n";
     return true;

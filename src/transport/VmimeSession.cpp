@@ -36,12 +36,17 @@ public:
 };
 
 // The library asks after every chunk whether to give up, and restarts the clock when something
-// arrives; the guard adds the limit for the whole dialogue.
+// arrives; the guard adds the limit for the whole dialogue. It asks again and again while a
+// socket waits: that is also when the windows get their turn.
 class GuardedTimeout final : public vmime::net::timeoutHandler
 {
 public:
     explicit GuardedTimeout(std::shared_ptr<WireGuard> guard) : m_guard(std::move(guard)) { m_idle.start(); }
-    bool isTimeOut() override { return m_guard->timedOut(m_idle.elapsed()); }
+    bool isTimeOut() override
+    {
+        m_guard->waiting();
+        return m_guard->timedOut(m_idle.elapsed());
+    }
     void resetTimeOut() override { m_idle.restart(); }
     bool handleTimeOut() override { return false; } // give up: nobody is there to ask
 
@@ -290,7 +295,8 @@ public:
                 m_guard->markDead();
                 throw vmime::exceptions::operation_timed_out();
             }
-            socket->waitForRead(int(std::min<qint64>(left, 100)));
+            m_guard->waiting();
+            socket->waitForRead(int(std::min<qint64>(left, 30)));
         }
     }
 
@@ -323,7 +329,18 @@ QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsize
 
 } // namespace
 
-WireGuard::WireGuard(int timeoutMs) : m_timeoutMs(timeoutMs) { m_clock.start(); }
+WireGuard::WireGuard(int timeoutMs, WaitHook hook) : m_timeoutMs(timeoutMs), m_waiting(std::move(hook))
+{
+    m_clock.start();
+}
+
+void Waiting::tick()
+{
+    if (!m_hook || !*m_hook || (m_last.isValid() && m_last.elapsed() < 30))
+        return;
+    m_last.start();
+    (*m_hook)();
+}
 
 void WireGuard::setAllowance(qint64 milliseconds)
 {
@@ -375,6 +392,11 @@ void VmimeSession::setTimeout(int milliseconds)
     m_timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
 }
 
+void VmimeSession::setWaitHook(std::function<void()> hook)
+{
+    m_waitHook = std::make_shared<std::function<void()>>(std::move(hook));
+}
+
 VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
 {
     const int timeoutMs = m_timeoutMs;
@@ -387,6 +409,7 @@ VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
         return Reach::NoSuchHost;
     QElapsedTimer clock;
     clock.start();
+    Waiting waiting(m_waitHook);
     bool connected = false;
     Reach why = Reach::Refused;
     for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
@@ -397,9 +420,19 @@ VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
             connected = true;
         } else if (errno == EINPROGRESS) {
+            // Waits in short steps so that the wait hook gets its turn.
             pollfd p{fd, POLLOUT, 0};
-            const int left = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
-            if (::poll(&p, 1, left) == 1) {
+            int ready = 0;
+            for (;;) {
+                const qint64 left = timeoutMs - clock.elapsed();
+                if (left <= 0)
+                    break;
+                ready = ::poll(&p, 1, int(std::min<qint64>(left, 50)));
+                if (ready != 0)
+                    break;
+                waiting.tick();
+            }
+            if (ready == 1) {
                 int err = 0;
                 socklen_t len = sizeof err;
                 getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
@@ -442,7 +475,7 @@ std::shared_ptr<WireGuard> VmimeSession::configure(const vmime::shared_ptr<vmime
     service->setProperty("connection.tls", !server.plain);
     service->setProperty("connection.tls.required", !server.plain && requireTls);
     service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own));
-    auto guard = std::make_shared<WireGuard>(m_timeoutMs);
+    auto guard = std::make_shared<WireGuard>(m_timeoutMs, m_waitHook);
     // Connecting, TLS and the login are a handful of short replies.
     guard->setAllowance(qint64(m_timeoutMs) * 2);
     service->setTimeoutHandlerFactory(vmime::make_shared<GuardedTimeoutFactory>(guard));

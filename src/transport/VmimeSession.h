@@ -6,9 +6,24 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include <vmime/vmime.hpp>
+
+using WaitHook = std::shared_ptr<std::function<void()>>;
+
+// Calls the wait hook, at most every 30 ms however often it is asked.
+class Waiting
+{
+public:
+    explicit Waiting(WaitHook hook) : m_hook(std::move(hook)) {}
+    void tick();
+
+private:
+    WaitHook m_hook;
+    QElapsedTimer m_last;
+};
 
 // What one connection's socket and time-out handler share with the code that owns it: the
 // bounds the mail library's own dialogue is held to, and a way to drop the connection at once.
@@ -21,7 +36,7 @@ class WireGuard
 public:
     static constexpr qint64 ReplyCap = 256 * 1024;
 
-    explicit WireGuard(int timeoutMs);
+    WireGuard(int timeoutMs, WaitHook hook);
 
     // The dialogue from now on may take `milliseconds` in all (0: no overall limit).
     void setAllowance(qint64 milliseconds);
@@ -40,6 +55,8 @@ public:
     void received(size_t bytes); // throws when a reply outgrows ReplyCap
     bool timedOut(qint64 idleMs);
     void markDead() { m_dead = true; }
+    // While the connection waits: the windows' turn.
+    void waiting() { m_waiting.tick(); }
 
 private:
     int m_timeoutMs;
@@ -50,6 +67,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_sinceSend = 0;
     std::weak_ptr<vmime::net::socket> m_socket;
+    Waiting m_waiting;
 };
 
 // What every connection of the transport shares, and the only place that sets up the mail
@@ -63,6 +81,8 @@ public:
     // How long any network step may wait for the server (default 60 s; 0 or less: the default).
     void setTimeout(int milliseconds);
     int timeoutMs() const { return m_timeoutMs; }
+    // Called while any network step waits (see MailTransport::setWaitHook).
+    void setWaitHook(std::function<void()> hook);
     // The trusted-certificate file beside the system's authorities; empty means
     // ★MailData/cacert.pem of the program folder, looked up at each connection.
     void setTrustFile(const QString &path) { m_trustFile = path; }
@@ -102,4 +122,5 @@ private:
     vmime::shared_ptr<vmime::net::session> m_session;
     int m_timeoutMs;
     QString m_trustFile;
+    WaitHook m_waitHook;
 };

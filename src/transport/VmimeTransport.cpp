@@ -156,6 +156,8 @@ void VmimeTransport::NMailSetOption(int, int) {}
 
 void VmimeTransport::setTimeout(int milliseconds) { d->session.setTimeout(milliseconds); }
 
+void VmimeTransport::setWaitHook(std::function<void()> hook) { d->session.setWaitHook(std::move(hook)); }
+
 void VmimeTransport::setSmtpCredentials(const QByteArray &id, const QByteArray &password)
 {
     d->smtpId = id;
@@ -455,7 +457,8 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         // empty line to the mail.
         if (raw.endsWith("\r\n"))
             raw.chop(2);
-        vmime::utility::inputStreamStringAdapter is(raw.toStdString());
+        vmime::utility::inputStreamByteBufferAdapter is(reinterpret_cast<const vmime::byte_t *>(raw.constData()),
+                                                        size_t(raw.size()));
         transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is,
                         size_t(raw.size()));
         transport->disconnect();

@@ -39,6 +39,7 @@ public:
     void discardAttachments() override;
 
     void setTimeout(int milliseconds) override;
+    void setWaitHook(std::function<void()> hook) override;
     void setSmtpCredentials(const QByteArray &id, const QByteArray &password) override;
 
     // The trusted-certificate file beside the system's authorities; empty means

@@ -1,6 +1,8 @@
 #include "TyakuForm.h"
 
+#include "EditorCommands.h"
 #include "MailListModel.h"
+#include "app/Forms.h"
 #include "characters/DogCommands.h"
 #include "kit/HoverHelp.h"
 #include "kit/Twips.h"
@@ -9,6 +11,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
+#include "send/BackForm.h"
 #include "store/HistoryFile.h"
 
 #include <QAction>
@@ -23,8 +26,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
-#include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -69,9 +70,12 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     Command2 = addButton("Command2", QStringLiteral("犬格納"), 5880);
     Command2->setStyleSheet(QStringLiteral("background-color: rgb(192, 192, 192);"));
     connect(Command2, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
+    connectHistoryOperations();
+    connect(Command4, &QPushButton::clicked, this, &TyakuForm::replyCommand);
 
     Label1 = Kit::placeInTwips(new QLabel(QStringLiteral("件数"), m_client), "Label1", {7560, 720, 480, 255});
     Text2 = Kit::placeInTwips(new QLineEdit(m_client), "Text2", {8040, 660, 495, 270});
+    Kit::captionFor(Text2, Label1);
 
     mailList = new MailListModel(this);
     MailListView = Kit::named(new QTreeView(m_client), "MailListView");
@@ -86,6 +90,7 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     MailListView->setTextElideMode(Qt::ElideNone);
     MailListView->setGeometry(scale.toPixels(QRectF(0, kListTop, kListWidth, kListHeight)));
     MailListView->viewport()->installEventFilter(this);
+    MailListView->setAccessibleName(QStringLiteral("メール一覧"));
 
     const QFont detailFont = Fonts::proportionalGothic(9.75);
     Text7 = Kit::named(new QLineEdit(m_client), "Text7");
@@ -94,14 +99,20 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     for (QLineEdit *box : {Text7, Text8, Text9}) {
         box->setFont(detailFont);
         box->setMaxLength(32767);
+        Kit::showFromStart(box);
     }
+    // Named as the list's columns that hold the same values.
+    Text7->setAccessibleName(QStringLiteral("Subject"));
+    Text8->setAccessibleName(QStringLiteral("From"));
+    Text9->setAccessibleName(QStringLiteral("Date"));
 
-    rtfEd = Kit::named(new QTextEdit(m_client), "rtfEd");
-    rtfEd->setAcceptRichText(false);
+    rtfEd = Kit::named(new QPlainTextEdit(m_client), "rtfEd");
     rtfEd->setFont(Fonts::gothic(11.25));
+    rtfEd->setAccessibleName(QStringLiteral("本文"));
 
     Text4 = Kit::placeInTwips(new QPlainTextEdit(m_client), "Text4", {1800, 5400, 5535, 1215});
     Text4->setReadOnly(true);
+    Text4->setAccessibleName(QStringLiteral("説明"));
     Text4->hide();
 
     // The buttons explain themselves in the help box; the editor hides it, the bare client area
@@ -115,8 +126,10 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     m_help->turnOffOver(rtfEd, HoverHelp::Off::Hide);
     m_help->turnOffOverBackground(m_client, HoverHelp::Off::HideAndEmpty);
 
-    // The selection marker is a box the user never sees.
+    // The selection marker is a box the user never sees; the keyboard passes it by.
     Text5 = Kit::placeInTwips(new QLineEdit(m_client), "Text5", {-6000, -6000, 1200, 270});
+    Text5->setFocusPolicy(Qt::NoFocus);
+    Text5->hide();
 
     // The client area's size at creation; the menu bar comes on top of it.
     const int menuHeight = menuBar->sizeHint().height();
@@ -124,17 +137,22 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     menuBar->setGeometry(0, 0, width(), menuHeight);
     m_client->setGeometry(0, menuHeight, width(), height() - menuHeight);
 
-    // Creation steps: the columns from the list's width now, then the first sizes.
-    const double listWidth = scale.toTwipsX(MailListView->width());
-    MailListView->header()->setStretchLastSection(false);
-    MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
-    MailListView->setColumnWidth(0, scale.toPixelsX(listWidth / 2));
-    MailListView->setColumnWidth(1, scale.toPixelsX(listWidth / 4));
-    MailListView->setColumnWidth(2, scale.toPixelsX(listWidth / 4));
+    // Creation steps: the first sizes, then the columns from the list's width now, fitted into
+    // what the list shows beside a vertical scroll bar so that none is cut from the start.
     const double outerWidth = scale.toTwipsX(frameGeometry().width());
     rtfEd->setGeometry(scale.toPixels(QRectF(kEditorLeft, 3900, 0.98 * outerWidth, 2900)));
     MailListView->resize(scale.toPixelsX(0.99 * outerWidth), MailListView->height());
+    const int shown = MailListView->width() - 2 * MailListView->frameWidth()
+                      - MailListView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, MailListView);
+    MailListView->header()->setStretchLastSection(false);
+    MailListView->header()->setSectionResizeMode(QHeaderView::Interactive);
+    MailListView->setColumnWidth(0, shown / 2);
+    MailListView->setColumnWidth(1, shown / 4);
+    MailListView->setColumnWidth(2, shown - shown / 2 - shown / 4);
+    // Smaller, the buttons and the count box would be cut off and the editor pushed out.
+    setMinimumSize(m_client->mapTo(this, Text2->geometry().bottomRight()).x() + 8, height());
     Text4->raise();
+    m_editor = new EditorCommands(this);
     documentLoadStep();
 }
 
@@ -185,26 +203,20 @@ void TyakuForm::buildToolBar()
     {
         const char *key;
         QString tip;
-        QStyle::StandardPixmap icon;
     };
     const Button buttons[] = {
-        {"New", QStringLiteral("新規作成"), QStyle::SP_FileIcon},
-        {"Open", QStringLiteral("開く"), QStyle::SP_DialogOpenButton},
-        {"Save", QStringLiteral("名前を付けて保存"), QStyle::SP_DialogSaveButton},
-        {"Print", QStringLiteral("印刷"), QStyle::SP_FileDialogDetailedView},
-        {"Cut", QStringLiteral("切り取り"), QStyle::SP_DialogDiscardButton},
-        {"Copy", QStringLiteral("ｺﾋﾟｰ"), QStyle::SP_FileDialogNewFolder},
-        {"Paste", QStringLiteral("貼り付け"), QStyle::SP_DialogApplyButton},
-        {"Bold", QStringLiteral("太字"), QStyle::SP_TitleBarShadeButton},
-        {"Italic", QStringLiteral("斜体"), QStyle::SP_TitleBarUnshadeButton},
-        {"Underline", QStringLiteral("下線"), QStyle::SP_ArrowDown},
-        {"Search", QStringLiteral("検索"), QStyle::SP_FileDialogContentsView},
+        {"New", QStringLiteral("新規作成")},  {"Open", QStringLiteral("開く")},
+        {"Save", QStringLiteral("名前を付けて保存")}, {"Print", QStringLiteral("印刷")},
+        {"Cut", QStringLiteral("切り取り")},  {"Copy", QStringLiteral("ｺﾋﾟｰ")},
+        {"Paste", QStringLiteral("貼り付け")}, {"Bold", QStringLiteral("太字")},
+        {"Italic", QStringLiteral("斜体")},   {"Underline", QStringLiteral("下線")},
+        {"Search", QStringLiteral("検索")},
     };
     for (const Button &button : buttons) {
-        QAction *action = tbToolBar->addAction(style()->standardIcon(button.icon), button.tip);
-        action->setObjectName(QString::fromLatin1(button.key));
+        const QString key = QString::fromLatin1(button.key);
+        QAction *action = tbToolBar->addAction(EditorCommands::toolbarIcon(key), button.tip);
+        action->setObjectName(key);
         action->setToolTip(button.tip);
-        const QString key = action->objectName();
         connect(action, &QAction::triggered, this, [this, key] { editorCommand(key); });
     }
     Label2 = Kit::named(
@@ -213,6 +225,7 @@ void TyakuForm::buildToolBar()
     tbToolBar->addWidget(Label2);
     Text1 = Kit::named(new QLineEdit(tbToolBar), "Text1");
     Text1->setFont(Fonts::proportionalGothic(12));
+    Text1->setAccessibleName(QStringLiteral("検索文字"));
     Text1->setFixedWidth(TwipsScale::onScreen().toPixelsX(1500));
     tbToolBar->addWidget(Text1);
     tbToolBar->setGeometry(0, 0, Picture1->width(), Picture1->height());
@@ -223,10 +236,20 @@ QPushButton *TyakuForm::addButton(const char *name, const QString &caption, int 
     return Kit::placeInTwips(new QPushButton(caption, m_client), name, {double(left), 600, 1335, 375});
 }
 
-// Editor functions of the history window; they arrive with the text editing features.
-void TyakuForm::documentLoadStep() {}
-void TyakuForm::closingStep() {}
-void TyakuForm::editorCommand(const QString &) {}
+void TyakuForm::documentLoadStep()
+{
+    m_editor->documentLoadStep();
+}
+
+void TyakuForm::closingStep()
+{
+    m_editor->closingStep();
+}
+
+void TyakuForm::editorCommand(const QString &key)
+{
+    m_editor->run(key);
+}
 
 QString TyakuForm::historyFile(int mode)
 {
@@ -359,6 +382,29 @@ qint16 TyakuForm::selectedHistory() const
 {
     const QModelIndexList selected = MailListView->selectionModel()->selectedRows();
     return selected.isEmpty() ? 0 : mailList->history(selected.first().row());
+}
+
+void TyakuForm::replyCommand()
+{
+    if (HistoryMode == 2) {
+        MsgBox(QStringLiteral("自分宛となっています。"));
+        return;
+    }
+    if (HistoryMode != 1)
+        return;
+    if (!checkSelection())
+        return;
+    const int record = selectedRecordNumber();
+    Text5->clear();
+    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(selectedHistory()), record);
+    BackForm *reply = Forms::backForm();
+    reply->SubjectText->setText(QStringLiteral("Re:  ") + TextRules::trimSpaces(Text7->text()));
+    reply->ToText->setText(TextRules::trimSpaces(Text8->text()));
+    reply->setBodyText(TextRules::trimSpaces(bodyText()));
+    reply->setAnsweredBody(mail ? TextRules::CutAtNul(mail->Body()) : bodyText());
+    reply->show();
+    reply->raise();
+    reply->activateWindow();
 }
 
 TyakuForm::Layout TyakuForm::layoutFor(double w, double h, double editorLeft)

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class EditorCommands;
 class HoverHelp;
 class MailListModel;
 class QLabel;
@@ -12,7 +13,6 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
-class QTextEdit;
 class QToolBar;
 class QTreeView;
 
@@ -53,6 +53,17 @@ public:
     // The history file of a mode (1 or 2); empty for any other mode.
     static QString historyFile(int mode);
 
+    // The operations on the shown history (HistoryOperations.cpp).
+    void deleteSelectedMail(); // "１件削除"
+    void deleteAllMails();     // "全件削除"
+    void registerSender();     // "アドレス帳登録"
+    // Refills the list from the file of HistoryMode after a deletion; the boxes, the editor and
+    // the clipboard end with the last record.
+    void RebuildList();
+    // Whether a command may act on the selected mail: the selection marker is set and a row of
+    // the list is selected. Otherwise says "データが選択されていません" and empties the marker.
+    bool checkSelection();
+
     // Where the controls go for an outer window size of w × h twips (all values in twips).
     struct Layout
     {
@@ -73,12 +84,15 @@ public:
     QTreeView *MailListView;
     MailListModel *mailList;
     QLineEdit *Text7, *Text8, *Text9;
-    QTextEdit *rtfEd;
+    // Plain text only: it lays out just the lines on view, so a file of megabytes scrolls at once.
+    QPlainTextEdit *rtfEd;
     QPlainTextEdit *Text4;
     QLineEdit *Text5;
 
     // The area below the menu bar in which the controls are placed.
     QWidget *client() const { return m_client; }
+    // The editor's menu and toolbar commands.
+    EditorCommands *editor() const { return m_editor; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -91,6 +105,9 @@ private:
     QPushButton *addButton(const char *name, const QString &caption, int left);
     void applyLayout();
     void showMail(qint16 history, int record);
+    void connectHistoryOperations();
+    // "返事を出す": the selected received mail into the reply window.
+    void replyCommand();
 
     // Hooks of the editor functions: the document load at creation, the closing step, and the
     // menu and toolbar commands (keyed by the item's name).
@@ -100,4 +117,5 @@ private:
 
     QWidget *m_client;
     HoverHelp *m_help;
+    EditorCommands *m_editor = nullptr;
 };

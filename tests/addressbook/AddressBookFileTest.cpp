@@ -149,6 +149,15 @@ TEST_F(AddressBookFileTest, FullBookRefusesTheNextEntry)
     EXPECT_EQ(AddressBook::lastError(),
               QStringLiteral("アドレス帳がいっぱいです（最大32767件）。不要なデータを削除して下さい。"));
     EXPECT_EQ(QFileInfo(book).size(), qint64(AddressBook::MaxRecords) * Size);
+
+    // A book already beyond the limit: the next number is not written over the record there.
+    {
+        QFile f(book);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(AddressRecord::make("kept", "kept@example.jp").bytes());
+    }
+    EXPECT_FALSE(AddressBook::WriteAddressRecord(book, AddressBook::RecordCount(book) + 1, "a", "a@example.jp"));
+    EXPECT_EQ(contents(book).right(Size), AddressRecord::make("kept", "kept@example.jp").bytes());
 }
 
 TEST_F(AddressBookFileTest, NameListsAreFoundInAnyLetterCaseAndCreatedWhenMissing)

@@ -8,8 +8,10 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -122,15 +124,60 @@ TEST_F(Dialogs, IdPassEnterConfirmsAndEscapeCancels)
     EXPECT_TRUE(form->isHidden());
 }
 
-TEST_F(Dialogs, IdPassWithoutDataFolderStillTakesEffect)
+TEST_F(Dialogs, IdPassThatCannotBeSavedSaysSoAndStillTakesEffect)
 {
     QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively();
     IdPassForm *form = Forms::idPassForm();
+    typeInto(form, QStringLiteral("taro"), QStringLiteral("secret"), false);
+    form->ok(); // nothing was to be saved: nothing to say
+    EXPECT_TRUE(prompter.messages.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    form = Forms::idPassForm();
     typeInto(form, QStringLiteral("taro"), QStringLiteral("secret"), true);
     form->ok();
     EXPECT_EQ(AccountSettings::instance().AccountPassword, QStringLiteral("secret"));
-    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, IdPassForm::saveFailureText(ProgramFolder::idPassIni()));
+    EXPECT_FALSE(prompter.messages[0].text.contains(QStringLiteral("secret")));
     EXPECT_FALSE(QDir(folder.file(QStringLiteral("★MailData"))).exists());
+}
+
+TEST_F(Dialogs, FixedDialogsLookAsDesigned)
+{
+    IdPassForm *idPass = Forms::idPassForm();
+    OptionForm *option = Forms::optionForm();
+    for (QWidget *dialog : {static_cast<QWidget *>(idPass), static_cast<QWidget *>(option)}) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        // A close box only: a window manager shows every button unless told which.
+        EXPECT_TRUE(dialog->windowFlags() & Qt::CustomizeWindowHint);
+        EXPECT_TRUE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+        EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+        // Every caption shows whole.
+        for (QWidget *caption : dialog->findChildren<QWidget *>()) {
+            if (!caption->inherits("QLabel") && !caption->inherits("QAbstractButton"))
+                continue;
+            if (auto *label = qobject_cast<QLabel *>(caption); label && label->wordWrap())
+                continue;
+            for (const QString &line : caption->property("text").toString().remove(u'&').split(u'\n'))
+                EXPECT_GE(caption->width(), caption->fontMetrics().horizontalAdvance(line))
+                    << caption->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(option->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(idPass->width(), 201);
+    EXPECT_EQ(idPass->Check1->geometry(), QRect(28, 68, 17, 17));
+    EXPECT_EQ(idPass->Check1->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, idPass->Check1), 17);
+    idPass->PassText->setText(QStringLiteral("abc"));
+    EXPECT_EQ(idPass->PassText->displayText(), QStringLiteral("***"));
+    // "Password" keeps clear of its box.
+    EXPECT_LE(idPass->Label2_0->x() + idPass->Label2_0->fontMetrics().horizontalAdvance(idPass->Label2_0->text()) + 4,
+              idPass->PassText->x());
+    EXPECT_EQ(option->ApopCheck->geometry(), QRect(44, 136, 145, 17));
+    // The dialog tells that only saved values are used.
+    EXPECT_TRUE(idPass->SaveNote->isVisibleTo(idPass));
+    EXPECT_LE(idPass->SaveNote->geometry().bottom(), idPass->height());
 }
 
 TEST_F(Dialogs, OptionFormLoadsSavesAndStaysOnTop)

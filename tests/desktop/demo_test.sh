@@ -11,7 +11,7 @@ folder=$tmp/demo
 /usr/bin/python3 "$root/scripts/demo/demo.py" --build "$build" --folder "$folder" --info "$tmp/info.json" \
   >"$tmp/demo.log" 2>&1 &
 runner=$!
-pids+=($runner)
+track $runner
 main=$(window "Ver 1.0") || { cat "$tmp/demo.log"; echo "FAILED: the demo did not start"; exit 1; }
 read -r x y < <(origin "$main")
 xdotool mousemove $((x + 56)) $((y + 196)) click 1

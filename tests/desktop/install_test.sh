@@ -26,17 +26,11 @@ export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data XDG_RUNTIME_DIR=$tmp/run PATH
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 command=$(sed -n 's/^Exec=//p' "$entry")
-openbox >/dev/null 2>&1 &
-pids+=($!)
-# A window mapped while the window manager is still taking over the screen may stay unmapped.
-for _ in $(seq 100); do
-  [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
-  sleep 0.1
-done
+xdisplay_wm
 
 (cd "$HOME" && exec $command) >"$tmp/first.log" 2>&1 &
 first=$!
-pids+=($first)
+track $first
 main=$(window "Ver 1.0") || main=
 check '[ -n "$main" ]' "the installed program starts"
 data=$XDG_DATA_HOME/Wanderpup
@@ -51,7 +45,7 @@ xdotool windowminimize --sync "$main"
 
 (cd "$HOME" && exec $command) >"$tmp/second.log" 2>&1 &
 second=$!
-pids+=($second)
+track $second
 box=$(window "^Wanderpup$") || box=
 check '[ -n "$box" ]' "a second start shows a message"
 [ -n "$box" ] && xdotool windowactivate --sync "$box" key --clearmodifiers Return 2>/dev/null || true
@@ -68,7 +62,7 @@ mkdir -p "$XDG_DATA_HOME"
 echo "a note" >"$XDG_DATA_HOME/Wanderpup"
 (cd "$HOME" && exec $command) >"$tmp/blocked.log" 2>&1 &
 blocked=$!
-pids+=($blocked)
+track $blocked
 box=$(window "^Wanderpup$") || box=
 check '[ -n "$box" ]' "a file in the way is reported"
 [ -n "$box" ] && xdotool windowactivate --sync "$box" key --clearmodifiers Return 2>/dev/null || true

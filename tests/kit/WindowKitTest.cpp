@@ -1,6 +1,8 @@
 // Twips, placement and centring of the window kit, on the offscreen platform at 96 dots per inch.
 #include "kit/Twips.h"
 #include "kit/WindowKit.h"
+#include "kit/WrappingLabel.h"
+#include "platform/Fonts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -48,4 +50,24 @@ TEST(WindowKit, PlacesByPixelsOrTwipsAndCentres)
     Kit::centreOnScreen(&window);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(window.frameGeometry().center(), screen.center());
+}
+
+TEST(WrappingLabel, BreaksAtSpaceRunsAndAfterPunctuation)
+{
+    const QFontMetrics metrics(Fonts::proportionalGothic(9));
+    const QString ideo(1, QChar(0x3000));
+    const QString first = QStringLiteral("新着メールがあった場合の犬の設定。複数選べます。");
+    const QString rest = QStringLiteral("メールチェック以外でも確認可能。");
+    // Room for the first sentences and a little of the next: the line ends after "。".
+    const int width = metrics.horizontalAdvance(first + QStringLiteral("メール"));
+    EXPECT_EQ(WrappingLabel::wrap(ideo + first + rest + ideo.repeated(16) + QStringLiteral("次の段落。"), metrics,
+                                  width),
+              (QStringList{ideo + first, rest, QStringLiteral("次の段落。")}));
+    // A leading run goes; a line never starts with closing punctuation nor ends with an opening one.
+    const QString note = QStringLiteral("１～５の番号は「犬種」です。");
+    const int narrow = metrics.horizontalAdvance(QStringLiteral("１～５の番号は「"));
+    EXPECT_EQ(WrappingLabel::wrap(ideo.repeated(18) + note, metrics, narrow),
+              (QStringList{QStringLiteral("１～５の番号は"), QStringLiteral("「犬種」です。")}));
+    EXPECT_EQ(WrappingLabel::wrap(QStringLiteral("ああ。"), metrics, metrics.horizontalAdvance(QStringLiteral("ああ"))),
+              (QStringList{QStringLiteral("あ"), QStringLiteral("あ。")}));
 }

@@ -37,7 +37,7 @@ TEST(LongBody, WholeTextIsKeptInAFileAndTheStoredBodyNamesIt)
     const auto fitted = LongBody::fit(body, dir.path(), &error);
     ASSERT_TRUE(fitted) << error.toStdString();
     ASSERT_FALSE(fitted->fullTextFile.isEmpty());
-    EXPECT_EQ(readFile(fitted->fullTextFile), Cp932::fromUnicode(body));
+    EXPECT_EQ(readFile(fitted->fullTextFile), body.toUtf8()); // for a UTF-8 text editor
 
     const QByteArray stored = Cp932::fromUnicode(fitted->body);
     EXPECT_LE(stored.size(), LongBody::FieldBytes);

@@ -7,6 +7,7 @@
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
+#include "app/OptionForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
 #include "platform/Cp932.h"
@@ -19,6 +20,7 @@
 #include "viewer/TyakuForm.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -395,18 +397,90 @@ TEST_F(Receive, MissingAccountOpensTheDialogAndFetchesNothing)
     EXPECT_EQ(mailsOnServer(), 1);
 }
 
-TEST_F(Receive, NoServerOrNoConnectionMeansNoNewMail)
+TEST_F(Receive, NoServerOpensTheServerDialogAndAnUnreachableOneIsAnError)
 {
-    for (const QString &server : {QString(), QStringLiteral("127.0.0.1:1")}) {
-        usePop3(server, 0);
-        main()->Text1->setText(QStringLiteral("x"));
-        main()->Timer1->start(1000);
-        main()->receiveCommand();
-        EXPECT_TRUE(prompter.messages.empty());
-        EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール無し。"));
-        EXPECT_FALSE(main()->Timer1->isActive());
-    }
+    // Nothing was checked, so neither says "no new mail".
+    usePop3(QString(), 0);
+    main()->Text1->setText(QStringLiteral("x"));
+    main()->Timer1->start(1000);
+    main()->receiveCommand();
+    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_NE(Forms::existingOptionForm(), nullptr);
+    EXPECT_TRUE(Forms::existingOptionForm()->isVisible());
+
+    usePop3(QStringLiteral("127.0.0.1:1"), 0);
+    main()->receiveCommand();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+    EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("127.0.0.1:1")))
+        << prompter.messages[0].text.toStdString();
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("x"));
+    EXPECT_TRUE(main()->Timer1->isActive());
     EXPECT_EQ(main()->Label2->text(), QStringLiteral("メールのチェックをしています。"));
+}
+
+TEST_F(Receive, SilentServerKeepsTheWindowsAliveUntilTheTimeOut)
+{
+    SilentServer silent;
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(silent.port()), 0);
+    main()->startUp(); // installs the wait hook
+    main()->show();
+    MailTransport::instance().setTimeout(1500);
+    struct PaintCounter : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            count += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    main()->Label2->installEventFilter(&paints);
+    QString helpDuringWait;
+    int paintsAtFirstTick = -1, paintsAtSecondTick = -1;
+    QTimer::singleShot(300, main(), [&] {
+        helpDuringWait = main()->Label2->text();
+        paintsAtFirstTick = paints.count;
+        main()->Label2->update();
+    });
+    QTimer::singleShot(700, main(), [&] { paintsAtSecondTick = paints.count; });
+    QElapsedTimer clock;
+    clock.start();
+    main()->receiveCommand();
+    const qint64 waited = clock.elapsed();
+    MailTransport::instance().setTimeout(15000);
+    MailTransport::instance().setWaitHook(nullptr);
+
+    main()->Label2->removeEventFilter(&paints);
+    // Timers ran and the window painted while the server was awaited.
+    EXPECT_GT(paintsAtSecondTick, paintsAtFirstTick);
+    EXPECT_GE(paintsAtFirstTick, 0);
+    EXPECT_EQ(helpDuringWait, QStringLiteral("メールのチェックをしています。"));
+    EXPECT_GE(waited, 1400);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+}
+
+TEST_F(Receive, MainWindowClosedWhileTheServerIsAwaited)
+{
+    // The transport is still at work further down: closing must not pull it away.
+    SilentServer silent;
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(silent.port()), 0);
+    main()->startUp();
+    main()->show();
+    MailTransport::instance().setTimeout(1000);
+    QTimer::singleShot(300, main(), [this] { main()->close(); });
+    main()->receiveCommand();
+    MailTransport::instance().setTimeout(15000);
+    MailTransport::instance().setWaitHook(nullptr);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+
+    // The transport still works for the next check.
+    usePop3(QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()), 0);
+    addMail(wordMail());
+    Forms::mainForm()->receiveCommand();
+    EXPECT_EQ(mailsOnServer(), 0);
 }
 
 TEST_F(Receive, MissingDataFolderKeepsEveryMail)
@@ -656,7 +730,7 @@ TEST_F(Receive, LongCheckShowsItsProgressAndRepaints)
             std::this_thread::sleep_for(std::chrono::milliseconds(150)); // a slow mail
         if (n == 3) {
             EXPECT_GT(paints, paintsBefore); // the help line was repainted during the check
-            EXPECT_FALSE(timerFired);        // timers wait until the check ends
+            EXPECT_TRUE(timerFired);         // timers run on: the dogs keep walking
         }
     };
     main()->receiveCommand();

@@ -11,7 +11,8 @@
 // Real mail servers for one test program: Dovecot (POP3, POP3S) and an aiosmtpd SMTP server that
 // delivers into Dovecot's Maildirs, all on 127.0.0.1 and free ports with state in a temp folder,
 // started by mailservers.py and stopped when this object goes.
-// Users: taro / taro-pass-1 (plain login and APOP), hanako / hanako-pass-2 (APOP only).
+// Users: taro / taro-pass-1 (plain login and APOP), hanako / hanako-pass-2 (APOP only),
+// jiro / jiro-pass-3.
 // Mail to <user>@example.test is delivered to that user; other recipients are refused (550).
 //
 // The plain POP3 port offers STLS and the transport then insists on it, so a test that talks to

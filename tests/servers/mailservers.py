@@ -4,7 +4,7 @@
 Dovecot serves POP3 (plain, STLS offered) and POP3S with a self-signed certificate; aiosmtpd
 serves SMTP (STARTTLS and AUTH offered), SMTPS (AUTH required) and plain SMTP (no TLS, no AUTH)
 and delivers into the Dovecot Maildirs.
-Users: taro / taro-pass-1 (any login), hanako / hanako-pass-2 (APOP only).
+Users: taro / taro-pass-1 (any login), hanako / hanako-pass-2 (APOP only), jiro / jiro-pass-3.
 Run as root, Dovecot serves the mail as the system user dovecot; run as anyone else, everything
 runs as that user.
 
@@ -33,7 +33,7 @@ import warnings
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, SMTP
 
-USERS = {"taro": "taro-pass-1", "hanako": "hanako-pass-2"}
+USERS = {"taro": "taro-pass-1", "hanako": "hanako-pass-2", "jiro": "jiro-pass-3"}
 APOP_ONLY = {"hanako"}
 DOMAIN = "example.test"
 

@@ -1,5 +1,7 @@
 #include "ScriptedPrompter.h"
 
+#include <QPrinter>
+
 ScriptedPrompter::ScriptedPrompter()
 {
     Prompter::install(this);
@@ -23,8 +25,9 @@ int ScriptedPrompter::message(const QString &text, const QString &title, Buttons
     return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Yes : Ok;
 }
 
-QString ScriptedPrompter::openFileName(const QString &, const QString &)
+QString ScriptedPrompter::openFileName(const QString &title, const QString &filter)
 {
+    fileDialogs.push_back({false, title, filter});
     if (fileNames.empty())
         return QString();
     const QString name = fileNames.front();
@@ -34,5 +37,14 @@ QString ScriptedPrompter::openFileName(const QString &, const QString &)
 
 QString ScriptedPrompter::saveFileName(const QString &title, const QString &filter)
 {
-    return openFileName(title, filter);
+    const QString name = openFileName(title, filter);
+    fileDialogs.back().save = true;
+    return name;
+}
+
+bool ScriptedPrompter::printDialog(QPrinter &printer, bool selection)
+{
+    printDialogs.push_back(selection);
+    printer.setPrintRange(selection ? QPrinter::Selection : QPrinter::AllPages);
+    return onPrintDialog && onPrintDialog(printer);
 }

@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "platform/Prompter.h"
 
+class QPrinter;
+
 #include <functional>
 #include <vector>
 
@@ -24,11 +26,24 @@ public:
     int message(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    bool printDialog(QPrinter &printer, bool selection) override;
 
     std::vector<Message> messages;
     // Answers given in order; when they run out, OK (or Yes) is given.
     std::vector<int> answers;
     std::vector<QString> fileNames;
+    struct FileDialog
+    {
+        bool save;
+        QString title;
+        QString filter;
+    };
+    std::vector<FileDialog> fileDialogs;
+    // Whether each print dialog offered the selection.
+    std::vector<bool> printDialogs;
+    // Answers a print dialog: sets the printer up as the user would and says whether OK was
+    // pressed. Without it the dialog is cancelled.
+    std::function<bool(QPrinter &)> onPrintDialog;
     // Called at each message box, for tests that need to look at the program while it waits.
     std::function<void(const Message &)> onMessage;
 };

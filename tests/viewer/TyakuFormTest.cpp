@@ -1,4 +1,4 @@
-#include "ScriptedPrompter.h"
+#include "HistoryWindowFixture.h"
 #include "app/Forms.h"
 #include "characters/SetForm.h"
 #include "platform/Cp932.h"
@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QStyle>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -39,25 +40,9 @@ QByteArray record(const QString &subject, const QString &date, const QString &ad
     return bytes;
 }
 
-class HistoryWindow : public ::testing::Test
+class HistoryWindow : public HistoryWindowFixture
 {
 protected:
-    void SetUp() override { HistoryMode = 0; }
-    void TearDown() override
-    {
-        Forms::destroyAll();
-        HistoryMode = 0;
-    }
-
-    TyakuForm *window() { return Forms::tyakuForm(); }
-
-    void click(int row)
-    {
-        QTreeView *list = window()->MailListView;
-        const QRect cell = list->visualRect(window()->mailList->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-    }
-
     void clickBesideTheRows()
     {
         QTreeView *list = window()->MailListView;
@@ -69,9 +54,6 @@ protected:
         QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
         QApplication::sendEvent(widget, &move);
     }
-
-    TempProgramFolder folder;
-    ScriptedPrompter prompter;
 };
 
 TEST_F(HistoryWindow, ControlsAtCreation)
@@ -92,15 +74,23 @@ TEST_F(HistoryWindow, ControlsAtCreation)
     EXPECT_EQ(w->tbToolBar->findChild<QAction *>(QStringLiteral("Copy"))->toolTip(), QStringLiteral("ｺﾋﾟｰ"));
     EXPECT_EQ(w->client()->size(), QSize(619, 470));
 
-    // Columns: titles, and widths from the list's design width 10515 twips, fixed afterwards.
+    // Columns: titles, and widths of a half and two quarters of what the list shows at creation,
+    // room left for a vertical scroll bar so that no horizontal one is needed; fixed afterwards.
     QAbstractItemModel *model = w->MailListView->model();
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Subject"));
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("From"));
     EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Date"));
+    const int scrollBar = w->MailListView->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int shown = w->MailListView->width() - 2 * w->MailListView->frameWidth();
+    EXPECT_LE(w->MailListView->header()->length() + scrollBar, shown);
+    EXPECT_GE(w->MailListView->header()->length() + scrollBar, shown - 2);
+    const int subject = w->MailListView->columnWidth(0);
+    EXPECT_NEAR(w->MailListView->columnWidth(1), subject / 2, 1);
+    EXPECT_NEAR(w->MailListView->columnWidth(2), subject / 2, 1);
     w->resize(900, 700);
-    EXPECT_EQ(w->MailListView->columnWidth(0), 351);
-    EXPECT_EQ(w->MailListView->columnWidth(1), 175);
-    EXPECT_EQ(w->MailListView->columnWidth(2), 175);
+    EXPECT_EQ(w->MailListView->columnWidth(0), subject);
+    EXPECT_LE(w->minimumWidth(), 620); // as small as the window starts, not smaller than its buttons
+    EXPECT_GE(w->minimumWidth(), w->client()->mapTo(w, w->Text2->geometry().bottomRight()).x());
 }
 
 TEST_F(HistoryWindow, LayoutFollowsTheOuterSize)
@@ -135,7 +125,6 @@ TEST_F(HistoryWindow, LayoutFollowsTheOuterSize)
     EXPECT_EQ(w->Text8->width(), 240);
     EXPECT_EQ(w->Picture1->width(), 800);
     EXPECT_EQ(w->Command5->geometry(), QRect(296, 40, 89, 25)); // buttons keep their places
-    EXPECT_EQ(w->MailListView->columnWidth(0), 351);
 }
 
 TEST_F(HistoryWindow, EmptyHistoryListsNothingAndAClickSaysSo)
@@ -193,6 +182,9 @@ TEST_F(HistoryWindow, SentHistoryListsOldestFirstAndShowsTheLast)
 
     click(0);
     EXPECT_EQ(w->Text7->text(), QStringLiteral("最初の件名"));
+    // A long value is shown from its start, not scrolled to its end.
+    for (QLineEdit *box : {w->Text7, w->Text8, w->Text9})
+        EXPECT_EQ(box->cursorPosition(), 0) << box->objectName().toStdString();
 }
 
 TEST_F(HistoryWindow, ClickWithoutASelectedRowChangesNothing)

@@ -1,0 +1,75 @@
+#include "SendCall.h"
+
+#include "platform/ProgramFolder.h"
+#include "platform/Prompter.h"
+#include "transport/MailTransport.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QWidget>
+
+#include <memory>
+
+SendCall::SendCall()
+{
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+SendCall::~SendCall()
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+    for (const QPointer<QWidget> &window : std::as_const(m_closeLater))
+        if (window)
+            QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+}
+
+const QString &SendCall::errorTitle()
+{
+    static const QString title = QStringLiteral("送信エラー");
+    return title;
+}
+
+bool SendCall::attachmentsReady(const QString &attachments)
+{
+    const QString problem = Outbox::attachmentProblem(attachments);
+    if (problem.isEmpty())
+        return true;
+    MsgBox(problem, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
+    return false;
+}
+
+bool SendCall::send(const Outbox::Mail &mail)
+{
+    const IdPassFile::Credentials credentials = IdPassFile::smtpCredentials(ProgramFolder::idPassIni());
+    MailTransport &transport = MailTransport::instance();
+    Outbox::Result result;
+    // The dialogue runs beside the user-interface thread, which only repaints meanwhile.
+    std::unique_ptr<QThread> worker(QThread::create(
+        [&transport, &mail, &credentials, &result] { result = Outbox::send(transport, mail, credentials); }));
+    worker->start();
+    while (!worker->wait(QDeadlineTimer(10)))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+    if (result.sent)
+        return true;
+    MsgBox(result.failure, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
+    return false;
+}
+
+bool SendCall::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window asked to close (by its close box, or by anything that ran meanwhile) waits until
+    // the send is over.
+    if (event->type() == QEvent::Close && watched->isWidgetType()) {
+        auto *window = static_cast<QWidget *>(watched);
+        // Message boxes and dialogs of the send close as usual.
+        if (window->isWindow() && !window->isModal()) {
+            if (!m_closeLater.contains(window))
+                m_closeLater.append(window);
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

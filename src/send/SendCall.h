@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Outbox.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+// The send as both mail windows make it. While the transport talks to the server the windows
+// keep repainting; clicks and keys wait until the send ends, and a window that is asked to close
+// meanwhile closes only afterwards, so nothing is torn down under a send.
+class SendCall : public QObject
+{
+    Q_OBJECT
+public:
+    SendCall();
+    ~SendCall() override; // closes the windows that were asked to close meanwhile
+
+    // A message box (title "送信エラー") naming the attachment that cannot go; false then.
+    static bool attachmentsReady(const QString &attachments);
+
+    // Hands one mail to the transport with the saved SMTP login. A failure is shown in the box
+    // "送信エラー" with the transport's text; returns whether the mail went out.
+    bool send(const Outbox::Mail &mail);
+
+    static const QString &errorTitle();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QList<QPointer<QWidget>> m_closeLater;
+};
