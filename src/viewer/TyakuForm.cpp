@@ -156,7 +156,11 @@ TyakuForm::TyakuForm(QWidget *parent) : QWidget(parent)
     documentLoadStep();
 }
 
-TyakuForm::~TyakuForm() = default;
+TyakuForm::~TyakuForm()
+{
+    // The editor commands watch the toolbar, which outlives this part of the window.
+    delete m_editor;
+}
 
 void TyakuForm::buildMenus()
 {
