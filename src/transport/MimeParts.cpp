@@ -7,6 +7,7 @@
 
 #include <QByteArrayMatcher>
 
+#include <algorithm>
 #include <cstring>
 
 #include <vmime/contentTypeField.hpp>
@@ -35,6 +36,27 @@ QByteArray textToCp932(const vmime::text &text)
     }
     out += MailCharset::toCp932(pending, pendingCharset);
     return out;
+}
+
+// The address as written. The library's own text of it would encode its words again, and opening
+// a converter for a charset it cannot convert to loses memory inside it each time.
+QByteArray addressText(const vmime::emailAddress &address)
+{
+    const auto text = [](const vmime::word &w) {
+        return MailCharset::toCp932(QByteArray::fromStdString(w.getBuffer()),
+                                    QByteArray::fromStdString(w.getCharset().getName()).toLower());
+    };
+    QByteArray local = text(address.getLocalName());
+    const QByteArray domain = text(address.getDomainName());
+    if (local.isEmpty())
+        return {};
+    // A local part with specials or blanks only stays one address in quotes.
+    const bool plain = std::all_of(local.cbegin(), local.cend(), [](char c) {
+        return static_cast<unsigned char>(c) > ' ' && !std::strchr("()<>[]:;@\\,\"", c);
+    });
+    if (!plain)
+        local = '"' + QByteArray(local).replace('\\', "\\\\").replace('"', "\\\"") + '"';
+    return domain.isEmpty() ? local : local + '@' + domain;
 }
 
 std::string partHeaderText(const vmime::shared_ptr<const vmime::header> &header, const char *field)
@@ -164,7 +186,7 @@ QByteArray decodeMailbox(const QByteArray &raw)
         vmime::mailbox mbox;
         mbox.parse(raw.toStdString());
         const vmime::emailAddress &address = mbox.getEmail();
-        const QByteArray email = QByteArray::fromStdString(address.toString());
+        const QByteArray email = addressText(address);
         const bool completed = address.getDomainName().getBuffer() == VmimePlatform::NoHostName::placeholder();
         const bool placeholder = email == "invalid@invalid" && !raw.contains("invalid@invalid");
         if (!completed && !placeholder && !email.isEmpty() && email.contains('@')) {

@@ -114,6 +114,11 @@ TEST(MimeReaderTest, HeadersAreDecodedFromRfc2047Words)
     EXPECT_EQ(MimeReader::read(crlf("From: Cron Daemon <root>\n\nx")).from, "Cron Daemon <root>");
     EXPECT_EQ(MimeReader::read(crlf("From: =?UTF-8?B?" + utf8(QStringLiteral("山田")).toBase64() + "?=\n\nx")).from,
               sjis(QStringLiteral("山田")));
+    // Addresses as written: specials in the local part stay quoted, and an encoded word in a
+    // charset nobody knows is read without the library opening a converter for it (which leaked).
+    EXPECT_EQ(MimeReader::read(crlf("From: \"taro yamada\"@example.test\n\nx")).from, "\"taro yamada\"@example.test");
+    EXPECT_EQ(MimeReader::read(crlf("From: =?VTF-8?B?" + utf8(QStringLiteral("山田")).toBase64() + "?=@b\n\nx")).from,
+              sjis(QStringLiteral("山田")) + "@b");
 }
 
 TEST(MimeReaderTest, MultipartBodyIsTheTextPartAndHtmlIsTurnedIntoText)
