@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileError {
@@ -54,32 +55,40 @@ int writeAll(int fd, const char *bytes, qint64 size)
     return 0;
 }
 
-int replaceFile(const QString &target, const QString &temporary, const QByteArray &bytes)
+int replaceFile(const QString &target, const QByteArray &bytes)
 {
-    QString destination = target;
     const QFileInfo info(target);
-    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
-        destination = info.canonicalFilePath();
-    const QByteArray tmp = QFile::encodeName(temporary);
-    int fd;
-    do
-        fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
+    const QString destination =
+        info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : target;
+    const QByteArray destinationName = QFile::encodeName(destination);
+
+    mode_t mode;
+    struct stat st;
+    if (::stat(destinationName.constData(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    const QFileInfo where(destination);
+    QByteArray tmp = QFile::encodeName(where.path() + QStringLiteral("/.") + where.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
-    int error = writeAll(fd, bytes.constData(), bytes.size());
+    int error = ::fchmod(fd, mode) == 0 ? writeAll(fd, bytes.constData(), bytes.size()) : errno;
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(tmp.constData(), QFile::encodeName(destination).constData()) != 0)
+    if (error == 0 && ::rename(tmp.constData(), destinationName.constData()) != 0)
         error = errno;
     if (error != 0) {
         ::unlink(tmp.constData());
         return error;
     }
-    const int dir = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(QFile::encodeName(where.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

@@ -14,10 +14,10 @@ QString text(int error);
 // that takes nothing counts as a full disk).
 int writeAll(int fd, const char *bytes, qint64 size);
 
-// Replaces `target` with `bytes` through `temporary` (written, forced to the disk, renamed over
-// the target, folder forced too), so the target is always whole, old or new. A target that is a
-// symbolic link is replaced where it points. 0, or the errno of the failure (the temporary file
-// is then gone).
-int replaceFile(const QString &target, const QString &temporary, const QByteArray &bytes);
+// Replaces `target` with `bytes` through a temporary file beside it (written, forced to the disk,
+// renamed over the target, folder forced too), so the target is always whole, old or new, and
+// keeps its permission bits. A target that is a symbolic link is replaced where it points. 0, or
+// the errno of the failure (the temporary file is then gone).
+int replaceFile(const QString &target, const QByteArray &bytes);
 
 } // namespace FileError

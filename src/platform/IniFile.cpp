@@ -1,16 +1,12 @@
 #include "IniFile.h"
 
 #include "Cp932.h"
+#include "FileError.h"
 #include "ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -176,56 +172,6 @@ QString existingSpelling(const QString &fileName)
     return ProgramFolder::resolveUnder(QStringLiteral("/"), QFileInfo(fileName).absoluteFilePath());
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    const char *p = bytes.constData();
-    size_t left = size_t(bytes.size());
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= size_t(n);
-    }
-    return true;
-}
-
-// Replaces the file by a complete new one: written to a temporary file beside it, flushed and
-// renamed over it, so a crash or a full disk leaves the old file as it was. The new file keeps
-// the old one's permission bits (the account file is readable by its owner only).
-bool replaceFile(const QString &fileName, const QByteArray &content)
-{
-    const QFileInfo info(fileName);
-    QString target = info.isSymLink() ? info.symLinkTarget() : fileName;
-    const QByteArray targetName = QFile::encodeName(target);
-
-    mode_t mode;
-    struct stat st;
-    if (::stat(targetName.constData(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    const QFileInfo targetInfo(target);
-    QByteArray temp = QFile::encodeName(targetInfo.path() + QStringLiteral("/.") + targetInfo.fileName()
-                                        + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    const bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(temp.constData(), targetName.constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 namespace IniFile {
@@ -328,7 +274,8 @@ bool WritePrivateProfileString(const QString &section, const QString &key, const
     content.reserve(old.size() + valueBytes.size() + 64);
     for (const Line &line : lines)
         content += line.text + line.ending;
-    return replaceFile(path, content);
+    // A crash or a full disk leaves the old file as it was.
+    return FileError::replaceFile(path, content) == 0;
 }
 
 } // namespace IniFile

@@ -101,8 +101,7 @@ bool StoredMails::save(QString *problem)
         text += line + "\r\n";
     for (auto it = m_mine.cbegin(); it != m_mine.cend(); ++it)
         text += m_account + ' ' + it.key() + ' ' + QByteArray::number(it.value()) + "\r\n";
-    const QString temporary = m_file + QStringLiteral(".TMP");
-    const int error = FileError::replaceFile(m_file, temporary, text);
+    const int error = FileError::replaceFile(m_file, text);
     if (error != 0) {
         if (problem)
             *problem = FileError::text(error);
