@@ -67,6 +67,8 @@ void load(const QString &path, AccountSettings &settings)
             settings.MailAddress = value;
         else if (key == u"APOP=")
             settings.UseApop = TextRules::roundHalfEvenToInt16(TextRules::leadingNumber(value));
+        else if (key == u"KEEP=")
+            settings.LeaveOnServer = TextRules::leadingNumber(value) != 0;
     }
 }
 
@@ -75,7 +77,8 @@ bool save(const QString &path, const AccountSettings &settings)
     const QString text = QStringLiteral("SMTP=") + settings.SmtpServer + QStringLiteral("\r\nPOP3=")
                          + settings.Pop3Server + QStringLiteral("\r\nMAIL=") + settings.MailAddress
                          + QStringLiteral("\r\nAPOP=") + QString::number(settings.UseApop)
-                         + QStringLiteral("\r\n");
+                         + QStringLiteral("\r\n")
+                         + (settings.LeaveOnServer ? QStringLiteral("KEEP=1\r\n") : QString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -13,6 +13,8 @@ struct AccountSettings
     QString Pop3Server;
     QString MailAddress;
     qint16 UseApop = 0;
+    // Receiving stores only mails not stored before and deletes nothing on the server.
+    bool LeaveOnServer = false;
     QString AccountId;
     QString AccountPassword;
 
@@ -22,9 +24,10 @@ struct AccountSettings
 
 namespace Petpost {
 
-// Reads petpost.ini into the four server fields; a missing file leaves them as they are.
+// Reads petpost.ini into the server fields; a missing file leaves them as they are.
 void load(const QString &path, AccountSettings &settings);
-// Replaces petpost.ini by the four lines SMTP=, POP3=, MAIL=, APOP=. False when it cannot be
+// Replaces petpost.ini by the four lines SMTP=, POP3=, MAIL=, APOP=, and KEEP=1 when mail is
+// left on the server (a line older copies of the program pass over). False when it cannot be
 // written; the old file then stays as it was.
 bool save(const QString &path, const AccountSettings &settings);
 

@@ -80,6 +80,10 @@ QString charaDataIni() { return resolve(QStringLiteral("★MailData/CharaData.in
 QString receivedHistory() { return resolve(QStringLiteral("★MAilData/ppdata2.data")); }
 QString storedMailsRecord() { return resolve(QStringLiteral("★MailData/uidl.txt")); }
 QString sentHistory() { return resolve(QStringLiteral("★MAilData/ppdata5.data")); }
+QString receivedOriginals() { return resolve(QStringLiteral("★MailData/Received")); }
+QString sentOriginals() { return resolve(QStringLiteral("★MailData/Sent")); }
+QString receivedIndex() { return resolve(QStringLiteral("★MAilData/ppdata2-originals.data")); }
+QString sentIndex() { return resolve(QStringLiteral("★MAilData/ppdata5-originals.data")); }
 QString barkSound() { return resolve(QStringLiteral("Sound/Kouka.wav")); }
 
 } // namespace ProgramFolder

@@ -41,6 +41,11 @@ QString charaDataIni();      // ★MailData/CharaData.ini
 QString receivedHistory();   // ★MAilData/ppdata2.data
 QString storedMailsRecord(); // ★MailData/uidl.txt: mails stored but perhaps not yet deleted (UIDL)
 QString sentHistory();       // ★MAilData/ppdata5.data
+// The mails as received and as sent, whole (Maildir), and which record each belongs to.
+QString receivedOriginals(); // ★MailData/Received
+QString sentOriginals();     // ★MailData/Sent
+QString receivedIndex();     // ★MAilData/ppdata2-originals.data
+QString sentIndex();         // ★MAilData/ppdata5-originals.data
 QString barkSound();         // Sound/Kouka.wav
 
 } // namespace ProgramFolder

@@ -112,7 +112,7 @@ bool lastAttachmentFlag() { return g_last.attachment; }
 void reset() { g_last = LastMail(); }
 
 bool HandleMail(CheckState &check, MailTransport &transport, int handle, const RetrievedMail &mail,
-                QString *problem)
+                StagedMail &staged, QString *problem)
 {
     const QString subject = text(mail.subject);
     const QString date = text(mail.date);
@@ -141,6 +141,7 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     QByteArray s = mail.subject, d = mail.date, f = mail.from, h = mail.header, b = mail.body;
     const int result = transport.NMailAttachmentFileFirst(handle, s, d, f, h, b, folder, workFile, mailText, 0);
     transport.NMailAttachmentFileClose(handle);
+    staged.attachments = transport.writtenAttachments();
     // The work file is replaced by the next mail and removed when the check ends: creating a
     // new file for every mail of a full mailbox costs more than the rest of storing it.
     if (result == -5) {
@@ -162,64 +163,57 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     window->Text7->setText(subject);
     window->Text8->setText(from);
     window->Text9->setText(date);
-    check.body = attachment ? body + MailScan::attachmentNote() : body;
-    check.bodyShown = false;
 
-    // 4. The record, and the list row for it.
-    const int record = WriteReceivedRecord(problem, History::Flush::Later, &check.body, files);
-    if (record <= 0) {
-        // The mail stays on the server and is unpacked again by the next check.
-        transport.discardAttachments();
-        return false;
+    // 4. The record, from the boxes. A body too long for its field is kept whole in a file
+    // beside the attachments.
+    const QString stored = TextRules::trimSpaces(attachment ? body + MailScan::attachmentNote() : body);
+    std::optional<LongBody::Fitted> fitted = LongBody::Fitted{stored, QString()};
+    // Code page 932 needs at most two bytes for each UTF-16 unit.
+    if (stored.size() * 2 > LongBody::FieldBytes && Cp932::fromUnicode(stored).size() > LongBody::FieldBytes) {
+        fitted = LongBody::fit(stored, folder, &error);
+        if (!fitted) {
+            *problem = QStringLiteral("長いメールの全文を添付フォルダに保存できません（%1）。").arg(error);
+            DiscardStaged(staged);
+            return false;
+        }
     }
-    window->addStoredRow(subject, from, date, 1, record);
-    check.handledAny = true;
-    check.marker = marker;
-    check.attachment = attachment;
+    staged.record = HistoryRecord::make(TextRules::trimSpaces(window->Text7->text()),
+                                        TextRules::trimSpaces(window->Text9->text()),
+                                        TextRules::trimSpaces(window->Text8->text()), fitted->body);
+    staged.subject = subject;
+    staged.from = from;
+    staged.date = date;
+    staged.body = fitted->body;
+    staged.fullTextFile = fitted->fullTextFile;
+    staged.marker = marker;
+    staged.attachment = attachment;
     return true;
 }
 
-int WriteReceivedRecord(QString *problem, History::Flush flush, QString *editorText, const CheckFiles *files)
+int WriteReceivedRecord(CheckState &check, const StagedMail &staged, QString *problem, History::Flush flush)
 {
-    TyakuForm *window = Forms::tyakuForm();
-    const QString subject = TextRules::trimSpaces(window->Text7->text());
-    const QString date = TextRules::trimSpaces(window->Text9->text());
-    const QString address = TextRules::trimSpaces(window->Text8->text());
-    const QString body = TextRules::trimSpaces(editorText ? *editorText : window->bodyText());
-
-    // A body too long for its field is kept whole in a file beside the attachments.
-    QString error;
-    QString folderProblem;
-    std::optional<LongBody::Fitted> fitted = LongBody::Fitted{body, QString()};
-    // Code page 932 needs at most two bytes for each UTF-16 unit.
-    if (body.size() * 2 > LongBody::FieldBytes && Cp932::fromUnicode(body).size() > LongBody::FieldBytes) {
-        const QString folder = files ? files->folder : attachmentFolder(&folderProblem);
-        fitted = folder.isEmpty() ? std::nullopt : LongBody::fit(body, folder, &error);
-        if (!fitted) {
-            if (problem)
-                *problem = folderProblem.isEmpty()
-                               ? QStringLiteral("長いメールの全文を添付フォルダに保存できません（%1）。").arg(error)
-                               : folderProblem;
-            return 0;
-        }
-    }
-
-    const int n = History::AppendRecord(files ? files->history : ProgramFolder::receivedHistory(),
-                                        HistoryRecord::make(subject, date, address, fitted->body), flush);
+    const QString history = check.files ? check.files->history : ProgramFolder::receivedHistory();
+    const int n = History::AppendRecord(history, staged.record, flush);
     if (n <= 0) {
-        if (!fitted->fullTextFile.isEmpty())
-            QFile::remove(fitted->fullTextFile);
         if (problem)
             *problem = History::lastError();
         return 0;
     }
-    if (!fitted->fullTextFile.isEmpty()) {
-        if (editorText)
-            *editorText = fitted->body;
-        else
-            window->setBodyText(fitted->body);
-    }
+    Forms::tyakuForm()->addStoredRow(staged.subject, staged.from, staged.date, 1, n);
+    check.body = staged.body;
+    check.bodyShown = false;
+    check.handledAny = true;
+    check.marker = staged.marker;
+    check.attachment = staged.attachment;
     return n;
+}
+
+void DiscardStaged(const StagedMail &staged)
+{
+    for (const QString &path : staged.attachments)
+        QFile::remove(path);
+    if (!staged.fullTextFile.isEmpty())
+        QFile::remove(staged.fullTextFile);
 }
 
 void FinishCheck(const CheckState &check, int count)

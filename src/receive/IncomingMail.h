@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -36,19 +37,34 @@ struct CheckState
     bool attachment = false;
 };
 
-// Scans the mail, unpacks its attachments, shows it in the history window and stores it in the
-// received history. False when the mail could not be kept completely (it must then stay on the
-// server); `problem` then says why, in words for the user.
-bool HandleMail(CheckState &check, MailTransport &transport, int handle, const RetrievedMail &mail,
-                QString *problem);
+// A mail handled but not yet stored: its record waits until the mail's original is safe on the
+// disk.
+struct StagedMail
+{
+    HistoryRecord record;
+    QString subject, from, date; // its row in the history window's list
+    QString body;                // as stored
+    QString fullTextFile;        // a long body's whole text beside the attachments, if any
+    QStringList attachments;     // the files unpacked from it
+    int marker = 0;
+    bool attachment = false;
+};
 
-// Stores the history window's detail boxes and editor as a new record of the received history.
-// Returns the new record's number, 0 when nothing was stored (`problem` says why). With
-// `Flush::Later` the caller forces the record to the disk before it relies on it. When
-// `editorText` is given it stands for the editor's text (and receives the text as stored).
-// `files` are those of the running check, if any.
-int WriteReceivedRecord(QString *problem, History::Flush flush = History::Flush::Now,
-                        QString *editorText = nullptr, const CheckFiles *files = nullptr);
+// Scans the mail, unpacks its attachments, shows it in the history window's boxes and builds
+// its received-history record into `staged`. False when the mail could not be handled
+// completely (it must then stay on the server); `problem` then says why, in words for the user.
+bool HandleMail(CheckState &check, MailTransport &transport, int handle, const RetrievedMail &mail,
+                StagedMail &staged, QString *problem);
+
+// Stores a staged mail as a new record of the received history (with `Flush::Later` the caller
+// forces it to the disk before relying on it), adds its row to the history window's list and
+// makes it the check's last mail. Returns the record's number, 0 when it could not be stored
+// (`problem` says why).
+int WriteReceivedRecord(CheckState &check, const StagedMail &staged, QString *problem,
+                        History::Flush flush = History::Flush::Later);
+
+// Removes what a staged mail left beside the attachments (it stays on the server).
+void DiscardStaged(const StagedMail &staged);
 
 // Puts the body of the mail handled last into the history window's editor.
 void ShowLastBody(CheckState &check);

@@ -13,22 +13,30 @@
 #include "platform/TextRules.h"
 #include "StoredMails.h"
 #include "store/HistoryFile.h"
+#include "store/OriginalWriter.h"
+#include "store/Originals.h"
+#include "platform/FileError.h"
 #include "transport/ServerAddress.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
+#include <tuple>
 
 namespace {
 
-// Mails stored before their deletion is sent to the server.
-constexpr int kDeleteBatch = 100;
+// Mails handled before their originals, records and deletions are made safe together.
+constexpr int kBatch = 100;
 
 QByteArray cutAtNul(const QByteArray &bytes)
 {
@@ -44,17 +52,25 @@ void showStoreFailure(const QString &reason)
            Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
 }
 
-// One run of the mail check, from the connection to the announcement. A mail leaves the server
-// only after its record is on the disk. A mail the server refuses (or sends short) stays on the
-// server and the check goes on with the next one; a connection that is lost, or a mail that
-// cannot be stored, ends the check. Where the server gives unique ids (UIDL), the mails stored
-// are remembered until the server has deleted them, so that a check after a refused deletion or
-// a lost connection neither stores them again nor leaves them on the server.
+// One run of the mail check, from the connection to the announcement.
+//
+// A mail is stored in steps, each on the disk before the next begins, a batch of mails at a
+// time: its original goes into the Maildir (written, forced to the disk, renamed into cur/, the
+// folder forced: from here on the mail is kept); the record of stored mails names it by the
+// server's unique id; the index of originals gets its entry; the received history its record;
+// then the deletion is asked for (the server applies it at QUIT). Whatever a crash or a power
+// cut interrupts, the next check finds on the disk what it needs: an original named by the
+// record of stored mails but not yet in the index, or an entry of the index without a record,
+// is stored then, and a mail of the server that the record names is not fetched again. An
+// original of an interrupted check that nothing names yet is removed: its mail is still on the
+// server. A mail the server refuses (or sends short) stays there and the check goes on; a lost
+// connection, or a mail that cannot be stored, ends the check.
 class MailCheckSession
 {
 public:
     explicit MailCheckSession(MailTransport &transport)
-        : m_transport(transport), m_account(AccountSettings::instance()), m_main(Forms::mainForm())
+        : m_transport(transport), m_account(AccountSettings::instance()), m_main(Forms::mainForm()),
+          m_originals(Originals::Kind::Received), m_writer(m_originals.maildir())
     {
     }
 
@@ -63,26 +79,11 @@ public:
         if (connect()) {
             if (takeAccount()) {
                 login();
-                if (m_count > 0)
-                    skipStoredMails();
-                for (int number = 1; number <= m_count; ++number) {
-                    if (m_skipped.contains(number))
-                        continue;
-                    showProgress(number);
-                    RetrievedMail mail;
-                    if (!fetchOne(number, mail)) {
-                        if (m_transport.pop3Usable(m_handle))
-                            continue;
-                        m_stopped = true;
-                        break;
-                    }
-                    if (!store(number, mail) || !deleteInBatches()) {
-                        m_stopped = true;
-                        break;
-                    }
+                if (m_count >= 0 && prepare()) {
+                    if (m_count > 0)
+                        listMails();
+                    fetchAll();
                 }
-                if (!deletePending())
-                    m_stopped = true;
                 reportFetchFailures();
                 reportLoginFailure();
             }
@@ -92,6 +93,13 @@ public:
     }
 
 private:
+    struct Staged
+    {
+        int number = 0; // on the server; 0 for a mail a crash left on the disk only
+        IncomingMail::StagedMail mail;
+        QString original; // its name in the Maildir
+    };
+
     // Message boxes of the check let the user act meanwhile, also close the main window.
     void setHelp(const QString &text)
     {
@@ -154,32 +162,138 @@ private:
         m_sinceRepaint.start();
     }
 
-    // Mails an earlier check stored are deleted without being stored again.
-    void skipStoredMails()
+    // The folder for the originals, the record of stored mails, and what an interrupted check
+    // left unfinished. False (the check then fetches nothing) when any of it fails.
+    bool prepare()
     {
+        QString problem;
+        if (!m_originals.maildir().ensure(&problem)) {
+            fail(problem);
+            return false;
+        }
         const ServerAddress server = ServerAddress::parse(Cp932::fromUnicode(m_account.Pop3Server), true);
         m_record.emplace(ProgramFolder::storedMailsRecord(), m_account.AccountId + u'@' + server.display);
         if (!m_record->load()) {
             m_record.reset(); // unreadable: stored mails may come again, none is lost
-            return;
+            if (m_account.LeaveOnServer) {
+                fail(QStringLiteral("受信済みのメールの記録（%1）を読めないため、サーバーに残したメールを区別できません。")
+                         .arg(QDir::toNativeSeparators(ProgramFolder::storedMailsRecord())));
+                return false;
+            }
         }
+        m_records = History::RecordCount(ProgramFolder::receivedHistory());
+        return recover();
+    }
+
+    // Finishes storing what an interrupted check left on the disk: these mails are new mail
+    // of this check. Nothing is deleted on the server until it is done.
+    bool recover()
+    {
+        Maildir &maildir = m_originals.maildir();
+        const QFileInfo marker(unfinishedMarker());
+        QStringList waiting;
+        if (marker.exists() || m_originals.entryCount() != m_records)
+            waiting = m_originals.reconcile();
+        if (marker.exists()) {
+            maildir.discardTemporary();
+            QSet<QString> indexed;
+            for (const Originals::Entry &e : m_originals.entries())
+                indexed.insert(e.name);
+            // Kept and named by the record of stored mails, but the index never got them.
+            QStringList named;
+            if (m_record)
+                for (const QString &name : m_record->originals())
+                    if (!indexed.contains(name) && !maildir.find(name).isEmpty())
+                        named.append(name);
+            std::sort(named.begin(), named.end(), deliveredBefore);
+            if (!named.isEmpty()) {
+                QList<Originals::Link> links;
+                for (const QString &name : std::as_const(named))
+                    links.append({name, QByteArray()});
+                QString problem;
+                if (!m_originals.link(m_records + int(waiting.size()) + 1, links, &problem)) {
+                    fail(problem);
+                    return false;
+                }
+                waiting += named;
+                for (const QString &name : std::as_const(named))
+                    indexed.insert(name);
+            }
+            // Kept but named nowhere: their mails are still on the server.
+            const QStringList recordedNames = m_record ? m_record->originals() : QStringList();
+            const QSet<QString> recorded(recordedNames.cbegin(), recordedNames.cend());
+            for (const QString &name : maildir.namesSince(marker.lastModified().addSecs(-2)))
+                if (!indexed.contains(name) && !recorded.contains(name))
+                    maildir.remove(name);
+        }
+        for (const QString &name : std::as_const(waiting)) {
+            QFile file(maildir.find(name));
+            RetrievedMail mail;
+            QByteArray subject, date, from, header, body;
+            if (!file.open(QIODevice::ReadOnly)
+                || m_transport.readKeptMail(file.readAll(), subject, date, from, header, body) < 0)
+                continue; // an original that cannot be read stays, without a record
+            mail = RetrievedMail{cutAtNul(subject), cutAtNul(date), cutAtNul(from), cutAtNul(header), cutAtNul(body)};
+            Staged staged;
+            staged.original = name;
+            if (!stage(staged, mail))
+                return false;
+        }
+        return commit();
+    }
+
+    // Which mails of the server to fetch: those an earlier check stored are deleted (or, when
+    // mail is left on the server, just passed over) without being stored again.
+    void listMails()
+    {
         QSet<QByteArray> onServer;
         for (int number = 1; number <= m_count; ++number) {
             const QByteArray id = m_transport.uniqueId(m_handle, number);
-            if (id.isEmpty())
+            if (id.isEmpty()) {
+                // Without a unique id a mail left on the server could not be told from a new one.
+                if (m_account.LeaveOnServer) {
+                    m_skipped.insert(number);
+                    ++m_withoutId;
+                }
                 continue;
+            }
             onServer.insert(id);
             const qint64 size = m_transport.NMailPop3GetMailSize(m_handle, number);
             m_ids.insert(number, {id, size});
-            if (m_record->contains(id, size)) {
+            if (m_record && m_record->contains(id, size)) {
                 m_skipped.insert(number);
-                if (m_transport.deleteStoredMail(m_handle, number, id) >= 0) {
+                if (!m_account.LeaveOnServer && m_transport.deleteStoredMail(m_handle, number, id) >= 0) {
                     ++m_deletions;
                     m_deleted.append(id);
                 }
             }
         }
-        m_record->keepOnly(onServer);
+        if (m_record)
+            m_record->keepOnly(onServer);
+    }
+
+    void fetchAll()
+    {
+        for (int number = 1; number <= m_count; ++number) {
+            if (m_skipped.contains(number))
+                continue;
+            showProgress(number);
+            RetrievedMail mail;
+            if (!fetchOne(number, mail)) {
+                if (m_transport.pop3Usable(m_handle))
+                    continue;
+                m_stopped = true;
+                break;
+            }
+            Staged staged;
+            staged.number = number;
+            if (!stage(staged, mail) || (m_staged.size() >= kBatch && !commit())) {
+                m_stopped = true;
+                break;
+            }
+        }
+        if (!commit())
+            m_stopped = true;
     }
 
     void showProgress(int number)
@@ -212,6 +326,11 @@ private:
 
     void reportFetchFailures()
     {
+        if (m_withoutId > 0)
+            MsgBox(QStringLiteral("POP3サーバーがメールの識別番号（UIDL）を知らせないため、%1通のメールを受信しませんでした。"
+                                  "メールをサーバーに残す設定では、識別番号のないメールは受信済みかどうか区別できません。")
+                       .arg(m_withoutId),
+                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         if (m_failedFetches == 0)
             return;
         const QString count =
@@ -228,37 +347,92 @@ private:
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
 
-    bool store(int number, const RetrievedMail &mail)
+    void fail(const QString &problem)
     {
-        QString problem;
-        if (!IncomingMail::HandleMail(m_incoming, m_transport, m_handle, mail, &problem)) {
-            showStoreFailure(problem);
+        showStoreFailure(problem);
+        m_stopped = true;
+    }
+
+    // Handles a mail and starts writing its original (a new one for a mail of the server).
+    bool stage(Staged &staged, const RetrievedMail &mail)
+    {
+        if (m_records + int(m_staged.size()) >= History::MaxRecords) {
+            fail(QStringLiteral("履歴がいっぱいです（最大32767件）。不要なメールを削除して下さい。"));
             return false;
         }
-        m_pending.append(number);
+        QString problem;
+        if (!IncomingMail::HandleMail(m_incoming, m_transport, m_handle, mail, staged.mail, &problem)) {
+            fail(problem);
+            return false;
+        }
+        if (staged.number > 0) {
+            const QByteArray raw = m_transport.retrievedMail(m_handle, staged.number);
+            if (!raw.isEmpty()) {
+                if (!m_markerWritten && !writeMarker(&problem)) {
+                    IncomingMail::DiscardStaged(staged.mail);
+                    fail(problem);
+                    return false;
+                }
+                staged.original = m_writer.start(raw);
+            }
+        }
+        m_staged.append(staged);
         return true;
     }
 
-    // Stored mails are deleted once their records are on the disk, in batches, as forcing every
-    // record to the disk alone would cost more than fetching it.
-    bool deleteInBatches() { return m_pending.size() < kDeleteBatch || deletePending(); }
-
-    bool deletePending()
+    // Makes the staged mails safe, step by step, then asks for their deletion. False when a
+    // step failed: the mails stay on the server.
+    bool commit()
     {
-        if (m_pending.isEmpty())
+        if (m_staged.isEmpty())
             return true;
-        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
-            m_pending.clear();
-            showStoreFailure(History::lastError());
+        QString problem;
+        const bool fresh = std::any_of(m_staged.cbegin(), m_staged.cend(), [](const Staged &s) { return s.number > 0; });
+        if (fresh && (!m_writer.finish(&problem) || !recordStored(&problem))) {
+            // Nothing names these originals yet: gone with what was unpacked, the mails stay.
+            for (const Staged &s : std::as_const(m_staged)) {
+                if (s.number > 0 && !s.original.isEmpty())
+                    m_originals.maildir().remove(s.original);
+                IncomingMail::DiscardStaged(s.mail);
+            }
+            m_staged.clear();
+            fail(problem);
             return false;
         }
-        // Remembered, so that the next check knows these mails should their deletion not take
-        // effect (the record is on the disk before the close makes the deletions count).
-        if (m_record)
-            for (int number : std::as_const(m_pending))
-                if (const auto it = m_ids.constFind(number); it != m_ids.cend())
-                    m_record->add(it->id, it->size);
-        for (int number : std::as_const(m_pending)) {
+        // From here on the mails are kept: a step that fails now is finished by the next check.
+        QList<Originals::Link> links;
+        for (const Staged &s : std::as_const(m_staged))
+            if (s.number > 0)
+                links.append({s.original, s.mail.record.bytes().left(HistoryRecord::HeadingSize)});
+        if (!links.isEmpty() && !m_originals.link(m_records + 1, links, &problem)) {
+            m_staged.clear();
+            fail(problem);
+            return false;
+        }
+        QList<int> stored;
+        for (const Staged &s : std::as_const(m_staged)) {
+            if (IncomingMail::WriteReceivedRecord(m_incoming, s.mail, &problem) <= 0)
+                break;
+            ++m_records;
+            stored.append(s.number);
+        }
+        m_kept += int(stored.size());
+        if (stored.size() < m_staged.size()) {
+            takeBack(m_staged.mid(stored.size()));
+            m_staged.clear();
+            fail(problem);
+            return false;
+        }
+        m_staged.clear();
+        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
+            fail(History::lastError()); // finished by the next check, which finds the entries
+            return false;
+        }
+        if (m_account.LeaveOnServer)
+            return true;
+        for (int number : std::as_const(stored)) {
+            if (number <= 0)
+                continue;
             if (m_transport.NMailPop3DeleteMail(m_handle, number) >= 0) {
                 ++m_deletions;
                 if (const auto it = m_ids.constFind(number); it != m_ids.cend())
@@ -267,9 +441,68 @@ private:
                 ++m_undeleted;
             }
         }
-        m_kept += int(m_pending.size());
-        m_pending.clear();
         return true;
+    }
+
+    // Mails whose records could not be written are not kept after all: their entries go first,
+    // then their lines in the record of stored mails, then the originals, so that a crash part way
+    // leaves either a mail the next check finishes storing or one it fetches again.
+    void takeBack(const QList<Staged> &unstored)
+    {
+        // Those a crash left on the disk stay there, for the next check to store.
+        if (std::any_of(unstored.cbegin(), unstored.cend(), [](const Staged &s) { return s.number <= 0; }))
+            return;
+        if (!m_originals.dropEntriesFrom(m_records + 1, nullptr))
+            return; // left for the next check to finish
+        if (m_record) {
+            for (const Staged &s : unstored)
+                if (const auto it = m_ids.constFind(s.number); s.number > 0 && it != m_ids.cend())
+                    m_record->remove(it->id);
+            if (m_record->changed() && !m_record->save())
+                return;
+        }
+        for (const Staged &s : unstored) {
+            if (s.number > 0 && !s.original.isEmpty())
+                m_originals.maildir().remove(s.original);
+            IncomingMail::DiscardStaged(s.mail);
+        }
+    }
+
+    // The record of stored mails names the staged mails and their originals, on the disk.
+    bool recordStored(QString *problem)
+    {
+        if (!m_record)
+            return true;
+        for (const Staged &s : std::as_const(m_staged))
+            if (const auto it = m_ids.constFind(s.number); s.number > 0 && it != m_ids.cend())
+                m_record->add(it->id, it->size, s.original);
+        return !m_record->changed() || m_record->save(problem);
+    }
+
+    // Says on the disk that a check is storing mail, until it ends properly.
+    static QString unfinishedMarker() { return ProgramFolder::receivedOriginals() + QStringLiteral("/.unfinished"); }
+
+    bool writeMarker(QString *problem)
+    {
+        const int error = FileError::replaceFile(unfinishedMarker(), QByteArrayLiteral("receiving\n"));
+        if (error != 0) {
+            *problem = FileError::text(error);
+            return false;
+        }
+        m_markerWritten = true;
+        return true;
+    }
+
+    // Names of the Maildir in the order they were given.
+    static bool deliveredBefore(const QString &a, const QString &b)
+    {
+        const auto key = [](const QString &name) {
+            const QStringList parts = name.split(u'.');
+            const QString middle = parts.value(1);
+            return std::make_tuple(parts.value(0).toLongLong(), middle.section(u'M', 1).section(u'P', 0, 0).toLongLong(),
+                                   middle.section(u'Q', 1).toLongLong());
+        };
+        return key(a) < key(b);
     }
 
     void reportLoginFailure()
@@ -280,8 +513,6 @@ private:
 
     void close()
     {
-        if (m_record && m_record->changed())
-            m_record->save();
         const bool closed = m_transport.NMailPop3Close(m_handle) >= 0;
         if (!closed && m_deletions > 0) {
             // The mails are stored, but the server keeps them: say so rather than let them stay
@@ -292,14 +523,17 @@ private:
                        + failureText(),
                    Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         }
-        if (!m_record)
-            return;
-        // Deleted for good: the server may one day give these ids to other mails.
-        if (closed)
-            for (const QByteArray &id : std::as_const(m_deleted))
-                m_record->remove(id);
-        if (m_record->changed())
-            m_record->save();
+        if (m_record) {
+            // Deleted for good: the server may one day give these ids to other mails.
+            if (closed)
+                for (const QByteArray &id : std::as_const(m_deleted))
+                    m_record->remove(id);
+            if (m_record->changed())
+                m_record->save();
+        }
+        // Also the mark an interrupted check left, once this one has finished its work.
+        if (!m_stopped && m_count >= 0)
+            QFile::remove(unfinishedMarker());
     }
 
     void finish()
@@ -326,15 +560,20 @@ private:
     AccountSettings &m_account;
     const QPointer<MainForm> m_main;
     IncomingMail::CheckState m_incoming;
+    Originals m_originals;
+    OriginalWriter m_writer;
     int m_handle = -1;
     int m_count = 0;     // the mails on the server, negative without a connection or login
-    int m_kept = 0;      // stored and deleted
+    int m_records = 0;   // in the received history
+    int m_kept = 0;      // stored
     int m_deletions = 0; // deletions the server took
     int m_undeleted = 0; // stored, but the deletion could not be asked for
     int m_failedFetches = 0;
+    int m_withoutId = 0; // left on the server, as they cannot be told apart
     QString m_lastFetchFailure;
     bool m_stopped = false;
-    QList<int> m_pending; // stored, not yet deleted
+    bool m_markerWritten = false;
+    QList<Staged> m_staged; // handled, not yet stored
     QElapsedTimer m_sinceRepaint;
     std::optional<StoredMails> m_record;
     QHash<int, Stored> m_ids; // by mail number

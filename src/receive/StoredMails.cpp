@@ -1,6 +1,7 @@
 #include "StoredMails.h"
 
 #include "platform/FileError.h"
+#include "store/Maildir.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,12 @@ bool validId(const QByteArray &id)
         if (c < 0x21 || c > 0x7E)
             return false;
     return true;
+}
+
+// An original's name as the Maildir gives it: nothing that could lead out of its folder.
+bool validName(const QString &name)
+{
+    return Maildir::nameOf(name) == name;
 }
 
 } // namespace
@@ -48,14 +55,15 @@ bool StoredMails::load()
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() != 3)
+        if (fields.size() != 3 && fields.size() != 4)
             continue;
         bool ok = false;
         const qint64 size = fields[2].toLongLong(&ok);
         if (!ok || !validId(fields[1]))
             continue;
+        const QString original = fields.size() == 4 ? QString::fromLatin1(fields[3]) : QString();
         if (fields[0] == m_account)
-            m_mine.insert(fields[1], size);
+            m_mine.insert(fields[1], {size, validName(original) ? original : QString()});
         else
             m_others.append(line);
     }
@@ -65,15 +73,24 @@ bool StoredMails::load()
 bool StoredMails::contains(const QByteArray &id, qint64 size) const
 {
     const auto it = m_mine.constFind(id);
-    return it != m_mine.cend() && it.value() == size;
+    return it != m_mine.cend() && it->size == size;
 }
 
-void StoredMails::add(const QByteArray &id, qint64 size)
+void StoredMails::add(const QByteArray &id, qint64 size, const QString &original)
 {
     if (!validId(id))
         return;
-    m_mine.insert(id, size);
+    m_mine.insert(id, {size, validName(original) ? original : QString()});
     m_changed = true;
+}
+
+QStringList StoredMails::originals() const
+{
+    QStringList names;
+    for (const Mine &m : m_mine)
+        if (!m.original.isEmpty())
+            names.append(m.original);
+    return names;
 }
 
 void StoredMails::remove(const QByteArray &id)
@@ -100,7 +117,8 @@ bool StoredMails::save(QString *problem)
     for (const QByteArray &line : std::as_const(m_others))
         text += line + "\r\n";
     for (auto it = m_mine.cbegin(); it != m_mine.cend(); ++it)
-        text += m_account + ' ' + it.key() + ' ' + QByteArray::number(it.value()) + "\r\n";
+        text += m_account + ' ' + it.key() + ' ' + QByteArray::number(it->size)
+                + (it->original.isEmpty() ? QByteArray() : ' ' + it->original.toLatin1()) + "\r\n";
     const int error = FileError::replaceFile(m_file, text);
     if (error != 0) {
         if (problem)

@@ -256,6 +256,23 @@ bool isShiftJis(const QByteArray &cs)
            || cs == "x-ms-cp932" || cs == "shift_jisx0213";
 }
 
+// The charset to read `bytes` in: the label, unless it is missing, vague or plainly wrong.
+QByteArray charsetFor(const QByteArray &bytes, const QByteArray &charsetName)
+{
+    QByteArray cs = normalName(charsetName);
+    if (cs.isEmpty() || cs == "us-ascii" || cs == "ascii" || cs == "unknown-8bit" || cs == "x-unknown"
+        || cs == "default") {
+        if (isAscii(bytes) && !bytes.contains('\x1B'))
+            return "us-ascii";
+        cs = MailCharset::guess(bytes);
+    }
+    if (isIso2022Jp(cs) && !isAscii(bytes) && !bytes.contains('\x1B'))
+        cs = MailCharset::guess(bytes); // labelled ISO-2022-JP but really 8-bit text
+    if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "cseucpkdfmtjapanese")
+        cs = "EUC-JP-MS";
+    return cs;
+}
+
 } // namespace
 
 namespace MailCharset {
@@ -280,17 +297,28 @@ QString toUnicode(const QByteArray &bytes, const QByteArray &charsetName)
     return Cp932::toUnicode(toCp932(bytes, charsetName));
 }
 
+QString decode(const QByteArray &bytes, const QByteArray &charsetName)
+{
+    const QByteArray cs = charsetFor(bytes, charsetName);
+    if (cs == "us-ascii")
+        return QString::fromLatin1(bytes);
+    if (isIso2022Jp(cs))
+        return fromCp932Spelling(Cp932::toUnicode(iso2022JpToCp932(bytes)));
+    if (isShiftJis(cs))
+        return Cp932::toUnicode(bytes);
+    if (cs == "utf-8" || cs == "utf8")
+        return QString::fromUtf8(bytes);
+    const QString text = Iconv::toUnicode(bytes, cs.toUpper().constData());
+    if (text.isNull() && !bytes.isEmpty()) // a charset iconv does not know: guess
+        return decode(bytes, guess(bytes));
+    return text;
+}
+
 QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
 {
-    QByteArray cs = normalName(charsetName);
-    if (cs.isEmpty() || cs == "us-ascii" || cs == "ascii" || cs == "unknown-8bit" || cs == "x-unknown"
-        || cs == "default") {
-        if (isAscii(bytes) && !bytes.contains('\x1B'))
-            return bytes;
-        cs = guess(bytes);
-    }
-    if (isIso2022Jp(cs) && !isAscii(bytes) && !bytes.contains('\x1B'))
-        cs = guess(bytes); // labelled ISO-2022-JP but really 8-bit text
+    QByteArray cs = charsetFor(bytes, charsetName);
+    if (cs == "us-ascii")
+        return bytes;
     if (isIso2022Jp(cs))
         return iso2022JpToCp932(bytes);
     if (isShiftJis(cs)) {
@@ -300,8 +328,6 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
     }
     if (cs == "utf-8" || cs == "utf8")
         return encodeCp932(QString::fromUtf8(bytes), true);
-    if (cs == "euc-jp" || cs == "x-euc-jp" || cs == "eucjp" || cs == "cseucpkdfmtjapanese")
-        cs = "EUC-JP-MS";
     const QString text = Iconv::toUnicode(bytes, cs.toUpper().constData());
     if (text.isNull() && !bytes.isEmpty()) // a charset iconv does not know: guess
         return toCp932(bytes, guess(bytes));

@@ -11,8 +11,10 @@ namespace MailCharset {
 // ① stays 87 40; everything else goes through Unicode, and a character without a code page 932
 // form becomes the geta mark. An unknown or missing charset is guessed from the bytes.
 QByteArray toCp932(const QByteArray &bytes, const QByteArray &charset);
-// The same, to Unicode.
+// The same, to Unicode (so only what code page 932 holds).
 QString toUnicode(const QByteArray &bytes, const QByteArray &charset);
+// `bytes` in the named charset as the Unicode text it is, every character kept (emoji, 𠮷).
+QString decode(const QByteArray &bytes, const QByteArray &charset);
 
 // Guesses the charset of unlabelled 8-bit text: "iso-2022-jp", "utf-8", "shift_jis",
 // "euc-jp" or "us-ascii".

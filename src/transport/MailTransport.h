@@ -2,6 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include "transport/MailText.h"
+#include "transport/MimeWriter.h"
 
 #include <functional>
 
@@ -115,9 +119,9 @@ public:
         (void)id;
         return -1;
     }
-    // Removes the files the last NMailAttachmentFileFirst wrote, for a mail that could not be
-    // stored and stays on the server (the next check unpacks it again).
-    virtual void discardAttachments() {}
+    // The files the last NMailAttachmentFileFirst wrote, so that they can be removed again for a
+    // mail that could not be stored and stays on the server (the next check unpacks it again).
+    virtual QStringList writtenAttachments() const { return {}; }
     // Whether the connection can go on after a failure with one mail (the server refused it, it
     // came short, it is too large); false once the connection is cut, silent or misbehaving.
     virtual bool pop3Usable(int handle)
@@ -140,6 +144,32 @@ public:
         (void)id;
         (void)password;
     }
+
+    // Mail `number` exactly as the server sent it (after the POP3 dot-unstuffing), once the
+    // status, size or retrieval call has read it on this connection; empty otherwise. For
+    // keeping the original: the bytes are shared, not copied.
+    virtual QByteArray retrievedMail(int handle, int number)
+    {
+        (void)handle;
+        (void)number;
+        return {};
+    }
+    // Reads a mail kept whole elsewhere (an original) as the retrieval reads one, into the same
+    // code page 932 texts; the next NMailAttachmentFileFirst given its header unpacks it.
+    // 0, or negative for an empty mail.
+    virtual int readKeptMail(const QByteArray &raw, QByteArray &subject, QByteArray &date, QByteArray &from,
+                             QByteArray &header, QByteArray &body)
+    {
+        (void)raw, (void)subject, (void)date, (void)from, (void)header, (void)body;
+        return -1;
+    }
+    // Sends a mail given in Unicode, every character as typed (ISO-2022-JP when it fits, else
+    // UTF-8), to `server` as for NMailSmtpSendMail. `sent` receives the mail exactly as it was
+    // handed to the server. 0 when the server took it, negative when not (NMailGetMessage).
+    virtual int sendMail(const QString &server, const MimeWriter::Outgoing &mail, QByteArray *sent);
+
+    // The texts of a mail kept whole, in Unicode.
+    static MailText readText(const QByteArray &raw);
 
     // The transport the program uses. main() installs the real one; tests may install another.
     static MailTransport &instance();

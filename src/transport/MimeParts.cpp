@@ -16,11 +16,13 @@ namespace {
 
 using MimeParts::parameterText;
 
-// Words of a vmime text (each in its own charset) joined in code page 932. Neighbouring words
-// of one charset are converted together: mailers split encoded words inside a character.
-QByteArray textToCp932(const vmime::text &text)
+// Words of a vmime text (each in its own charset) joined in code page 932 or in Unicode.
+// Neighbouring words of one charset are converted together: mailers split encoded words inside
+// a character.
+template <typename Text, Text (*convert)(const QByteArray &, const QByteArray &)>
+Text joinWords(const vmime::text &text)
 {
-    QByteArray out;
+    Text out;
     QByteArray pending;
     QByteArray pendingCharset;
     for (size_t i = 0; i < text.getWordCount(); ++i) {
@@ -28,35 +30,42 @@ QByteArray textToCp932(const vmime::text &text)
         const std::string &buf = w->getBuffer();
         const QByteArray charset = QByteArray::fromStdString(w->getCharset().getName()).toLower();
         if (charset != pendingCharset) {
-            out += MailCharset::toCp932(pending, pendingCharset);
+            out += convert(pending, pendingCharset);
             pending.clear();
             pendingCharset = charset;
         }
         pending += QByteArray(buf.data(), qsizetype(buf.size()));
     }
-    out += MailCharset::toCp932(pending, pendingCharset);
+    out += convert(pending, pendingCharset);
     return out;
 }
 
+QByteArray textToCp932(const vmime::text &text) { return joinWords<QByteArray, MailCharset::toCp932>(text); }
+
+uint code(char c) { return uchar(c); }
+uint code(QChar c) { return c.unicode(); }
+
 // The address as written. The library's own text of it would encode its words again, and opening
 // a converter for a charset it cannot convert to loses memory inside it each time.
-QByteArray addressText(const vmime::emailAddress &address)
+template <typename Text, Text (*convert)(const QByteArray &, const QByteArray &)>
+Text addressText(const vmime::emailAddress &address)
 {
     const auto text = [](const vmime::word &w) {
-        return MailCharset::toCp932(QByteArray::fromStdString(w.getBuffer()),
-                                    QByteArray::fromStdString(w.getCharset().getName()).toLower());
+        return convert(QByteArray::fromStdString(w.getBuffer()),
+                       QByteArray::fromStdString(w.getCharset().getName()).toLower());
     };
-    QByteArray local = text(address.getLocalName());
-    const QByteArray domain = text(address.getDomainName());
+    Text local = text(address.getLocalName());
+    const Text domain = text(address.getDomainName());
     if (local.isEmpty())
         return {};
     // A local part with specials or blanks only stays one address in quotes.
-    const bool plain = std::all_of(local.cbegin(), local.cend(), [](char c) {
-        return static_cast<unsigned char>(c) > ' ' && !std::strchr("()<>[]:;@\\,\"", c);
+    const bool plain = std::all_of(local.cbegin(), local.cend(), [](auto c) {
+        const uint u = code(c);
+        return u > ' ' && !(u < 0x80 && std::strchr("()<>[]:;@\\,\"", int(u)));
     });
     if (!plain)
-        local = '"' + QByteArray(local).replace('\\', "\\\\").replace('"', "\\\"") + '"';
-    return domain.isEmpty() ? local : local + '@' + domain;
+        local = Text("\"") + Text(local).replace("\\", "\\\\").replace("\"", "\\\"") + Text("\"");
+    return domain.isEmpty() ? local : local + Text("@") + domain;
 }
 
 std::string partHeaderText(const vmime::shared_ptr<const vmime::header> &header, const char *field)
@@ -108,6 +117,16 @@ QByteArray decodeHeaderText(const QByteArray &value)
         return textToCp932(*text);
     } catch (...) {
         return MailCharset::toCp932(value, QByteArray());
+    }
+}
+
+QString decodeHeaderUnicode(const QByteArray &value)
+{
+    try {
+        const auto text = vmime::text::decodeAndUnfold(value.toStdString());
+        return joinWords<QString, MailCharset::decode>(*text);
+    } catch (...) {
+        return MailCharset::decode(value, QByteArray());
     }
 }
 
@@ -174,7 +193,10 @@ QByteArray rawContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 
-QByteArray decodeMailbox(const QByteArray &raw)
+namespace {
+
+template <typename Text, Text (*convert)(const QByteArray &, const QByteArray &), Text (*decodeText)(const QByteArray &)>
+Text mailboxText(const QByteArray &raw)
 {
     if (raw.isEmpty())
         return {};
@@ -186,16 +208,28 @@ QByteArray decodeMailbox(const QByteArray &raw)
         vmime::mailbox mbox;
         mbox.parse(raw.toStdString());
         const vmime::emailAddress &address = mbox.getEmail();
-        const QByteArray email = addressText(address);
+        const Text email = addressText<Text, convert>(address);
         const bool completed = address.getDomainName().getBuffer() == VmimePlatform::NoHostName::placeholder();
-        const bool placeholder = email == "invalid@invalid" && !raw.contains("invalid@invalid");
+        const bool placeholder = email == Text("invalid@invalid") && !raw.contains("invalid@invalid");
         if (!completed && !placeholder && !email.isEmpty() && email.contains('@')) {
-            const QByteArray name = textToCp932(mbox.getName()).trimmed();
-            return name.isEmpty() ? email : name + " <" + email + ">";
+            const Text name = joinWords<Text, convert>(mbox.getName()).trimmed();
+            return name.isEmpty() ? email : name + Text(" <") + email + Text(">");
         }
     } catch (...) {
     }
-    return decodeHeaderText(raw).trimmed();
+    return decodeText(raw).trimmed();
+}
+
+} // namespace
+
+QByteArray decodeMailbox(const QByteArray &raw)
+{
+    return mailboxText<QByteArray, MailCharset::toCp932, decodeHeaderText>(raw);
+}
+
+QString decodeMailboxUnicode(const QByteArray &raw)
+{
+    return mailboxText<QString, MailCharset::decode, decodeHeaderUnicode>(raw);
 }
 
 } // namespace MimeParts
@@ -479,6 +513,14 @@ QByteArray leafText(const Leaf &leaf)
         return MimeCodecs::toCrlf(Cp932::fromUnicode(text));
     }
     return MimeCodecs::toCrlf(MailCharset::toCp932(content, charset));
+}
+
+QString leafUnicode(const Leaf &leaf)
+{
+    const QByteArray content = decodedContent(leaf.part);
+    const QByteArray charset = parameterText(leaf.part->getHeader(), "Content-Type", "charset").trimmed();
+    const QString text = MailCharset::decode(content, charset);
+    return MimeCodecs::crlfLines(leaf.type == "text/html" ? MimeCodecs::htmlToText(text) : text);
 }
 
 bool read(const QByteArray &raw, Parts &out)

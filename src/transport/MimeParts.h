@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <vmime/vmime.hpp>
 
@@ -41,6 +42,8 @@ bool isExplicitAttachment(const Leaf &leaf);
 int bodyLeaf(const QList<Leaf> &leaves);
 // The text of a text leaf in code page 932 with CRLF line ends (HTML turned into text).
 QByteArray leafText(const Leaf &leaf);
+// The same in Unicode, every character kept.
+QString leafUnicode(const Leaf &leaf);
 
 // The content without its transfer encoding; the bytes as they are for an unknown encoding.
 QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part);
@@ -55,5 +58,8 @@ QByteArray parameterText(const vmime::shared_ptr<const vmime::header> &header, c
 QByteArray decodeHeaderText(const QByteArray &value);
 // A From value as "Name <addr>", or just "addr" without a name, in code page 932.
 QByteArray decodeMailbox(const QByteArray &value);
+// The same two in Unicode, every character kept.
+QString decodeHeaderUnicode(const QByteArray &value);
+QString decodeMailboxUnicode(const QByteArray &value);
 
 } // namespace MimeParts

@@ -109,8 +109,9 @@ QByteArray simpleParameter(const QByteArray &value, const QByteArray &name)
 }
 
 // Most mail is one text part: read without the MIME parser, which costs most of the time.
-// Returns false for anything else (multipart, files, dispositions, encoded parameters).
-bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &body)
+// Gives the part's content without its transfer encoding; false for anything else (multipart,
+// files, dispositions, encoded parameters).
+bool simpleContent(const QByteArray &raw, const Fields &header, QByteArray &content, QByteArray &charset, bool &html)
 {
     const QByteArray type = fieldValue(header, "content-type");
     const QByteArray mediaType = type.split(';').first().trimmed().toLower();
@@ -126,7 +127,7 @@ bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &bod
     if (start < 0)
         start = raw.size();
     // The body as it stands in `raw`, not copied: decoding makes the copy.
-    QByteArray content = QByteArray::fromRawData(raw.constData() + start, raw.size() - start);
+    content = QByteArray::fromRawData(raw.constData() + start, raw.size() - start);
     if (encoding == "base64") {
         // Plain base64 reads the same either way; anything else keeps Qt's reading.
         QByteArray decoded;
@@ -136,8 +137,18 @@ bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &bod
     } else if (encoding == "quoted-printable") {
         content = MimeCodecs::decodeQuotedPrintable(content);
     }
-    const QByteArray charset = simpleParameter(type, "charset").trimmed();
-    if (mediaType == "text/html")
+    charset = simpleParameter(type, "charset").trimmed();
+    html = mediaType == "text/html";
+    return true;
+}
+
+bool readSimpleText(const QByteArray &raw, const Fields &header, QByteArray &body)
+{
+    QByteArray content, charset;
+    bool html = false;
+    if (!simpleContent(raw, header, content, charset, html))
+        return false;
+    if (html)
         body = MimeCodecs::toCrlf(
             Cp932::fromUnicode(MimeCodecs::htmlToText(MailCharset::toUnicode(content, charset))));
     else
@@ -331,6 +342,8 @@ const Mail &Message::mail() const
 int Message::saveAttachments(const QString &folder, QStringList *written) const
 {
     mail();
+    if (written)
+        written->clear();
     if (d->simple)
         return NoAttachment; // one text part: nothing to unpack
     AttachmentFiles::Unpacking files(folder);
@@ -348,6 +361,36 @@ int Message::saveAttachments(const QString &folder, QStringList *written) const
 }
 
 Mail read(const QByteArray &raw) { return Message(raw).mail(); }
+
+MailText readText(const QByteArray &raw)
+{
+    VmimePlatform::ensure();
+    MailText text;
+    const Fields fields = headerFields(headerBlock(raw));
+    text.subject = MimeParts::decodeHeaderUnicode(fieldValue(fields, "subject")).trimmed();
+    text.date = MailCharset::decode(fieldValue(fields, "date").simplified(), QByteArray());
+    text.from = MimeParts::decodeMailboxUnicode(fieldValue(fields, "from"));
+    QByteArray content, charset;
+    if (simpleContent(raw, fields, content, charset, text.html)) {
+        const QString decoded = MailCharset::decode(content, charset);
+        text.body = MimeCodecs::crlfLines(text.html ? MimeCodecs::htmlToText(decoded) : decoded);
+        return text;
+    }
+    MimeParts::Parts parts;
+    if (!MimeParts::read(raw, parts)) {
+        text.readable = false;
+        return text;
+    }
+    const int body = MimeParts::bodyLeaf(parts.leaves);
+    if (body >= 0) {
+        try {
+            text.html = parts.leaves[body].type == "text/html";
+            text.body = MimeParts::leafUnicode(parts.leaves[body]);
+        } catch (...) {
+        }
+    }
+    return text;
+}
 
 int saveAttachments(const QByteArray &raw, const QString &folder, QStringList *written)
 {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "MailText.h"
+
 #include <memory>
 
 // Reading received mail: the texts the program shows and the attachments it unpacks.
@@ -37,6 +39,9 @@ private:
 };
 
 Mail read(const QByteArray &raw);
+
+// The texts of a mail in Unicode, every character kept.
+MailText readText(const QByteArray &raw);
 
 // A mail the MIME parser cannot read (broken, or nested deeper than MimeParts::withinBounds
 // allows) is not lost: its body text is unreadableNote() and its attachment is the whole mail

@@ -2,7 +2,6 @@
 
 #include "MailCharset.h"
 #include "MimeCodecs.h"
-#include "platform/Cp932.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -167,10 +166,10 @@ QByteArray rfc2822Date(const QDateTime &now)
 
 namespace MimeWriter {
 
-QByteArray addressOnly(const QByteArray &text)
+QByteArray addressOnly(const QString &text)
 {
     Address a;
-    parseAddress(Cp932::toUnicode(text), a);
+    parseAddress(text, a);
     return a.email.toLatin1();
 }
 
@@ -217,7 +216,7 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     raw.clear();
     recipients.clear();
     QList<Address> to;
-    for (const QString &part : splitAddresses(Cp932::toUnicode(mail.to))) {
+    for (const QString &part : splitAddresses(mail.to)) {
         Address a;
         if (!parseAddress(part, a)) {
             failure = {SmtpFailure::Kind::BadRecipient, part, {}};
@@ -231,8 +230,8 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
         return false;
     }
     Address from;
-    if (!parseAddress(Cp932::toUnicode(mail.from), from)) {
-        failure = {SmtpFailure::Kind::BadSender, Cp932::toUnicode(mail.from), {}};
+    if (!parseAddress(mail.from, from)) {
+        failure = {SmtpFailure::Kind::BadSender, mail.from, {}};
         return false;
     }
 
@@ -284,12 +283,12 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     for (const Address &a : to)
         toLine += (toLine.isEmpty() ? "" : ",\r\n ") + addressHeader(a);
     head += "To: " + toLine + "\r\n";
-    head += "Subject: " + encodeHeaderText(Cp932::toUnicode(mail.subject), 9) + "\r\n";
+    head += "Subject: " + encodeHeaderText(mail.subject, 9) + "\r\n";
     head += "Message-ID: " + messageId + "\r\n";
     head += "MIME-Version: 1.0\r\n";
     head += "X-Mailer: Wanderpup\r\n";
 
-    const QString bodyText = MimeCodecs::crlfLines(Cp932::toUnicode(mail.body));
+    const QString bodyText = MimeCodecs::crlfLines(mail.body);
     QByteArray textPart;
     QByteArray jis;
     if (bodyAsIso2022Jp(bodyText, jis)) {

@@ -11,10 +11,10 @@ namespace MimeWriter {
 
 struct Outgoing
 {
-    QByteArray from;     // code page 932: "addr" or "Name <addr>"
-    QByteArray to;       // one or more addresses separated by commas
-    QByteArray subject;  // code page 932
-    QByteArray body;     // code page 932
+    QString from;        // "addr" or "Name <addr>"
+    QString to;          // one or more addresses separated by commas
+    QString subject;
+    QString body;
     QString attachments; // full paths joined by ",", empty for none
 };
 
@@ -24,7 +24,7 @@ struct Outgoing
 bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients, SmtpFailure &failure);
 
 // The bare address of "Name <addr>" or "addr".
-QByteArray addressOnly(const QByteArray &text);
+QByteArray addressOnly(const QString &text);
 
 // A header value as RFC 2047 words (folded), or as it is when it is plain ASCII.
 QByteArray encodeHeaderText(const QString &text, int used);

@@ -143,8 +143,9 @@ struct VmimeTransport::Impl
         return refused;
     }
 
-    // Sends one mail; nothing when it went out.
-    std::optional<SmtpFailure> send(const QByteArray &serverText, const MimeWriter::Outgoing &mail);
+    // Sends one mail; nothing when it went out. `sent` gets the mail as handed over.
+    std::optional<SmtpFailure> send(const QByteArray &serverText, const MimeWriter::Outgoing &mail,
+                                    QByteArray *sent = nullptr);
 };
 
 VmimeTransport::VmimeTransport() : d(std::make_unique<Impl>()) {}
@@ -343,12 +344,7 @@ int VmimeTransport::deleteStoredMail(int handle, int number, const QByteArray &i
     return 0;
 }
 
-void VmimeTransport::discardAttachments()
-{
-    for (const QString &path : std::as_const(d->lastWritten))
-        QFile::remove(path);
-    d->lastWritten.clear();
-}
+QStringList VmimeTransport::writtenAttachments() const { return d->lastWritten; }
 
 bool VmimeTransport::pop3Usable(int handle)
 {
@@ -393,7 +389,7 @@ int VmimeTransport::NMailPop3Close(int handle)
 }
 
 std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverText,
-                                                      const MimeWriter::Outgoing &mail)
+                                                      const MimeWriter::Outgoing &mail, QByteArray *sent)
 {
     const ServerAddress server = ServerAddress::parse(serverText, false);
     if (!server.valid)
@@ -462,6 +458,8 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is,
                         size_t(raw.size()));
         transport->disconnect();
+        if (sent)
+            *sent = raw + "\r\n"; // the line end the end of the data gives it
         return std::nullopt;
     } catch (const vmime::exceptions::command_error &e) {
         const QString command = fromStd(e.command());
@@ -487,12 +485,54 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &server, const QByteArray
                                       const QByteArray &subject, const QByteArray &body,
                                       const QString &attachments, int)
 {
-    const MimeWriter::Outgoing mail{from, to, subject, body, attachments};
+    const MimeWriter::Outgoing mail{Cp932::toUnicode(from), Cp932::toUnicode(to), Cp932::toUnicode(subject),
+                                    Cp932::toUnicode(body), attachments};
     const std::optional<SmtpFailure> failure = d->send(server, mail);
     if (!failure)
         return 0;
     d->fail(failure->text(), failure->quotesServer() ? d->smtpPassword : QByteArray());
     return -1;
+}
+
+int VmimeTransport::sendMail(const QString &server, const MimeWriter::Outgoing &mail, QByteArray *sent)
+{
+    if (sent)
+        sent->clear();
+    const std::optional<SmtpFailure> failure = d->send(Cp932::fromUnicode(server), mail, sent);
+    if (!failure)
+        return 0;
+    d->fail(failure->text(), failure->quotesServer() ? d->smtpPassword : QByteArray());
+    return -1;
+}
+
+QByteArray VmimeTransport::retrievedMail(int handle, int number)
+{
+    const auto it = d->connections.find(handle);
+    if (it == d->connections.end() || it->second.cachedNumber != number || number <= 0 || !it->second.cached)
+        return {};
+    return it->second.cached->raw();
+}
+
+int VmimeTransport::readKeptMail(const QByteArray &raw, QByteArray &subject, QByteArray &date, QByteArray &from,
+                                 QByteArray &header, QByteArray &body)
+{
+    subject.clear();
+    date.clear();
+    from.clear();
+    header.clear();
+    body.clear();
+    if (raw.isEmpty())
+        return -1;
+    // Held like the last mail of a connection, so that the attachment decoding finds it.
+    auto message = std::make_shared<MimeReader::Message>(raw);
+    d->lastRaw[0] = message;
+    const MimeReader::Mail &mail = message->mail();
+    subject = mail.subject;
+    date = mail.date;
+    from = mail.from;
+    header = mail.header;
+    body = mail.body;
+    return 0;
 }
 
 QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }

@@ -36,7 +36,11 @@ public:
     QByteArray uniqueId(int handle, int number) override;
     int deleteStoredMail(int handle, int number, const QByteArray &id) override;
     bool pop3Usable(int handle) override;
-    void discardAttachments() override;
+    QStringList writtenAttachments() const override;
+    QByteArray retrievedMail(int handle, int number) override;
+    int readKeptMail(const QByteArray &raw, QByteArray &subject, QByteArray &date, QByteArray &from,
+                     QByteArray &header, QByteArray &body) override;
+    int sendMail(const QString &server, const MimeWriter::Outgoing &mail, QByteArray *sent) override;
 
     void setTimeout(int milliseconds) override;
     void setWaitHook(std::function<void()> hook) override;
