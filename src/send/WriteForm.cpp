@@ -1,29 +1,21 @@
 #include "WriteForm.h"
 
 #include "AttachmentControls.h"
-#include "BulkList.h"
-#include "SendCall.h"
 #include "SendRules.h"
+#include "WriteFormParts.h"
 #include "addressbook/AddressBookFile.h"
-#include "app/AccountSettings.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
 #include "characters/DogCommands.h"
 #include "kit/HoverHelp.h"
 #include "kit/Twips.h"
 #include "kit/WindowKit.h"
 #include "platform/Fonts.h"
-#include "platform/ProgramFolder.h"
-#include "platform/Prompter.h"
 #include "platform/TextRules.h"
-#include "store/HistoryFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -38,29 +30,27 @@
 
 namespace {
 
-const QString kSending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
-const QString kSent = QStringLiteral("送信完了です。");
-const QString kNoSelection = QStringLiteral("データが選択されていません");
-constexpr int kToLimit = 60;
-
-// Where the address panel and the paste strip start, in twips of the client area.
-constexpr double kPanelLeft = 7080, kPanelTop = 1200, kPanelWidth = 2350, kPanelHeight = 6495;
+// Where the paste strip starts, in twips of the client area.
 constexpr double kStripTop = 7995, kStripHeight = 375;
 
 // The frame and title bar a fixed window gets, until the window manager says what it drew.
 const QSize kFrameGuess(6, 28);
 
-const QColor kWhite(255, 255, 255);
-const QColor kGreen(0, 128, 0);
+QString clipboardText()
+{
+    return TextRules::CutAtNul(QGuiApplication::clipboard()->text());
+}
 
-void setBase(QWidget *widget, const QColor &colour)
+} // namespace
+
+void WriteFormParts::setBase(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Base, colour);
     widget->setPalette(palette);
 }
 
-void setBackground(QWidget *widget, const QColor &colour)
+void WriteFormParts::setBackground(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
@@ -68,8 +58,7 @@ void setBackground(QWidget *widget, const QColor &colour)
     widget->setAutoFillBackground(true);
 }
 
-// An option button of a group cannot be unchecked by the user; the program still needs to.
-void deselect(QRadioButton *option)
+void WriteFormParts::deselect(QRadioButton *option)
 {
     if (!option->isChecked())
         return;
@@ -78,17 +67,7 @@ void deselect(QRadioButton *option)
     option->setAutoExclusive(true);
 }
 
-QString clipboardText()
-{
-    return TextRules::CutAtNul(QGuiApplication::clipboard()->text());
-}
-
-int optionNumber(const char *name)
-{
-    return QByteArray(name).mid(6).toInt(); // "Option12" -> 12
-}
-
-} // namespace
+using namespace WriteFormParts;
 
 WriteForm::WriteForm(QWidget *parent) : QWidget(parent)
 {
@@ -138,49 +117,6 @@ void WriteForm::buildButtons()
     connect(Command5, &QPushButton::clicked, this, &WriteForm::pasteIntoBody);
     connect(Command7, &QPushButton::clicked, this, &WriteForm::pasteIntoTo);
     connect(Command8, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
-}
-
-void WriteForm::buildDogChoice()
-{
-    Text2 = Kit::placeInTwips(new QLineEdit(this), "Text2", {3360, 1080, 3255, 270});
-    Text2->setReadOnly(true);
-    Text2->setAccessibleName(QStringLiteral("犬の選択"));
-
-    Frame1 = Kit::placeInTwips(new QGroupBox(QStringLiteral("犬設定（数字は犬種・・・）"), this), "Frame1",
-                               {240, 1320, 6495, 1095});
-    // Dogs 1 to 5 and "送らない" above, dogs 6 to 10 below; each round mark has its caption
-    // in a label of its own.
-    int slot = 0;
-    for (const SendRules::DogOption &choice : SendRules::DogOptions) {
-        const int number = optionNumber(choice.name);
-        const bool lowerRow = choice.dog >= 6;
-        const int column = lowerRow ? slot - 6 : slot;
-        const double left = 240 + column * 1020;
-        const double top = lowerRow ? 660 : 300;
-        const QString caption = QString::fromUtf16(choice.caption);
-        QRadioButton *option = Kit::placeInTwips(new QRadioButton(Frame1), choice.name, {left, top, 255, 255});
-        option->setAccessibleName(caption);
-        Option[size_t(number)] = option;
-        auto *label =
-            Kit::placeInTwips(new QLabel(caption, Frame1), QStringLiteral("%1Label").arg(QLatin1String(choice.name)),
-                              {left + 270, top, 720, 255});
-        linkCaption(label, option);
-        const QString chosen = QString::fromUtf16(choice.chosenText);
-        connect(option, &QRadioButton::toggled, this, [this, chosen](bool on) {
-            if (on)
-                Text2->setText(chosen);
-        });
-        ++slot;
-    }
-
-    Label12 = Kit::placeInTwips(
-        new QLabel(QStringLiteral("「キャラ送信」、「占い添付」、「一括送信」機能は同時には使用出来ません。一個選択"),
-                   this),
-        "Label12", {240, 2460, 6495, 300});
-    Label12->setFont(Fonts::proportionalGothic(8.25));
-    QPalette red = Label12->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    Label12->setPalette(red);
 }
 
 void WriteForm::buildFields()
@@ -234,7 +170,7 @@ void WriteForm::buildFields()
         Kit::placeInTwips(new QLabel(QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), this),
                           "Check1Note", {1140, 4155, 5160, 255});
     fortuneNote->setFont(Fonts::proportionalGothic(8.25));
-    setBackground(fortuneNote, kWhite);
+    setBackground(fortuneNote, White);
     Check1 = Kit::placeInTwips(new QCheckBox(this), "Check1", {6360, 4155, 255, 255});
     Check1->setAccessibleName(fortuneCaption->text());
     Check1->setAccessibleDescription(fortuneNote->text());
@@ -262,46 +198,6 @@ void WriteForm::buildFields()
     Text4->setMaxLength(32767);
     Text4->setAccessibleName(QStringLiteral("貼付け"));
     connect(Command2, &QPushButton::clicked, this, [this] { Text4->setText(clipboardText()); });
-}
-
-void WriteForm::buildAddressPanel()
-{
-    AddressPanel =
-        Kit::placeInTwips(new QFrame(this), "AddressPanel", {kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight});
-    AddressPanel->setFrameStyle(QFrame::Box | QFrame::Plain);
-    setBackground(AddressPanel, QColor(224, 224, 224));
-
-    QLabel *header = Kit::placeInTwips(new QLabel(QStringLiteral("アドレス帳"), AddressPanel), "AddressHeader",
-                                       {120, 150, 1000, 300});
-    QLabel *countCaption =
-        Kit::placeInTwips(new QLabel(QStringLiteral("件数"), AddressPanel), "Text1Label", {1170, 150, 420, 300});
-    Text1 = Kit::placeInTwips(new QLineEdit(AddressPanel), "Text1", {1590, 150, 585, 300});
-    Text1->setReadOnly(true);
-    countCaption->setBuddy(Text1);
-    Text1->setAccessibleName(countCaption->text());
-
-    List1 = Kit::placeInTwips(new QListWidget(AddressPanel), "List1", {120, 600, 2055, 5100});
-    List1->setAccessibleName(header->text());
-    List1->setUniformItemSizes(true); // every name field is 90 characters: measure one, not thousands
-    header->setBuddy(List1);
-    List1->setAutoFillBackground(true);
-    setBase(List1, kWhite);
-    List1->viewport()->installEventFilter(this);
-    // Keyboard users pick a name with Enter.
-    connect(List1, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) { pressOnList(List1->row(item)); });
-
-    Frame4 = Kit::placeInTwips(new QGroupBox(AddressPanel), "Frame4", {120, 5760, 2055, 600});
-    Option[2] =
-        Kit::placeInTwips(new QRadioButton(QStringLiteral("一括送信"), Frame4), "Option2", {90, 200, 1035, 300});
-    Option[1] = Kit::placeInTwips(new QRadioButton(QStringLiteral("取消"), Frame4), "Option1", {1170, 200, 795, 300});
-    connect(Option[2], &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            bulkOn();
-    });
-    connect(Option[1], &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            bulkOff();
-    });
 }
 
 void WriteForm::buildHelp()
@@ -376,18 +272,6 @@ void WriteForm::load()
     fillList(AddressBook::MasterFile());
 }
 
-void WriteForm::fillList(const QString &file)
-{
-    const QStringList names = AddressBook::ReadNames(file);
-    List1->clear();
-    List1->addItems(names);
-    m_entryRecords.clear();
-    m_entryRecords.reserve(names.size());
-    for (int n = 1; n <= names.size(); ++n)
-        m_entryRecords.append(n);
-    Text1->setText(QString::number(List1->count()));
-}
-
 void WriteForm::setOuterSize(double width, double height)
 {
     m_outer = QSizeF(width, height);
@@ -401,7 +285,7 @@ void WriteForm::applyOuterSize()
     const QSize client = scale.toPixels(m_outer) - extra;
     setFixedSize(client);
     // What lies beyond the client area is out of reach of the mouse and of the Tab key alike.
-    AddressPanel->setVisible(client.width() > scale.toPixelsX(kPanelLeft) + 1);
+    AddressPanel->setVisible(client.width() > scale.toPixelsX(PanelLeft) + 1);
     Text4->setVisible(client.height() > scale.toPixelsY(kStripTop) + 1);
 }
 
@@ -443,52 +327,6 @@ void WriteForm::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-int WriteForm::chosenDog() const
-{
-    for (const SendRules::DogOption &choice : SendRules::DogOptions)
-        if (Option[size_t(optionNumber(choice.name))]->isChecked())
-            return choice.dog;
-    return 0;
-}
-
-void WriteForm::applyExclusivity()
-{
-    syncFrame();
-    if (Option[2]->isChecked()) {
-        Check1->setChecked(false);
-        Option[8]->setChecked(true);
-    }
-    if (!Option[8]->isChecked()) {
-        Check1->setChecked(false);
-        deselect(Option[2]);
-    }
-    if (Check1->isChecked()) {
-        Option[8]->setChecked(true);
-        deselect(Option[2]);
-    }
-}
-
-void WriteForm::addressBookCommand()
-{
-    setOuterSize(WideWidth, m_outer.height());
-    Kit::centreOnScreen(this);
-    fillList(AddressBook::BookFile());
-    if (List1->count() == 0 && !AddressBook::lastError().isEmpty()) {
-        const bool noFolder = !QFileInfo(ProgramFolder::dataFolder()).isDir();
-        MsgBox(noFolder
-                   ? QStringLiteral("データフォルダ（★MailData）が見つかりません。アドレス帳を読み込めませんでした。")
-                   : QStringLiteral("アドレス帳を読み込めませんでした。\r\n") + AddressBook::lastError(),
-               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
-    }
-}
-
-void WriteForm::originalSizeCommand()
-{
-    setOuterSize(NormalWidth, m_outer.height());
-    setBase(List1, kWhite);
-    Kit::centreOnScreen(this);
-}
-
 void WriteForm::clearCommand()
 {
     ToText->clear();
@@ -502,35 +340,7 @@ void WriteForm::clearCommand()
     Command10->setEnabled(false);
     AttachCommand->setEnabled(true);
     Check1->setChecked(false);
-    setBase(List1, kWhite);
-}
-
-void WriteForm::pressOnList(int row)
-{
-    if (row < 0 || row >= m_entryRecords.size()) {
-        MsgBox(kNoSelection, Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
-        List1->setFocus();
-        return;
-    }
-    const std::optional<AddressRecord> record = AddressBook::ReadRecord(AddressBook::BookFile(), m_entryRecords[row]);
-    if (!record) {
-        // A name of the name list beyond the end of the address book has no address.
-        MsgBox(QStringLiteral("この名前のメールアドレスはアドレス帳にありません。"), Prompter::Buttons::Ok,
-               Prompter::Icon::Exclamation);
-        return;
-    }
-    ToText->setPlainText(TextRules::trimSpaces(record->Address().left(kToLimit)));
-}
-
-void WriteForm::bulkOn()
-{
-    setBase(List1, kGreen);
-}
-
-void WriteForm::bulkOff()
-{
-    ToText->clear();
-    setBase(List1, kWhite);
+    setBase(List1, White);
 }
 
 void WriteForm::pasteIntoTo()
@@ -562,12 +372,12 @@ void WriteForm::statusDoubleClicked()
 void WriteForm::keepToWithinLimit()
 {
     const QString text = ToText->toPlainText();
-    if (text.size() <= kToLimit)
+    if (text.size() <= ToLimit)
         return;
     const QSignalBlocker quiet(ToText);
     QTextCursor cursor = ToText->textCursor();
-    const int at = qMin(cursor.position(), kToLimit);
-    ToText->setPlainText(text.left(kToLimit));
+    const int at = qMin(cursor.position(), ToLimit);
+    ToText->setPlainText(text.left(ToLimit));
     cursor = ToText->textCursor();
     cursor.setPosition(at);
     ToText->setTextCursor(cursor);
@@ -588,17 +398,8 @@ void WriteForm::setStatus(const QString &text)
 bool WriteForm::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (List1 && watched == List1->viewport() && type == QEvent::MouseButtonPress) {
-        // The name under the pointer, else the one selected before.
-        const auto *press = static_cast<QMouseEvent *>(event);
-        QListWidgetItem *item = List1->itemAt(press->position().toPoint());
-        if (!item && !List1->selectedItems().isEmpty())
-            item = List1->selectedItems().first();
-        if (item)
-            List1->setCurrentItem(item);
-        pressOnList(item ? List1->row(item) : -1);
-        return item == nullptr; // no name there: the list keeps its state
-    }
+    if (List1 && watched == List1->viewport() && type == QEvent::MouseButtonPress)
+        return pressedOnList(static_cast<QMouseEvent *>(event));
     if (watched == Combo1 && type == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
@@ -613,118 +414,4 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void WriteForm::keepFailedEntries(const QList<int> &failedEntries)
-{
-    QList<int> records;
-    QStringList names;
-    for (int entry : failedEntries) {
-        records.append(m_entryRecords[entry]);
-        names.append(List1->item(entry)->text());
-    }
-    List1->clear();
-    List1->addItems(names);
-    m_entryRecords = records;
-    Text1->setText(QString::number(List1->count()));
-}
-
-void WriteForm::sendCommand()
-{
-    if (m_sending)
-        return;
-    m_sending = true;
-    // At most one extra goes out, also when the choice came faster than the timer.
-    applyExclusivity();
-
-    // 1.
-    Command9->setEnabled(false);
-    List2->hide();
-    AttachCommand->setEnabled(true);
-    setStatus(kSending);
-
-    const AccountSettings &account = AccountSettings::instance();
-    const bool bulk = Option[2]->isChecked();
-    const int dog = chosenDog();
-    const bool fortune = Check1->isChecked();
-    const QString to = SendRules::withCrLf(ToText->toPlainText());
-    const QString subject = SubjectText->text();
-    const QString body = SendRules::withCrLf(BodyText->toPlainText());
-    const QString attachments = AttachText->text();
-    const QString date = Forms::mainForm()->Text2->text();
-    const QString sentHistory = ProgramFolder::sentHistory();
-
-    // 2. One mail, or one per list entry that has an address in the book.
-    BulkList::Plan plan;
-    if (bulk)
-        plan = BulkList::plan(AddressBook::BookFile(), m_entryRecords);
-    else
-        plan.mails.append({0, 0, to});
-    const int count = int(plan.mails.size());
-
-    QList<int> failedEntries;
-    bool stopped = false;
-    {
-        SendCall call;
-        if (count > 0 && !SendCall::attachmentsReady(attachments)) {
-            stopped = true;
-        }
-        bool recordFailureAccepted = false;
-        for (int i = 0; i < count && !stopped; ++i) {
-            const BulkList::Recipient &recipient = plan.mails[i];
-            setStatus(bulk ? kSending + QStringLiteral("（%1/%2）").arg(i + 1).arg(count) : kSending);
-
-            // 3. The record holds the mail as typed, before the extras.
-            const HistoryRecord record = SendRules::sentRecord(subject, date, to, body);
-            if (History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now) == 0
-                && !recordFailureAccepted) {
-                const int answer =
-                    MsgBox(QStringLiteral("送信履歴に記録できませんでした。\r\n%1\r\nこのまま送信しますか？")
-                               .arg(History::lastError()),
-                           Prompter::Buttons::YesNo, Prompter::Icon::Exclamation);
-                if (answer != Prompter::Yes) {
-                    stopped = true;
-                    break;
-                }
-                recordFailureAccepted = true;
-            }
-
-            // 4, 5. The fortune or the dog marker goes out, the typed body stays as it is.
-            const int k = fortune ? SendRules::drawFortune() : 0;
-            const Outbox::Mail mail{account.SmtpServer,
-                                    recipient.address,
-                                    account.MailAddress,
-                                    subject,
-                                    SendRules::outgoingBody(body, k, dog),
-                                    attachments};
-            // 6, 7.
-            if (!call.send(mail))
-                failedEntries.append(recipient.entry);
-        }
-        if (bulk && count > 0 && !History::FlushHistory(sentHistory) && !recordFailureAccepted)
-            MsgBox(QStringLiteral("送信履歴に記録できませんでした。\r\n") + History::lastError(), Prompter::Buttons::Ok,
-                   Prompter::Icon::Exclamation);
-        const int skipped = plan.beyondBook + plan.withoutAddress;
-        if (skipped > 0 && !stopped)
-            MsgBox(QStringLiteral("アドレス帳にメールアドレスのない%1件には送信しませんでした。").arg(skipped),
-                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
-    }
-    m_sending = false;
-
-    if (stopped) {
-        setStatus(QStringLiteral("送信を中止しました。"));
-        return;
-    }
-    if (failedEntries.isEmpty()) {
-        setStatus(kSent);
-        close();
-        return;
-    }
-    // What failed stays, so that the user can mend it and send again.
-    if (bulk) {
-        keepFailedEntries(failedEntries);
-        setStatus(QStringLiteral("送信できなかった%1件が一覧に残っています。").arg(failedEntries.size()));
-    } else {
-        setStatus(QStringLiteral("送信できませんでした。"));
-    }
 }

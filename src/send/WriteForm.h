@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMouseEvent;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -81,21 +82,13 @@ protected:
 
 private:
     void buildButtons();
-    void buildDogChoice();
     void buildFields();
-    void buildAddressPanel();
     void buildHelp();
     void load();
 
     void applyOuterSize();
     void syncFrame();
-    void fillList(const QString &file);
-    void addressBookCommand();
-    void originalSizeCommand();
     void clearCommand();
-    void pressOnList(int row);
-    void bulkOn();
-    void bulkOff();
     void pasteIntoTo();
     void pasteIntoBody();
     void greetingLeft();
@@ -103,6 +96,19 @@ private:
     void keepToWithinLimit();
     void linkCaption(QLabel *caption, QAbstractButton *control);
     void setStatus(const QString &text);
+
+    // The dog options (WriteFormDogs.cpp).
+    void buildDogChoice();
+
+    // The address panel (WriteFormAddresses.cpp).
+    void buildAddressPanel();
+    void fillList(const QString &file);
+    void addressBookCommand();
+    void originalSizeCommand();
+    void pressOnList(int row);
+    bool pressedOnList(const QMouseEvent *press); // true: the press is used up
+    void bulkOn();
+    void bulkOff();
     void keepFailedEntries(const QList<int> &failedEntries);
 
     HoverHelp *m_help = nullptr;
