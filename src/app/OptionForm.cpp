@@ -22,7 +22,7 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー設定"));
-    Kit::fixWindow(this, QSize(209, 211), true);
+    Kit::fixWindow(this, QSize(209, 231), true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setFont(Fonts::proportionalGothic(9));
 
@@ -33,21 +33,26 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     Label3 = Kit::place(new QLabel(QStringLiteral("メールアドレス(&M)"), this), "Label3", {8, 88, 177, 16});
     MailText = Kit::place(new QLineEdit(this), "MailText", {8, 104, 177, 18});
     ApopCheck = Kit::place(new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this), "ApopCheck", {44, 136, 145, 17});
-    OkCommand = Kit::place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 168, 65, 25});
-    CancelCommand = Kit::place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 168, 61, 25});
+    // One row more than the dialog first had: the buttons moved down to make room.
+    KeepCheck = Kit::place(new QCheckBox(QStringLiteral("サーバーにメールを残す"), this), "KeepCheck", {44, 156, 145, 17});
+    OkCommand = Kit::place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 188, 65, 25});
+    CancelCommand = Kit::place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 188, 61, 25});
     for (QLabel *label : {Label1, Label2, Label3})
         label->setStyleSheet(kBlueText);
     ApopCheck->setStyleSheet(kBlueText);
+    KeepCheck->setStyleSheet(kBlueText);
     Kit::captionFor(SmtpText, Label1);
     Kit::captionFor(Pop3Text, Label2);
     Kit::captionFor(MailText, Label3);
     for (QLineEdit *box : {SmtpText, Pop3Text, MailText})
         Kit::asciiOnly(box);
     Kit::fitCaption(ApopCheck);
+    Kit::fitCaption(KeepCheck);
 
     setTabOrder(SmtpText, Pop3Text);
     setTabOrder(Pop3Text, ApopCheck);
-    setTabOrder(ApopCheck, OkCommand);
+    setTabOrder(ApopCheck, KeepCheck);
+    setTabOrder(KeepCheck, OkCommand);
     setTabOrder(OkCommand, CancelCommand);
     setTabOrder(CancelCommand, MailText);
 
@@ -59,6 +64,7 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     Pop3Text->setText(settings.Pop3Server);
     MailText->setText(settings.MailAddress);
     ApopCheck->setChecked(settings.UseApop != 0);
+    KeepCheck->setChecked(settings.LeaveOnServer);
 
     Kit::centreOnScreen(this);
 }
@@ -70,6 +76,7 @@ void OptionForm::ok()
     settings.Pop3Server = Pop3Text->text();
     settings.MailAddress = MailText->text();
     settings.UseApop = ApopCheck->isChecked() ? 1 : 0;
+    settings.LeaveOnServer = KeepCheck->isChecked();
     if (!Petpost::save(ProgramFolder::petpostIni(), settings)) {
         // The settings still hold for this run; the user learns they were not kept.
         MsgBox(QStringLiteral("設定ファイル petpost.ini に書き込めませんでした。\r\n"

@@ -17,6 +17,7 @@ public:
     QLabel *Label1, *Label2, *Label3;
     QLineEdit *SmtpText, *Pop3Text, *MailText;
     QCheckBox *ApopCheck;
+    QCheckBox *KeepCheck; // leave mail on the server
     QPushButton *OkCommand, *CancelCommand;
 
     void ok();

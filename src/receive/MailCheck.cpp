@@ -411,8 +411,11 @@ private:
         }
         QList<int> stored;
         for (const Staged &s : std::as_const(m_staged)) {
-            if (IncomingMail::WriteReceivedRecord(m_incoming, s.mail, &problem) <= 0)
+            const int n = IncomingMail::WriteReceivedRecord(m_incoming, s.mail, &problem);
+            if (n <= 0)
                 break;
+            if (s.number <= 0)
+                m_originals.setHeading(n, s.mail.record.bytes().left(HistoryRecord::HeadingSize));
             ++m_records;
             stored.append(s.number);
         }

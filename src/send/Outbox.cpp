@@ -1,6 +1,10 @@
 #include "Outbox.h"
 
 #include "platform/Cp932.h"
+#include "platform/ProgramFolder.h"
+#include "store/HistoryFile.h"
+#include "store/Originals.h"
+#include "SendRules.h"
 #include "platform/TextRules.h"
 #include "transport/MailTransport.h"
 #include "transport/SmtpFailure.h"
@@ -57,12 +61,56 @@ QString attachmentProblem(const QString &attachments)
 Result send(MailTransport &transport, const Mail &mail, const IdPassFile::Credentials &credentials)
 {
     transport.setSmtpCredentials(credentials.id, credentials.password);
-    const int result = transport.NMailSmtpSendMail(Cp932::fromUnicode(mail.server), Cp932::fromUnicode(mail.to),
-                                                   Cp932::fromUnicode(mail.from), Cp932::fromUnicode(mail.subject),
-                                                   Cp932::fromUnicode(mail.body), mail.attachments, 0);
-    if (result >= 0)
-        return {true, QString()};
-    return {false, TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()))};
+    Result result;
+    if (transport.sendMail(mail.server, {mail.from, mail.to, mail.subject, mail.body, mail.attachments},
+                           &result.mime)
+        >= 0) {
+        result.sent = true;
+        return result;
+    }
+    result.failure = TextRules::CutAtNul(Cp932::toUnicode(transport.NMailGetMessage()));
+    return result;
+}
+
+bool keepSent(int record, const QByteArray &mail, QString *problem)
+{
+    const std::optional<HistoryRecord> sent =
+        History::ReadRecord(ProgramFolder::sentHistory(), record, History::Fields::Heading);
+    if (!sent || mail.isEmpty())
+        return true; // nothing to pair it with
+    Originals originals(Originals::Kind::Sent);
+    Maildir &maildir = originals.maildir();
+    if (!maildir.ensure(problem))
+        return false;
+    const std::optional<Maildir::Pending> pending = maildir.write(mail, problem);
+    if (!pending)
+        return false;
+    // Named in the index before it is in the folder, so that it can never be left unnamed.
+    if (!originals.link(record, {{pending->name, sent->bytes().left(HistoryRecord::HeadingSize)}}, problem)) {
+        QFile::remove(pending->temporary);
+        return false;
+    }
+    return maildir.deliver(*pending, problem) && maildir.syncDelivered(problem);
+}
+
+void recoverSent()
+{
+    Originals originals(Originals::Kind::Sent);
+    const QString history = ProgramFolder::sentHistory();
+    if (originals.entryCount() <= History::RecordCount(history))
+        return;
+    for (const QString &name : originals.reconcile()) {
+        QFile file(originals.maildir().find(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const MailText text = MailTransport::readText(file.readAll());
+        const HistoryRecord record = HistoryRecord::make(text.subject.trimmed(), text.date.trimmed(), text.to.trimmed(),
+                                                         TextRules::trimSpaces(SendRules::typedBody(text.body)));
+        const int n = History::AppendRecord(history, record);
+        if (n <= 0)
+            return;
+        originals.setHeading(n, record.bytes().left(HistoryRecord::HeadingSize));
+    }
 }
 
 } // namespace Outbox

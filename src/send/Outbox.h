@@ -23,15 +23,25 @@ struct Result
 {
     bool sent = false;
     QString failure; // the transport's own words, cut at the first NUL
+    QByteArray mime; // the mail exactly as the server took it
 };
 
 // Why the attachment list cannot go out, naming the file; empty when every listed file can be
 // read. A path with a comma in it is named as such: the list separates paths by commas.
 QString attachmentProblem(const QString &attachments);
 
-// Hands the mail to the transport in code page 932, after giving it the SMTP login
+// Hands the mail to the transport, every character as typed, after giving it the SMTP login
 // `credentials`. Blocks until the transport returns; safe to run off the user-interface thread
 // while nothing else uses the transport.
 Result send(MailTransport &transport, const Mail &mail, const IdPassFile::Credentials &credentials);
+
+// Keeps `mail` (as the server took it) as the original of record `record` of the sent history:
+// in the Maildir ★MailData/Sent, forced to the disk, and named in the index of originals.
+// False, with `problem`, when it cannot be kept.
+bool keepSent(int record, const QByteArray &mail, QString *problem);
+
+// Writes the records a crash lost (while their originals were kept) back into the sent history,
+// before a new record is appended there.
+void recoverSent();
 
 } // namespace Outbox

@@ -40,7 +40,7 @@ bool SendCall::attachmentsReady(const QString &attachments)
     return false;
 }
 
-bool SendCall::send(const Outbox::Mail &mail)
+bool SendCall::send(const Outbox::Mail &mail, int sentRecord)
 {
     const IdPassFile::Credentials credentials = IdPassFile::smtpCredentials(ProgramFolder::idPassIni());
     MailTransport &transport = MailTransport::instance();
@@ -51,8 +51,13 @@ bool SendCall::send(const Outbox::Mail &mail)
     worker->start();
     while (!worker->wait(QDeadlineTimer(10)))
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
-    if (result.sent)
+    if (result.sent) {
+        QString problem;
+        if (sentRecord > 0 && !Outbox::keepSent(sentRecord, result.mime, &problem))
+            MsgBox(QStringLiteral("メールは送信しましたが、送信したメールの原本を保存できませんでした。\r\n") + problem,
+                   Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         return true;
+    }
     MsgBox(result.failure, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
     return false;
 }

@@ -4,6 +4,8 @@
 #include "platform/TextRules.h"
 #include "receive/MailScan.h"
 
+#include <QStringList>
+
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -77,6 +79,30 @@ QString outgoingBody(const QString &body, int fortune, int dog)
         out += fortuneBlock(fortune);
     out += markerBlock(dog);
     return out;
+}
+
+QString typedBody(const QString &sent)
+{
+    // An ISO-2022-JP text part ends in a line end of its own.
+    const QStringList candidates = sent.endsWith(kCrLf) ? QStringList{sent, sent.chopped(2)} : QStringList{sent};
+    for (QString body : candidates) {
+        const qsizetype before = body.size();
+        for (int dog = 1; dog <= 10; ++dog) {
+            if (body.endsWith(markerBlock(dog))) {
+                body.chop(markerBlock(dog).size());
+                break;
+            }
+        }
+        for (int k = 1; k <= FortuneCount; ++k) {
+            if (body.endsWith(fortuneBlock(k))) {
+                body.chop(fortuneBlock(k).size());
+                break;
+            }
+        }
+        if (body.size() != before)
+            return body;
+    }
+    return sent;
 }
 
 const std::array<DogOption, 11> DogOptions = {{

@@ -29,6 +29,8 @@ QString markerBlock(int dog);
 // The body as it goes out: the typed body, then the fortune block (fortune 1..12, 0 for none),
 // then the marker block (dog 0 for none).
 QString outgoingBody(const QString &body, int fortune, int dog);
+// The typed body of a mail that went out as `sent` (the reverse of outgoingBody).
+QString typedBody(const QString &sent);
 
 // The dog options of the compose window, in the order of their controls: each names a dog
 // (0 = "送らない"), the caption of its separate label and what the status box says once it is

@@ -53,6 +53,9 @@ void WriteForm::sendCommand()
     const QString date = Forms::mainForm()->Text2->text();
     const QString sentHistory = ProgramFolder::sentHistory();
 
+    // Records a crash lost are written back first, so that the new ones pair with their mails.
+    Outbox::recoverSent();
+
     // 2. One mail, or one per list entry that has an address in the book.
     BulkList::Plan plan;
     if (bulk)
@@ -75,8 +78,9 @@ void WriteForm::sendCommand()
 
             // 3. The record holds the mail as typed, before the extras.
             const HistoryRecord record = SendRules::sentRecord(subject, date, to, body);
-            if (History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now) == 0
-                && !recordFailureAccepted) {
+            const int recordNumber =
+                History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now);
+            if (recordNumber == 0 && !recordFailureAccepted) {
                 const int answer =
                     MsgBox(QStringLiteral("送信履歴に記録できませんでした。\r\n%1\r\nこのまま送信しますか？")
                                .arg(History::lastError()),
@@ -97,7 +101,7 @@ void WriteForm::sendCommand()
                                     SendRules::outgoingBody(body, k, dog),
                                     attachments};
             // 6, 7.
-            if (!call.send(mail))
+            if (!call.send(mail, recordNumber))
                 failedEntries.append(recipient.entry);
         }
         if (bulk && count > 0 && !History::FlushHistory(sentHistory) && !recordFailureAccepted)

@@ -129,6 +129,17 @@ bool Originals::link(int first, const QList<Link> &links, QString *problem)
     return false;
 }
 
+bool Originals::setHeading(int n, const QByteArray &heading)
+{
+    RecordFile index(m_index, indexLayout());
+    const std::optional<QByteArray> bytes = index.read(n);
+    if (!bytes)
+        return false;
+    Entry entry = entryFrom(bytes->constData());
+    entry.fingerprint = fingerprint(heading);
+    return index.write(n, entryBytes(entry));
+}
+
 void Originals::removeOriginal(int n, const QByteArray &heading)
 {
     const QString path = pathOf(n, heading);

@@ -58,6 +58,10 @@ public:
     };
     bool link(int first, const QList<Link> &links, QString *problem);
 
+    // Record n has been written for an entry that was waiting for it (see reconcile): the
+    // entry takes the record's heading.
+    bool setHeading(int n, const QByteArray &heading);
+
     // Deleting record n (or all): the originals go first, so that a crash part way can never
     // bring a deleted mail back; then the caller deletes from the history; then dropEntry.
     void removeOriginal(int n, const QByteArray &heading);

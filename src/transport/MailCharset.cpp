@@ -334,6 +334,8 @@ QByteArray toCp932(const QByteArray &bytes, const QByteArray &charsetName)
     return encodeCp932(text, true);
 }
 
+QByteArray toStoredCp932(const QString &text) { return encodeCp932(text, true); }
+
 bool toIso2022Jp(const QString &text, QByteArray &out)
 {
     // ESC, SO and SI are the shift codes themselves: passed through, they switch the reader's

@@ -16,6 +16,10 @@ QString toUnicode(const QByteArray &bytes, const QByteArray &charset);
 // `bytes` in the named charset as the Unicode text it is, every character kept (emoji, 𠮷).
 QString decode(const QByteArray &bytes, const QByteArray &charset);
 
+// Unicode text in code page 932 as the received history stores it: the mail's spellings of the
+// characters code page 932 has in another form (the wave dash, say) take that form.
+QByteArray toStoredCp932(const QString &text);
+
 // Guesses the charset of unlabelled 8-bit text: "iso-2022-jp", "utf-8", "shift_jis",
 // "euc-jp" or "us-ascii".
 QByteArray guess(const QByteArray &bytes);

@@ -7,6 +7,7 @@
 struct MailText
 {
     QString subject, date, from; // as the records take them
+    QString to;                  // the To header, decoded
     QString body;                // the decoded text, CRLF line ends
     bool html = false;           // the body was made from an HTML part
     bool readable = true;        // false: the mail could not be taken apart

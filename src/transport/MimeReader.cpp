@@ -370,6 +370,7 @@ MailText readText(const QByteArray &raw)
     text.subject = MimeParts::decodeHeaderUnicode(fieldValue(fields, "subject")).trimmed();
     text.date = MailCharset::decode(fieldValue(fields, "date").simplified(), QByteArray());
     text.from = MimeParts::decodeMailboxUnicode(fieldValue(fields, "from"));
+    text.to = MimeParts::decodeHeaderUnicode(fieldValue(fields, "to")).simplified();
     QByteArray content, charset;
     if (simpleContent(raw, fields, content, charset, text.html)) {
         const QString decoded = MailCharset::decode(content, charset);

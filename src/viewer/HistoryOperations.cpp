@@ -9,6 +9,8 @@
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
 #include "store/HistoryFile.h"
+#include "store/Originals.h"
+#include "viewer/FullText.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -111,11 +113,16 @@ void TyakuForm::deleteSelectedMail()
             return;
         }
         const QString file = historyFile(history);
+        const std::optional<HistoryRecord> heading = History::ReadRecord(file, record, History::Fields::Heading);
         if (!History::MarkDeleted(file, record)) {
             sayWhy(History::lastError());
             Text5->clear();
             return;
         }
+        // The original goes before the record, so that no crash can bring the mail back.
+        Originals originals(history == 2 ? Originals::Kind::Sent : Originals::Kind::Received);
+        if (heading)
+            originals.removeOriginal(record, heading->bytes());
         Text7->clear();
         Text8->clear();
         Text9->clear();
@@ -124,6 +131,8 @@ void TyakuForm::deleteSelectedMail()
             const OldFileRelease oldFile(file);
             if (!History::CompactHistory(file))
                 sayWhy(History::lastError()); // the file is as it was; the mail lists on
+            else
+                originals.dropEntry(record, nullptr);
         }
         RebuildList();
         Text2->setText(QString::number(rowCount()));
@@ -148,15 +157,21 @@ void TyakuForm::RebuildList()
         return;
     // The raw fields: a text box shows them up to their first NUL, fill spaces included, from
     // their start rather than scrolled to the fill at their end.
-    const std::pair<QLineEdit *, QString> boxes[] = {
-        {Text7, last->Subject()}, {Text8, last->Address()}, {Text9, last->Date()}};
+    // Where a field lost characters its whole text shows, from the mail's original.
+    const FullText::Shown whole = FullText::shown(HistoryMode, count, *last);
+    const auto field = [](const QString &raw, const QString &shown) {
+        return TextRules::trimSpaces(raw) == shown ? raw : shown;
+    };
+    const std::pair<QLineEdit *, QString> boxes[] = {{Text7, field(last->Subject(), whole.subject)},
+                                                     {Text8, field(last->Address(), whole.address)},
+                                                     {Text9, field(last->Date(), whole.date)}};
     for (const auto &[box, value] : boxes) {
         box->setText(value);
         box->setCursorPosition(0);
     }
     // The raw body goes through the clipboard and comes back trimmed; the editor is filled once,
     // with what it ends up showing (laying out 32000 characters of fill costs more than the rest).
-    QString body = last->Body();
+    QString body = field(last->Body(), whole.body);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     body.replace(u'\r', u'\n');
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -174,10 +189,13 @@ void TyakuForm::deleteAllMails()
         return;
     if (!confirm(QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
+    Originals originals(HistoryMode == 2 ? Originals::Kind::Sent : Originals::Kind::Received);
+    originals.removeAllOriginals();
     if (!History::DeleteAllRecords(historyFile(HistoryMode))) {
         sayWhy(History::lastError());
         return;
     }
+    originals.dropAllEntries(nullptr);
     mailList->clear();
     Text2->setText(QStringLiteral("0"));
     Text7->clear();

@@ -1,6 +1,8 @@
 #include "MailListModel.h"
 
+#include "platform/TextRules.h"
 #include "store/HistoryFile.h"
+#include "viewer/FullText.h"
 
 namespace {
 
@@ -39,7 +41,14 @@ QString MailListModel::text(int position, int column) const
 {
     if (position < m_headings.size()) {
         const HistoryRecord record = HistoryRecord::fromBytes(heading(position));
-        return column == 0 ? record.Subject() : column == 1 ? record.Address() : record.Date();
+        const QString stored = column == 0 ? record.Subject() : column == 1 ? record.Address() : record.Date();
+        // A field that lost characters shows them again from the mail's original (read once a row).
+        if (m_whole[position].isEmpty()) {
+            const FullText::Shown whole = FullText::shown(m_fileHistory, position + 1, record);
+            m_whole[position] = {whole.subject, whole.address, whole.date};
+        }
+        const QString &shown = m_whole[position][column];
+        return TextRules::trimSpaces(stored) == shown ? stored : shown;
     }
     const Row &r = m_rows.at(position - m_headings.size());
     return column == 0 ? r.subject : column == 1 ? r.address : r.date;
@@ -82,6 +91,7 @@ void MailListModel::clear()
     m_file.clear();
     m_fileHistory = 0;
     m_headings.clear();
+    m_whole.clear();
     m_rows.clear();
     endResetModel();
 }
@@ -92,6 +102,7 @@ void MailListModel::showFile(const QString &file, qint16 history, int count)
     m_file = file;
     m_fileHistory = history;
     m_headings = QList<QByteArray>(qMax(count, 0));
+    m_whole = QList<QStringList>(qMax(count, 0));
     m_rows.clear();
     endResetModel();
 }

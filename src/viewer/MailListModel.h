@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The rows of the history window's mail list: subject, address and date of one record each.
 // A list opened on a history file knows only how many records it shows and reads their headings
@@ -47,6 +48,8 @@ private:
     QString m_file;
     qint16 m_fileHistory = 0;
     mutable QList<QByteArray> m_headings;
+    mutable QList<QStringList> m_whole; // the texts shown, once worked out
+
     // Rows added one by one.
     QList<Row> m_rows;
 };

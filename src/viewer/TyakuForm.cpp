@@ -13,6 +13,7 @@
 #include "platform/TextRules.h"
 #include "send/BackForm.h"
 #include "store/HistoryFile.h"
+#include "viewer/FullText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -324,10 +325,11 @@ void TyakuForm::showMail(qint16 history, int record)
     const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(history), record);
     if (!mail)
         return;
-    Text7->setText(TextRules::trimSpaces(mail->Subject()));
-    Text8->setText(TextRules::trimSpaces(mail->Address()));
-    Text9->setText(TextRules::trimSpaces(mail->Date()));
-    setBodyText(TextRules::trimSpaces(mail->Body()));
+    const FullText::Shown shown = FullText::shown(history, record, *mail);
+    Text7->setText(shown.subject);
+    Text8->setText(shown.address);
+    Text9->setText(shown.date);
+    setBodyText(shown.body);
     passBodyThroughClipboard();
 }
 
@@ -345,15 +347,17 @@ void TyakuForm::ShowSelectedMail()
     // A row knows its record: after a mail check the list holds only that check's mails, which
     // are not the file's first records.
     const int position = selected.first().row();
-    const std::optional<HistoryRecord> mail =
-        History::ReadRecord(historyFile(mailList->history(position)), mailList->record(position));
+    const qint16 history = mailList->history(position);
+    const int record = mailList->record(position);
+    const std::optional<HistoryRecord> mail = History::ReadRecord(historyFile(history), record);
     if (!mail)
         return;
-    Text7->setText(TextRules::trimSpaces(mail->Subject()));
-    Text8->setText(TextRules::trimSpaces(mail->Address()));
-    Text9->setText(TextRules::trimSpaces(mail->Date()));
+    const FullText::Shown shown = FullText::shown(history, record, *mail);
+    Text7->setText(shown.subject);
+    Text8->setText(shown.address);
+    Text9->setText(shown.date);
     Text5->setText(TextRules::trimSpaces(mail->Address()));
-    setBodyText(TextRules::trimSpaces(mail->Body()));
+    setBodyText(shown.body);
     passBodyThroughClipboard();
 }
 
@@ -405,7 +409,8 @@ void TyakuForm::replyCommand()
     reply->SubjectText->setText(QStringLiteral("Re:  ") + TextRules::trimSpaces(Text7->text()));
     reply->ToText->setText(TextRules::trimSpaces(Text8->text()));
     reply->setBodyText(TextRules::trimSpaces(bodyText()));
-    reply->setAnsweredBody(mail ? TextRules::CutAtNul(mail->Body()) : bodyText());
+    reply->setAnsweredBody(mail ? TextRules::CutAtNul(FullText::shown(selectedHistory(), record, *mail).body)
+                                : bodyText());
     reply->show();
     reply->raise();
     reply->activateWindow();
