@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -316,6 +317,23 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     EXPECT_EQ(history().size(), 3 * 32284);
     EXPECT_EQ(window->rowCount(), 0);
     EXPECT_EQ(window->Text2->text(), QStringLiteral("0"));
+}
+
+TEST_F(Receive, DoubleClickOnReceiveChecksOnce)
+{
+    // Through the window system's own path: press, release, press, release, the second press
+    // reported as a double click.
+    addMail(wordMail());
+    MainForm *form = main();
+    form->show();
+    const auto logins = [] { return s_servers->dovecotLog().count(QStringLiteral("Login: user=<taro>")); };
+    const qsizetype before = logins();
+    const QWidget *label8 = form->findChild<QWidget *>(QStringLiteral("Label8"));
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, label8->mapTo(form, label8->rect().center()));
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(mailsOnServer(), 0);
+    QTest::qWait(300); // the log is written by the server's own processes
+    EXPECT_EQ(logins() - before, 1);
 }
 
 TEST_F(Receive, MarkerOfTheLastMailBringsOutItsDog)
