@@ -229,6 +229,12 @@ TEST_F(DogCommandsTest, TheButtonsOpenTheAccountDialogs)
     s->Command1->click();
     ASSERT_TRUE(Forms::existingIdPassForm());
     EXPECT_TRUE(Forms::existingIdPassForm()->isVisible());
+    // An ID dialog that is open already comes to the front.
+    s->show();
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s));
+    s->Command1->click();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(Forms::existingIdPassForm()));
     s->Command2->click();
     ASSERT_TRUE(Forms::existingOptionForm());
     EXPECT_TRUE(Forms::existingOptionForm()->isVisible());

@@ -406,12 +406,16 @@ TEST_F(Receive, MissingAccountOpensTheDialogAndFetchesNothing)
     addMail(wordMail());
     setAccount(QString(), QString());
     Forms::idPassForm()->IdText->setText(QStringLiteral("typed but not saved"));
+    main()->Text1->setText(QStringLiteral("新着メール有り。"));
+    main()->Timer1->start(1000);
     FaultyTransport transport(MailTransport::instance());
     main()->receiveCommand();
     EXPECT_TRUE(Forms::idPassForm()->isVisible());
     EXPECT_TRUE(Forms::idPassForm()->IdText->text().isEmpty());
     EXPECT_EQ(transport.calls, (std::vector<std::string>{"close"}));
-    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール無し。"));
+    // Nothing was checked: the status box and the clock stay as they were.
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_TRUE(main()->Timer1->isActive());
     EXPECT_EQ(mailsOnServer(), 1);
 }
 
