@@ -7,13 +7,13 @@
 #include "SendRules.h"
 #include "addressbook/AddressBookFile.h"
 #include "app/AccountSettings.h"
-#include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "store/HistoryFile.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -50,7 +50,6 @@ void WriteForm::sendCommand()
     const QString subject = SubjectText->text();
     const QString body = SendRules::withCrLf(BodyText->toPlainText());
     const QString attachments = AttachText->text();
-    const QString date = Forms::mainForm()->Text2->text();
     const QString sentHistory = ProgramFolder::sentHistory();
 
     // 2. One mail, or one per list entry that has an address in the book.
@@ -74,6 +73,8 @@ void WriteForm::sendCommand()
             setStatus(bulk ? kSending + QStringLiteral("（%1/%2）").arg(i + 1).arg(count) : kSending);
 
             // 3. The record holds the mail as typed, before the extras.
+            // The clock box may stand still (a check without mail stops it): the time is taken now.
+            const QString date = MainForm::clockText(QDateTime::currentDateTime());
             const HistoryRecord record = SendRules::sentRecord(subject, date, to, body);
             if (History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now) == 0
                 && !recordFailureAccepted) {
