@@ -217,7 +217,7 @@ void SetForm::closeEvent(QCloseEvent *event)
     if (main)
         main->Timer2->stop();
     if (syncing)
-        DogCommands::closeAll();
+        DogCommands::closeVisible();
     m_help->turnOff(HoverHelp::Off::HideAndEmpty);
     event->ignore();
     hide();
