@@ -60,6 +60,17 @@ qint16 AddressRecord::Live() const { return RecordFile::liveFlag(m_bytes.constDa
 
 namespace AddressBook {
 
+QString addressProblem(const QString &address)
+{
+    const QByteArray bytes = Cp932::fromUnicode(address);
+    if (Cp932::toUnicode(bytes) != address)
+        return QStringLiteral("メールアドレスに、アドレス帳に保存できない文字が含まれています。");
+    if (address.size() > AddressCharacters || bytes.size() > AddressRecord::AddressWidth)
+        return QStringLiteral("メールアドレスが長すぎます。アドレス帳に登録できるのは半角%1文字までです。")
+            .arg(AddressCharacters);
+    return {};
+}
+
 QString BookFile() { return ProgramFolder::resolve(QStringLiteral("★MAilData/Ppdata20.data")); }
 QString MasterFile() { return ProgramFolder::resolve(QStringLiteral("★MAilData/PPMASTER20.INI")); }
 

@@ -48,6 +48,13 @@ namespace AddressBook {
 
 constexpr int MaxRecords = RecordFile::MaxRecords;
 
+// The longest address the book takes, in characters: the compose window's To field holds no
+// more.
+constexpr int AddressCharacters = 60;
+// Why `address` would not be stored as given (too long for the box or the record's 90 bytes, or
+// a character without a code page 932 form), in Japanese for a message box; empty when it fits.
+QString addressProblem(const QString &address);
+
 // ★MAilData/Ppdata20.data and ★MAilData/PPMASTER20.INI under the program folder, in whatever
 // letter case they have on disk.
 QString BookFile();

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QValidator>
 
 namespace {
 
@@ -29,6 +30,16 @@ void sayWhy(const QString &why)
 {
     MsgBox(why, Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
 }
+
+class AddressLength : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        return input.size() <= AddressBook::AddressCharacters ? Acceptable : Invalid;
+    }
+};
 
 } // namespace
 
@@ -52,7 +63,12 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
 
     Label2 = Kit::placeInTwips(new QLabel(QStringLiteral("メールアドレス"), this), "Label2", {120, 570, 1275, 255});
     Text4 = Kit::placeInTwips(new QLineEdit(this), "Text4", {1440, 525, 3975, 330});
-    Text4->setMaxLength(60);
+    // A longer address is refused whole, never cut: typing stops at the limit, and a paste that
+    // would pass it is not taken.
+    Text4->setValidator(new AddressLength(Text4));
+    connect(Text4, &QLineEdit::inputRejected, this, [this] {
+        Label7->setText(QStringLiteral("メールアドレスは%1文字までです。").arg(AddressBook::AddressCharacters));
+    });
     Text4->setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoAutoUppercase);
     Label2->setBuddy(Text4);
     Command1 = Kit::placeInTwips(new QPushButton(QStringLiteral("貼付"), this), "Command1", {5520, 510, 735, 360});
@@ -151,6 +167,11 @@ void FriendForm::registerEntry()
         MsgBox(QStringLiteral("メールアドレスが入力されていません。"));
         return;
     }
+    // An address from "アドレス帳登録" comes whole; a bulk send would go to a cut one.
+    if (const QString problem = AddressBook::addressProblem(Text4->text()); !problem.isEmpty()) {
+        sayWhy(problem);
+        return;
+    }
     const QString book = AddressBook::BookFile();
     const int n = AddressBook::RecordCount(book) + 1;
     if (!AddressBook::WriteAddressRecord(book, n, Text2->text(), Text4->text())) {
@@ -192,5 +213,10 @@ void FriendForm::deleteEntry()
 
 void FriendForm::pasteAddress()
 {
-    Text4->setText(TextRules::CutAtNul(QGuiApplication::clipboard()->text()));
+    const QString address = TextRules::CutAtNul(QGuiApplication::clipboard()->text());
+    if (const QString problem = AddressBook::addressProblem(address); !problem.isEmpty()) {
+        sayWhy(problem);
+        return;
+    }
+    Text4->setText(address);
 }

@@ -132,7 +132,7 @@ MainForm::MainForm(QWidget *parent) : QWidget(parent)
     Text1->setFocusPolicy(Qt::NoFocus);
     Text1->setAccessibleName(QStringLiteral("受信結果"));
 
-    // The clock box lies below the visible area; sending reads it as the date of a mail. Neither
+    // The clock box lies below the visible area; a sent mail is dated in its format. Neither
     // it nor the playback options are ever seen, so the keyboard and screen readers pass them by.
     Text2 = Kit::place(new QLineEdit(QStringLiteral("Text2"), this), "Text2", {120, kClientHeight + 40, 200, 18});
     const QRect belowTheWindow(0, kClientHeight + 80, 20, 20);
@@ -271,12 +271,16 @@ void MainForm::closeEvent(QCloseEvent *event)
     QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
 }
 
-void MainForm::tickClock()
+QString MainForm::clockText(const QDateTime &now)
 {
     const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    Text2->setText(locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("  ")
-                   + locale.toString(now.time(), QLocale::LongFormat));
+    return locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("  ")
+           + locale.toString(now.time(), QLocale::LongFormat);
+}
+
+void MainForm::tickClock()
+{
+    Text2->setText(clockText(QDateTime::currentDateTime()));
 }
 
 void MainForm::walkCommand()

@@ -7,6 +7,7 @@
 
 class HoverHelp;
 class QCheckBox;
+class QDateTime;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -43,6 +44,8 @@ public:
     void receiveCommand();
     // One tick of the clock timer.
     void tickClock();
+    // The clock box's text for a moment: date, two blanks, time.
+    static QString clockText(const QDateTime &now);
 
     static const char *const HomePage;
 

@@ -36,7 +36,7 @@ void ClearDogSelection()
     for (int check = 1; check <= 10; ++check)
         settings->setTicked(check, false);
     // The buttons promise to put the dogs away, also when the sync is not running.
-    closeAll();
+    closeVisible();
 }
 
 void syncVisibility()
@@ -50,10 +50,11 @@ void syncVisibility()
             Forms::closeDogWindow(k);
 }
 
-void closeAll()
+void closeVisible()
 {
     for (int form = 1; form <= 10; ++form)
-        Forms::closeDogWindow(form);
+        if (const DogWindow *dog = Forms::existingDogWindow(form); dog && dog->isVisible())
+            Forms::closeDogWindow(form);
 }
 
 } // namespace DogCommands

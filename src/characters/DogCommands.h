@@ -8,13 +8,14 @@ void walkAll();
 void kennelAll();
 
 // Unticks the ten dog check boxes of the settings window (the dog selection) and puts away the
-// dogs that are out: every dog window is closed at once.
+// dogs that are out: every visible dog window is closed at once.
 void ClearDogSelection();
 
 // One tick of the dog visibility sync: shows the ticked dogs, closes the others.
 void syncVisibility();
 
-// Closes all ten dog windows.
-void closeAll();
+// Closes the dog windows on the screen. Hidden ones go on walking, to show up wherever they have
+// walked to.
+void closeVisible();
 
 } // namespace DogCommands

@@ -103,7 +103,7 @@ DogWindow::DogWindow(int formNumber, QWidget *parent)
     move(QCursor::pos());
 
     m_slot = 0;
-    setMask(m_outlines[0]);
+    applyShape(m_outlines[0]);
 
     Timer1 = Kit::named(new QTimer(this), "Timer1");
     connect(Timer1, &QTimer::timeout, this, &DogWindow::walkTick);
@@ -158,8 +158,24 @@ void DogWindow::showFrame(int slot)
 {
     // The region is shared with the stored outline, so the previous shape is released here.
     m_slot = slot;
-    setMask(m_outlines[size_t(slot)]);
+    applyShape(m_outlines[size_t(slot)]);
     update();
+}
+
+void DogWindow::applyShape(const QRegion &outline)
+{
+    // An empty mask would show the whole square: a frame without a dog shows nothing instead,
+    // through a shape that lies beside the window.
+    static const QRegion nothing(-1, -1, 1, 1);
+    setMask(outline.isEmpty() ? nothing : outline);
+}
+
+void DogWindow::setFramePicture(int slot, const QImage &picture)
+{
+    Picture1[size_t(slot)] = picture;
+    m_outlines[size_t(slot)] = BuildOutline(picture);
+    if (slot == m_slot)
+        showFrame(slot);
 }
 
 void DogWindow::paintEvent(QPaintEvent *)

@@ -42,6 +42,9 @@ public:
     static QRegion BuildOutline(const QImage &picture);
 
     const QRegion &outline(int slot) const { return m_outlines[size_t(slot)]; }
+    // Puts another picture into a frame slot, with its outline (the drawings are assets; a test
+    // may give a dog odd ones).
+    void setFramePicture(int slot, const QImage &picture);
     int shownSlot() const { return m_slot; }
     const DogWalk &walk() const { return m_walk; }
     // Left and Top in twips.
@@ -61,6 +64,7 @@ private:
     void BuildOutlines();
     void moveToTwips(QPoint twips);
     void showFrame(int slot);
+    void applyShape(const QRegion &outline);
 
     int m_formNumber;
     // The screen's twips factors as they were when the dog was made.

@@ -8,8 +8,8 @@
 #include "characters/DogTable.h"
 #include "characters/DogWindow.h"
 #include "kit/HoverHelp.h"
-#include "kit/WrappingLabel.h"
 #include "kit/WindowKit.h"
+#include "kit/WrappingLabel.h"
 #include "platform/Fonts.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
@@ -149,8 +149,8 @@ SetForm::SetForm(QWidget *parent)
         Image1[size_t(dog)] = picture;
     }
 
-    connect(Command1, &QPushButton::clicked, this, [] { Forms::idPassForm()->show(); });
-    connect(Command2, &QPushButton::clicked, this, [] { Forms::optionForm()->show(); });
+    connect(Command1, &QPushButton::clicked, this, [] { Kit::bringToFront(Forms::idPassForm()); });
+    connect(Command2, &QPushButton::clicked, this, [] { Kit::bringToFront(Forms::optionForm()); });
     connect(Command3, &QPushButton::clicked, this, &SetForm::SaveDogChoice);
     connect(Command4, &QPushButton::clicked, this, &SetForm::lookAtDogs);
     connect(Command5, &QPushButton::clicked, this, [] { DogCommands::ClearDogSelection(); });
@@ -217,7 +217,7 @@ void SetForm::closeEvent(QCloseEvent *event)
     if (main)
         main->Timer2->stop();
     if (syncing)
-        DogCommands::closeAll();
+        DogCommands::closeVisible();
     m_help->turnOff(HoverHelp::Off::HideAndEmpty);
     event->ignore();
     hide();

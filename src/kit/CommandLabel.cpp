@@ -123,6 +123,16 @@ void CommandLabel::mousePressEvent(QMouseEvent *event)
     QLabel::mousePressEvent(event);
 }
 
+void CommandLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Many users double-click out of habit; the press that began it has run the command already.
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QLabel::mouseDoubleClickEvent(event);
+}
+
 void CommandLabel::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {

@@ -6,7 +6,8 @@
 // A caption drawn over a window's picture that works as a command. It has a transparent
 // background and its text colour, engraved grey while it is disabled; a disabled command does
 // nothing. Every way of running the command goes through activate(): the left mouse button,
-// Enter or Space while it has the keyboard focus, and a screen reader's "press" action.
+// Enter or Space while it has the keyboard focus, and a screen reader's "press" action. A double
+// click is one click: its second press runs nothing.
 //
 // A label becomes a command once something connects to activated(): from then on Tab reaches
 // it and a screen reader sees a button named by its caption. Without a connection it is a
@@ -32,6 +33,7 @@ signals:
 protected:
     void connectNotify(const QMetaMethod &signal) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;

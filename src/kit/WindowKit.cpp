@@ -127,6 +127,13 @@ void centreOnScreen(QWidget *window)
         new CentreWhenFramed(window);
 }
 
+void bringToFront(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void swapForms(QWidget *shown, QWidget *hidden)
 {
     delete shown->findChild<QObject *>(CentreWhenFramed::Name, Qt::FindDirectChildrenOnly);

@@ -48,6 +48,9 @@ Control *placeInTwips(Control *control, QAnyStringView name, const QRectF &twips
 // when the window manager has put its frame around it (the frame is unknown before).
 void centreOnScreen(QWidget *window);
 
+// Shows a window, or brings it to the front with the keyboard focus when it is open already.
+void bringToFront(QWidget *window);
+
 // Puts window `shown` at `hidden`'s top-left corner, shows it and hides `hidden`. A centring
 // still waiting for `shown`'s frame is dropped: the window now belongs where it was put.
 void swapForms(QWidget *shown, QWidget *hidden);

@@ -147,7 +147,8 @@ private:
         m_account.AccountId = id;
         m_account.AccountPassword = password;
         if (id.isEmpty() || password.isEmpty()) {
-            dialog->show();
+            m_count = -1; // nothing was checked
+            Kit::bringToFront(dialog);
             return false;
         }
         return true;

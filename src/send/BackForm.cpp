@@ -132,6 +132,20 @@ void BackForm::resizeEvent(QResizeEvent *event)
     applyLayout();
 }
 
+// The outer size includes the frame, which the window manager adds after the first showing and
+// which moves the window without resizing it.
+void BackForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    applyLayout();
+}
+
+void BackForm::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    applyLayout();
+}
+
 void BackForm::closeEvent(QCloseEvent *event)
 {
     if (m_sending) {

@@ -57,10 +57,11 @@ void WriteForm::buildDogChoice()
         ++slot;
     }
 
+    // Between the dog frame and the To field, its box ending where the field begins.
     Label12 = Kit::placeInTwips(
         new QLabel(QStringLiteral("「キャラ送信」、「占い添付」、「一括送信」機能は同時には使用出来ません。一個選択"),
                    this),
-        "Label12", {240, 2460, 6495, 300});
+        "Label12", {240, 2520, 6495, 240});
     Label12->setFont(Fonts::proportionalGothic(8.25));
     QPalette red = Label12->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));

@@ -7,13 +7,13 @@
 #include "SendRules.h"
 #include "addressbook/AddressBookFile.h"
 #include "app/AccountSettings.h"
-#include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "store/HistoryFile.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -50,7 +50,6 @@ void WriteForm::sendCommand()
     const QString subject = SubjectText->text();
     const QString body = SendRules::withCrLf(BodyText->toPlainText());
     const QString attachments = AttachText->text();
-    const QString date = Forms::mainForm()->Text2->text();
     const QString sentHistory = ProgramFolder::sentHistory();
 
     // Records a crash lost are written back first, so that the new ones pair with their mails.
@@ -77,6 +76,8 @@ void WriteForm::sendCommand()
             setStatus(bulk ? kSending + QStringLiteral("（%1/%2）").arg(i + 1).arg(count) : kSending);
 
             // 3. The record holds the mail as typed, before the extras.
+            // The clock box may stand still (a check without mail stops it): the time is taken now.
+            const QString date = MainForm::clockText(QDateTime::currentDateTime());
             const HistoryRecord record = SendRules::sentRecord(subject, date, to, body);
             const int recordNumber =
                 History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now);

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,6 @@ TEST_F(AddressBookWindow, LoadCreatesTheBookAndKeepsAnAddressGivenAtCreation)
     EXPECT_EQ(w->size(), QSize(425, 464)); // 6375 x 6960 twips
     EXPECT_EQ(w->List1->geometry().size(), QSize(425, 328));
     EXPECT_EQ(w->Text2->maxLength(), 30);
-    EXPECT_EQ(w->Text4->maxLength(), 60);
     EXPECT_EQ(w->Text3->text(), QStringLiteral("0"));
     EXPECT_TRUE(w->Label7->text().isEmpty());
     EXPECT_TRUE(QFile::exists(folder.file(kBook)));
@@ -131,14 +131,44 @@ TEST_F(AddressBookWindow, RegisterAndDeleteEntries)
     EXPECT_EQ(QDir(folder.file(QStringLiteral("★MailData"))).entryList(QDir::Files), QStringList{"Ppdata20.data"});
 }
 
-TEST_F(AddressBookWindow, PasteTakesTheClipboardUpToItsFirstNul)
+TEST_F(AddressBookWindow, PasteTakesTheClipboardUpToItsFirstNulAndAnAddressIsNeverCut)
 {
+    FriendForm *w = window();
     QGuiApplication::clipboard()->setText(QStringLiteral("paste@example.jp") + QChar(0) + QStringLiteral("rest"));
-    window()->Command1->click();
-    EXPECT_EQ(window()->Text4->text(), QStringLiteral("paste@example.jp"));
-    QGuiApplication::clipboard()->setText(QString(70, u'a'));
-    window()->Command1->click();
-    EXPECT_EQ(window()->Text4->text(), QString(60, u'a'));
+    w->Command1->click();
+    EXPECT_EQ(w->Text4->text(), QStringLiteral("paste@example.jp"));
+
+    // 61 characters: "貼付" refuses it and says why; the box keeps what it had.
+    const QString tooLong = QString(50, u'a') + QStringLiteral("@example.jp");
+    const QString tooLongWhy = QStringLiteral("メールアドレスが長すぎます。アドレス帳に登録できるのは半角60文字までです。");
+    QGuiApplication::clipboard()->setText(tooLong);
+    w->Command1->click();
+    EXPECT_EQ(lastMessage(), tooLongWhy);
+    EXPECT_EQ(w->Text4->text(), QStringLiteral("paste@example.jp"));
+    // Pasted into the box itself it is not taken either; typing stops at 60 characters.
+    w->Text4->clear();
+    w->Text4->paste();
+    EXPECT_TRUE(w->Text4->text().isEmpty());
+    EXPECT_EQ(w->Label7->text(), QStringLiteral("メールアドレスは60文字までです。"));
+    QTest::keyClicks(w->Text4, tooLong);
+    EXPECT_EQ(w->Text4->text(), tooLong.left(60));
+
+    // "アドレス帳登録" puts a sender into the box whole: registering refuses it, nothing is stored.
+    type(QStringLiteral("山田"), tooLong);
+    EXPECT_EQ(w->Text4->text(), tooLong);
+    w->Command4->click();
+    EXPECT_EQ(lastMessage(), tooLongWhy);
+    EXPECT_EQ(folder.read(kBook).size(), 0);
+    type(QStringLiteral("山田"), QStringLiteral("taro😀@example.jp"));
+    w->Command4->click();
+    EXPECT_EQ(lastMessage(), QStringLiteral("メールアドレスに、アドレス帳に保存できない文字が含まれています。"));
+    EXPECT_EQ(folder.read(kBook).size(), 0);
+
+    // 60 characters are stored whole.
+    type(QStringLiteral("山田"), tooLong.mid(1));
+    w->Command4->click();
+    EXPECT_EQ(folder.read(kBook).mid(AddressRecord::AddressOffset), tooLong.mid(1).toLatin1() + QByteArray(30, ' '));
+    EXPECT_EQ(prompter.messages.size(), 3u);
 }
 
 TEST_F(AddressBookWindow, FullBookAndMissingFolderSayWhyAndWriteNothing)

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -289,6 +290,11 @@ TEST_F(MainWindow, HomePageOpensOurAddressEveryClick)
     click(label(form, "Label5"));
     EXPECT_EQ(g_opens, 2);
     EXPECT_EQ(g_opened, QUrl(QString::fromLatin1(MainForm::HomePage)));
+    // A double click, through the window system's path, is one click.
+    form->show();
+    const QWidget *label5 = label(form, "Label5");
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, label5->mapTo(form, label5->rect().center()));
+    EXPECT_EQ(g_opens, 3);
 
     Browser::setOpener(refuseOpen);
     click(label(form, "Label5"));

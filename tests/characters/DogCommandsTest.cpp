@@ -157,6 +157,20 @@ TEST_F(DogCommandsTest, PutAwayUnticksAllAndPutsTheDogsAway)
     EXPECT_FALSE(settings->isTicked(7));
     EXPECT_EQ(existingDogs(), 0);
     EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("★MailData/CharaData.ini"))));
+
+    // Dogs that walk unseen are not out: they walk on, and show up where they have walked to.
+    main->walkCommand();
+    Forms::dogWindow(7)->show();
+    DogWindow *unseen = Forms::existingDogWindow(3);
+    unseen->walkTick();
+    const QPoint walkedTo = unseen->pos();
+    click(main->Label19);
+    EXPECT_FALSE(Forms::existingDogWindow(7));
+    EXPECT_EQ(existingDogs(), 9);
+    ASSERT_EQ(Forms::existingDogWindow(3), unseen);
+    EXPECT_TRUE(unseen->Timer1->isActive());
+    unseen->show();
+    EXPECT_EQ(unseen->pos(), walkedTo);
 }
 
 TEST_F(DogCommandsTest, SettingsWindowTextsAndBoxOrder)
@@ -229,6 +243,12 @@ TEST_F(DogCommandsTest, TheButtonsOpenTheAccountDialogs)
     s->Command1->click();
     ASSERT_TRUE(Forms::existingIdPassForm());
     EXPECT_TRUE(Forms::existingIdPassForm()->isVisible());
+    // An ID dialog that is open already comes to the front.
+    s->show();
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s));
+    s->Command1->click();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(Forms::existingIdPassForm()));
     s->Command2->click();
     ASSERT_TRUE(Forms::existingOptionForm());
     EXPECT_TRUE(Forms::existingOptionForm()->isVisible());

@@ -171,6 +171,14 @@ TEST_F(DogOnScreen, OnlyTheDogIsVisible)
             mismatches += screen.pixel(200 + x, 200 + y) == want ? 0 : 1;
         }
     EXPECT_EQ(mismatches, 0);
+
+    // A dog whose frame is one colour has an empty outline: its window is there and shows nothing.
+    ASSERT_EQ(g_display->windowAt(QStringLiteral("Form6")), QPoint(200, 400));
+    int shown = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            shown += screen.pixel(200 + x, 400 + y) == kDesktop ? 0 : 1;
+    EXPECT_EQ(shown, 0);
 }
 
 TEST_F(DogOnScreen, LeftDragMovesOnlyThatDogAndRightClickEnds)

@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -318,6 +319,23 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     EXPECT_EQ(window->Text2->text(), QStringLiteral("0"));
 }
 
+TEST_F(Receive, DoubleClickOnReceiveChecksOnce)
+{
+    // Through the window system's own path: press, release, press, release, the second press
+    // reported as a double click.
+    addMail(wordMail());
+    MainForm *form = main();
+    form->show();
+    const auto logins = [] { return s_servers->dovecotLog().count(QStringLiteral("Login: user=<taro>")); };
+    const qsizetype before = logins();
+    const QWidget *label8 = form->findChild<QWidget *>(QStringLiteral("Label8"));
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, label8->mapTo(form, label8->rect().center()));
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(mailsOnServer(), 0);
+    QTest::qWait(300); // the log is written by the server's own processes
+    EXPECT_EQ(logins() - before, 1);
+}
+
 TEST_F(Receive, MarkerOfTheLastMailBringsOutItsDog)
 {
     addMail(wordMail());
@@ -388,12 +406,16 @@ TEST_F(Receive, MissingAccountOpensTheDialogAndFetchesNothing)
     addMail(wordMail());
     setAccount(QString(), QString());
     Forms::idPassForm()->IdText->setText(QStringLiteral("typed but not saved"));
+    main()->Text1->setText(QStringLiteral("新着メール有り。"));
+    main()->Timer1->start(1000);
     FaultyTransport transport(MailTransport::instance());
     main()->receiveCommand();
     EXPECT_TRUE(Forms::idPassForm()->isVisible());
     EXPECT_TRUE(Forms::idPassForm()->IdText->text().isEmpty());
     EXPECT_EQ(transport.calls, (std::vector<std::string>{"close"}));
-    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール無し。"));
+    // Nothing was checked: the status box and the clock stay as they were.
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_TRUE(main()->Timer1->isActive());
     EXPECT_EQ(mailsOnServer(), 1);
 }
 

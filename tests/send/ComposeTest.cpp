@@ -71,6 +71,12 @@ TEST_F(Compose, LoadsHiddenAndKeepsTheExtrasApart)
     EXPECT_TRUE(w->AttachCommand->isEnabled() && w->Command10->isEnabled());
     EXPECT_EQ(w->Timer1->interval(), 500);
     EXPECT_TRUE(w->Timer1->isActive());
+    // The rule in words sits between the dog frame and the To field, its line uncut.
+    const TwipsScale scale = TwipsScale::onScreen();
+    EXPECT_EQ(w->Label12->pos(), QPoint(scale.toPixelsX(240), scale.toPixelsY(2520)));
+    EXPECT_LT(w->Frame1->geometry().bottom(), w->Label12->y());
+    EXPECT_LT(w->Label12->geometry().bottom(), w->ToText->y());
+    EXPECT_LE(w->Label12->sizeHint().height(), w->Label12->height());
     // The round marks are named by their separate labels.
     EXPECT_EQ(w->Option[3]->accessibleName(), QStringLiteral("１"));
     EXPECT_EQ(w->Option[13]->accessibleName(), QStringLiteral("１０"));

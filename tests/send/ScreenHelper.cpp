@@ -1,5 +1,6 @@
 // Shows the compose window (normal, wide or tall) or the reply window with sample text on a real
-// display, for screenshots. Prints the window's frame as "x y width height" once it is drawn and
+// display, for screenshots. Prints the window's frame as "x y width height" (for the reply window
+// followed by the width of its attachment field and the height of its body) once it is drawn and
 // runs until it is ended.
 #include "addressbook/AddressBookFile.h"
 #include "app/Forms.h"
@@ -70,7 +71,10 @@ int main(int argc, char *argv[])
             return;
         poll->stop();
         const QRect frame = window->frameGeometry();
-        std::printf("%d %d %d %d\n", frame.x(), frame.y(), frame.width(), frame.height());
+        // The reply window also tells how it laid itself out for that outer size.
+        const auto *reply = qobject_cast<BackForm *>(window);
+        std::printf("%d %d %d %d %d %d\n", frame.x(), frame.y(), frame.width(), frame.height(),
+                    reply ? reply->AttachText->width() : 0, reply ? reply->BodyText->height() : 0);
         std::fflush(stdout);
     });
     poll->start(100);

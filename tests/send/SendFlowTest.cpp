@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -36,14 +37,6 @@ namespace {
 class SendFlow : public SendFixture
 {
 protected:
-    // The clock box as the sending reads it, held still.
-    void holdClock(const QString &text)
-    {
-        MainForm *main = Forms::mainForm();
-        main->Timer1->stop();
-        main->Text2->setText(text);
-    }
-
     QList<HistoryRecord> sentRecords() const
     {
         QList<HistoryRecord> all;
@@ -61,7 +54,6 @@ QString lf(QString text)
 
 TEST_F(SendFlow, FortuneGoesOutAndTheRecordKeepsTheBodyAsTyped)
 {
-    holdClock(QStringLiteral("2026/12/08  10:15:00"));
     RandomSource::pin([] { return 0.5; }); // fortune 7
     WriteForm *w = Forms::writeForm();
     w->show();
@@ -85,10 +77,32 @@ TEST_F(SendFlow, FortuneGoesOutAndTheRecordKeepsTheBodyAsTyped)
     const QList<HistoryRecord> records = sentRecords();
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records[0].Subject().trimmed(), QStringLiteral("今日の占い"));
-    EXPECT_EQ(records[0].Date().trimmed(), QStringLiteral("2026/12/08  10:15:00"));
     EXPECT_EQ(records[0].Address().trimmed(), QStringLiteral("taro@example.test"));
     EXPECT_EQ(records[0].Body().trimmed(), QStringLiteral("今日の運勢です"));
     EXPECT_TRUE(records[0].Body().startsWith(QStringLiteral("今日の運勢です\r\n ")));
+}
+
+TEST_F(SendFlow, SentRecordCarriesTheTimeOfSendingAfterACheckWithoutMail)
+{
+    // A check that finds no mail stops the clock box; it then shows a time long past.
+    MainForm *main = Forms::mainForm();
+    main->receiveCommand();
+    ASSERT_EQ(main->Text1->text(), QStringLiteral("新着メール無し。"));
+    ASSERT_FALSE(main->Timer1->isActive());
+    main->Text2->setText(MainForm::clockText(QDateTime::currentDateTime().addSecs(-3600)));
+    const QString stale = main->Text2->text();
+
+    WriteForm *w = Forms::writeForm();
+    type(w, QStringLiteral("taro@example.test"), QStringLiteral("時刻"), QStringLiteral("本文"));
+    const QDateTime before = QDateTime::currentDateTime();
+    w->Command1->click();
+    const QDateTime after = QDateTime::currentDateTime();
+    ASSERT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+
+    const QByteArray date = sentHistory().mid(100, 90);
+    const QStringList sendingTimes = {MainForm::clockText(before), MainForm::clockText(after)};
+    EXPECT_TRUE(sendingTimes.contains(Cp932::toUnicode(date).trimmed())) << date.toStdString();
+    EXPECT_EQ(main->Text2->text(), stale); // the stopped clock stays as it is
 }
 
 TEST_F(SendFlow, BulkSendReachesEveryBookEntryInOrderAndKeepsTheOneThatFailed)

@@ -24,15 +24,20 @@ for mode in normal wide tall reply; do
   app=$!
   track "$app"
   for _ in $(seq 120); do [ -s "$work/$mode.txt" ] && break; sleep 0.1; done
-  read -r x y w h <"$work/$mode.txt"
+  read -r x y w h aw bh <"$work/$mode.txt"
   name=compose-$mode
   [ "$mode" = reply ] && name=reply
   import -window root -crop "${w}x${h}+${x}+${y}" "$out/$name.png"
   width[$mode]=$w
   height[$mode]=$h
+  if [ "$mode" = reply ]; then reply_attach=$aw reply_body=$bh; fi
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
-  echo "$out/$name.png: ${w}x${h} at $x,$y"
+  if [ "$mode" = reply ]; then
+    echo "$out/$name.png: ${w}x${h} at $x,$y, attachment field $aw wide, body $bh high"
+  else
+    echo "$out/$name.png: ${w}x${h} at $x,$y"
+  fi
 done
 
 fail=0
@@ -43,4 +48,9 @@ check "[ $((width[wide] - width[normal])) -ge 170 ] && [ $((width[wide] - width[
 check "[ $((height[tall] - height[normal])) -ge 48 ] && [ $((height[tall] - height[normal])) -le 52 ]" \
   "the paste strip makes it 755 twips higher"
 check "[ ${width[normal]} -ge 470 ] && [ ${width[normal]} -le 476 ]" "the normal outer width is 7100 twips"
+# The reply window lays itself out for its outer size from its first showing on: the attachment
+# field 0.4 of the outer width, the body 0.74 of the outer height (within a pixel).
+near() { [ $(($1 * 100 - $2 * $3)) -ge -100 ] && [ $(($1 * 100 - $2 * $3)) -le 100 ]; }
+check "near $reply_attach ${width[reply]} 40 && near $reply_body ${height[reply]} 74" \
+  "the reply window's first layout follows its outer size"
 exit $fail
