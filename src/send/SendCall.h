@@ -22,7 +22,8 @@ public:
     static bool attachmentsReady(const QString &attachments);
 
     // Hands one mail to the transport with the saved SMTP login. A failure is shown in the box
-    // "送信エラー" with the transport's text; returns whether the mail went out.
+    // "送信エラー" with the transport's text, except a server certificate the user declined to
+    // trust (see CertificateForm); returns whether the mail went out.
     bool send(const Outbox::Mail &mail);
 
     static const QString &errorTitle();
@@ -32,4 +33,5 @@ protected:
 
 private:
     QList<QPointer<QWidget>> m_closeLater;
+    bool m_declined = false; // a server certificate, by the user in this send
 };

@@ -45,6 +45,7 @@ struct VmimeTransport::Impl
 {
     VmimeSession session;
     QByteArray lastMessage;
+    std::optional<ServerCertificate> refused; // by the last login or send
     QByteArray smtpId;
     QByteArray smtpPassword;
     std::map<int, Pop3Connection> connections;
@@ -195,6 +196,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         d->fail(QStringLiteral("すでにログインしています。"));
         return -1;
     }
+    d->refused.reset();
     try {
         c->store = d->session.pop3Store(c->server, c->guard);
         const bool apop = apopFlag != 0;
@@ -213,6 +215,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         return c->count;
     } catch (const std::exception &e) {
         d->fail(d->describe(e, *c), password);
+        d->refused = VmimeSession::refusedCertificate(e);
         Impl::markBroken(*c);
         try {
             if (c->store && c->store->isConnected())
@@ -474,6 +477,7 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
             failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
     } catch (const std::exception &e) {
         failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
+        refused = VmimeSession::refusedCertificate(e);
     }
     try {
         if (transport && transport->isConnected())
@@ -488,6 +492,7 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &server, const QByteArray
                                       const QString &attachments, int)
 {
     const MimeWriter::Outgoing mail{from, to, subject, body, attachments};
+    d->refused.reset();
     const std::optional<SmtpFailure> failure = d->send(server, mail);
     if (!failure)
         return 0;
@@ -496,6 +501,8 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &server, const QByteArray
 }
 
 QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }
+
+std::optional<ServerCertificate> VmimeTransport::refusedCertificate() const { return d->refused; }
 
 void VmimeTransport::NMailEndWinSock()
 {

@@ -82,6 +82,25 @@ QString MailServers::dovecotLog() const
     return QString::fromUtf8(f.readAll());
 }
 
+QString MailServers::smtpAuthLog() const
+{
+    QFile f(m_info.value(QStringLiteral("smtpAuthLog")).toString());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool MailServers::swapCertificate()
+{
+    if (m_process->state() != QProcess::Running || m_process->write("swap-certificate\n") < 0)
+        return false;
+    QDeadlineTimer deadline(40000);
+    while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
+        if (m_process->canReadLine())
+            return QJsonDocument::fromJson(m_process->readLine()).object().value(QStringLiteral("swapped")).toBool();
+        m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+    }
+    return false;
+}
+
 bool MailServers::installTrust(const QString &dataFolder) const
 {
     const QString target = QDir(dataFolder).filePath(QStringLiteral("cacert.pem"));
