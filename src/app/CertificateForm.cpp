@@ -28,8 +28,7 @@ QLabel *wrapped(const QString &text, QWidget *parent, const char *name)
     return label;
 }
 
-QLineEdit *field(QGridLayout *grid, const QString &caption, const QString &value, QWidget *parent,
-                 const char *name)
+QLineEdit *field(QGridLayout *grid, const QString &caption, const QString &value, QWidget *parent, const char *name)
 {
     const int row = grid->rowCount();
     auto *label = new QLabel(caption, parent);
@@ -63,13 +62,15 @@ CertificateForm::CertificateForm(const ServerCertificate &certificate, QWidget *
     setObjectName(QStringLiteral("CertificateForm"));
     setWindowTitle(title());
     setFont(Fonts::proportionalGothic(9));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
 
     const bool changed = certificate.changed();
-    Heading = wrapped(changed ? QStringLiteral("警告: サーバー「%1」の証明書が、前に信頼した証明書と違います。")
-                                    .arg(certificate.server)
-                              : QStringLiteral("サーバー「%1」の証明書を確かめられません。").arg(certificate.server),
-                      this, "Heading");
+    Heading = wrapped(
+        changed
+            ? QStringLiteral("警告: サーバー「%1」の証明書が、前に信頼した証明書と違います。").arg(certificate.server)
+            : QStringLiteral("サーバー「%1」の証明書を確かめられません。").arg(certificate.server),
+        this, "Heading");
     QFont bold = Heading->font();
     bold.setBold(true);
     Heading->setFont(bold);
@@ -96,12 +97,12 @@ CertificateForm::CertificateForm(const ServerCertificate &certificate, QWidget *
     SubjectText = field(grid, QStringLiteral("発行先"), certificate.subject, this, "SubjectText");
     IssuerText = field(grid, QStringLiteral("発行者"), certificate.issuer, this, "IssuerText");
     ValidText = field(grid, QStringLiteral("有効期間"), validity(certificate), this, "ValidText");
-    const QString fingerprint = ServerCertificate::hex(certificate.sha256);
-    FingerprintText = field(grid, changed ? QStringLiteral("新しい証明書の SHA-256") : QStringLiteral("SHA-256"),
-                            fingerprint, this, "FingerprintText");
     TrustedText = changed ? field(grid, QStringLiteral("前に信頼した証明書の SHA-256"),
                                   ServerCertificate::hex(certificate.trustedSha256), this, "TrustedText")
                           : nullptr;
+    const QString fingerprint = ServerCertificate::hex(certificate.sha256);
+    FingerprintText = field(grid, changed ? QStringLiteral("新しい証明書の SHA-256") : QStringLiteral("SHA-256"),
+                            fingerprint, this, "FingerprintText");
     // The fingerprints are read and compared character by character: whole, in a fixed-width face.
     const QFont fixed = Fonts::gothic(9);
     for (QLineEdit *box : {FingerprintText, TrustedText}) {
@@ -146,13 +147,13 @@ CertificateForm::CertificateForm(const ServerCertificate &certificate, QWidget *
     setTabOrder(ServerText, SubjectText);
     setTabOrder(SubjectText, IssuerText);
     setTabOrder(IssuerText, ValidText);
-    setTabOrder(ValidText, FingerprintText);
-    QWidget *last = FingerprintText;
+    QWidget *previous = ValidText;
     if (TrustedText) {
-        setTabOrder(FingerprintText, TrustedText);
-        last = TrustedText;
+        setTabOrder(ValidText, TrustedText);
+        previous = TrustedText;
     }
-    setTabOrder(last, Advice);
+    setTabOrder(previous, FingerprintText);
+    setTabOrder(FingerprintText, Advice);
     setTabOrder(Advice, TrustCommand);
     setTabOrder(TrustCommand, CancelCommand);
     setAccessibleDescription(Heading->text() + u'\n' + Reasons->text());

@@ -19,9 +19,9 @@ class CertificateForm : public QDialog
 public:
     explicit CertificateForm(const ServerCertificate &certificate, QWidget *parent = nullptr);
 
-    QLabel *Heading;  // what happened
-    QLabel *Reasons;  // what is wrong with the certificate
-    QLabel *Advice;   // what to do
+    QLabel *Heading; // what happened
+    QLabel *Reasons; // what is wrong with the certificate
+    QLabel *Advice;  // what to do
     QLineEdit *ServerText;
     QLineEdit *SubjectText;
     QLineEdit *IssuerText;

@@ -23,8 +23,7 @@ Crt import(const QByteArray &der)
     if (gnutls_x509_crt_init(&crt) < 0)
         return nullptr;
     Crt owned(crt);
-    gnutls_datum_t data{reinterpret_cast<unsigned char *>(const_cast<char *>(der.constData())),
-                        unsigned(der.size())};
+    gnutls_datum_t data{reinterpret_cast<unsigned char *>(const_cast<char *>(der.constData())), unsigned(der.size())};
     if (gnutls_x509_crt_import(crt, &data, GNUTLS_X509_FMT_DER) < 0)
         return nullptr;
     return owned;
@@ -49,10 +48,7 @@ QString issuerOf(gnutls_x509_crt_t crt)
     return gnutls_x509_crt_get_issuer_dn3(crt, &dn, 0) < 0 ? QString() : taken(dn);
 }
 
-QDateTime timeOf(time_t t)
-{
-    return t == time_t(-1) ? QDateTime() : QDateTime::fromSecsSinceEpoch(qint64(t), Qt::UTC);
-}
+QDateTime timeOf(time_t t) { return t == time_t(-1) ? QDateTime() : QDateTime::fromSecsSinceEpoch(qint64(t), Qt::UTC); }
 
 // What the chain's own signatures and the authorities say, the dates and the name left aside
 // (they are judged on the server's certificate alone).

@@ -85,9 +85,10 @@ public:
     // `to` may hold several addresses separated by commas; `attachments` is full paths joined
     // by ",", empty for none. `server` is "host", "host:port", "[v6]:port" or "smtp://",
     // "smtps://", "smtp+plain://" style; port 465 (and smtps://) is TLS from the start,
-    // otherwise STARTTLS when offered (certificates as for POP3). A server that offers STARTTLS and does not start it is a
-    // failure; without TLS the transport logs in only in the smtp+plain:// form (a relay that
-    // offers neither TLS nor AUTH takes the mail without a login, as before). The mail
+    // otherwise STARTTLS when offered; certificates are checked as for POP3, before any login.
+    // A server that offers STARTTLS and does not start it is a failure; without TLS the
+    // transport logs in only in the smtp+plain:// form (a relay that offers neither TLS nor
+    // AUTH takes the mail without a login, as before). The mail
     // goes out as ISO-2022-JP when every character fits JIS X 0208, else as UTF-8 (base64);
     // attachments are base64 parts named by RFC 2231. SMTP AUTH is used when the server offers
     // it and the caller has handed over an ID and password (setSmtpCredentials); the transport

@@ -79,10 +79,7 @@ QString ServerCertificate::dateText(const QDateTime &when)
     return when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm")) : QStringLiteral("不明");
 }
 
-QString ServerCertificate::hex(const QByteArray &digest)
-{
-    return QString::fromLatin1(digest.toHex(':').toUpper());
-}
+QString ServerCertificate::hex(const QByteArray &digest) { return QString::fromLatin1(digest.toHex(':').toUpper()); }
 
 namespace TrustStore {
 

@@ -93,7 +93,8 @@ protected:
         AccountSettings::instance() = AccountSettings();
         Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
         const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
+        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"),
+                                           ini);
         IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
                                            QStringLiteral("taro-pass-1"), ini);
         IncomingMail::reset();
@@ -120,12 +121,10 @@ protected:
     void addMail(const QByteArray &subject)
     {
         ASSERT_TRUE(s_servers->addMail(QStringLiteral("taro"), "From: bob@example.org\r\nTo: taro@example.test\r\n"
-                                                               "Subject: " + subject + "\r\n\r\nHello.\r\n"));
+                                                               "Subject: "
+                                                                   + subject + "\r\n\r\nHello.\r\n"));
     }
-    int storedMails() const
-    {
-        return int(folder.read(QStringLiteral("★MailData/ppdata2.data")).size() / 32284);
-    }
+    int storedMails() const { return int(folder.read(QStringLiteral("★MailData/ppdata2.data")).size() / 32284); }
     QByteArray trustFile() const { return folder.read(QStringLiteral("★MailData/trustedcerts.txt")); }
     QString popServer() const { return QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()); }
     static QString logins(const QString &log) { return QString::number(log.count(QStringLiteral("Login: user=<"))); }
@@ -172,8 +171,8 @@ TEST_F(CertificateTrust, FirstContactAsksBeforeTheLoginAndTrustingFetchesInTheSa
         EXPECT_EQ(storedMails(), 1);
         EXPECT_EQ(s_servers->mailCount(QStringLiteral("taro")), 0);
         EXPECT_EQ(Forms::mainForm()->Text1->text(), QStringLiteral("新着メール有り。"));
-        const QByteArray pin = popServer().toLatin1() + ' ' + fingerprint.toLatin1().replace(":", "").toLower()
-                               + " unvouched\r\n";
+        const QByteArray pin =
+            popServer().toLatin1() + ' ' + fingerprint.toLatin1().replace(":", "").toLower() + " unvouched\r\n";
         EXPECT_EQ(trustFile(), "WanderpupTrust 1\r\n" + pin);
     }
     {
