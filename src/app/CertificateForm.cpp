@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -186,8 +187,12 @@ CertificateForm::Answer CertificateForm::askAfterFailure(const MailTransport &tr
     const std::optional<ServerCertificate> certificate = transport.refusedCertificate();
     if (!certificate || !certificate->trustable)
         return Answer::NotAsked;
-    CertificateForm form(*certificate, QApplication::activeWindow());
-    if (form.exec() != QDialog::Accepted)
+    // On the heap: the window it belongs to may go while it waits.
+    QPointer<CertificateForm> form = new CertificateForm(*certificate, QApplication::activeWindow());
+    const int result = form->exec();
+    const bool trusted = form && result == QDialog::Accepted;
+    delete form.data();
+    if (!trusted)
         return Answer::Declined;
     const QString file = TrustStore::path();
     if (const int error = TrustStore::trust(file, *certificate); error != 0) {

@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 // Answers each certificate window as it opens, in order (true: trust), and notes what it showed.
@@ -44,18 +46,26 @@ public:
     }
 
     std::vector<Seen> seen;
+    std::function<void(CertificateForm *)> instead; // of pressing a button
 
 private:
     void answer()
     {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *form = qobject_cast<CertificateForm *>(w);
+        QList<QPointer<CertificateForm>> open;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *form = qobject_cast<CertificateForm *>(w))
+                open.append(form);
+        for (CertificateForm *form : std::as_const(open)) {
             if (!form || !form->isVisible() || m_handled.contains(form))
                 continue;
             m_handled.append(form);
             seen.push_back({form->Heading->text(), form->Reasons->text(), form->ServerText->text(),
                             form->SubjectText->text(), form->FingerprintText->text(),
                             form->TrustedText ? form->TrustedText->text() : QString()});
+            if (instead) {
+                instead(form);
+                return;
+            }
             const bool trust = seen.size() <= m_answers.size() && m_answers[seen.size() - 1];
             QTest::mouseClick(trust ? form->TrustCommand : form->CancelCommand, Qt::LeftButton);
         }
@@ -159,6 +169,22 @@ TEST_F(CertificateTrust, FirstContactAsksBeforeTheLoginAndTrustingFetchesInTheSa
         EXPECT_EQ(s_servers->mailCount(QStringLiteral("taro")), 1);
         EXPECT_EQ(logins(s_servers->dovecotLog().mid(logBefore)), QStringLiteral("0"));
         EXPECT_NE(Forms::mainForm()->Text1->text(), QStringLiteral("新着メール有り。"));
+    }
+    {
+        // The main window goes while the question waits: the check ends, nothing is stored.
+        WindowAnswers answers({});
+        answers.instead = [](CertificateForm *form) {
+            const QPointer<CertificateForm> asked = form;
+            delete Forms::existingMainForm();
+            EXPECT_TRUE(asked.isNull()); // it belonged to the main window
+            if (asked)
+                asked->reject();
+        };
+        QApplication::setActiveWindow(Forms::mainForm());
+        Forms::mainForm()->receiveCommand();
+        ASSERT_EQ(answers.seen.size(), 1u);
+        EXPECT_TRUE(trustFile().isEmpty());
+        EXPECT_EQ(s_servers->mailCount(QStringLiteral("taro")), 1);
     }
     {
         // Trusted: the same click logs in and fetches; the decision is in the data folder.
