@@ -4,30 +4,15 @@
 // name. Prints the window's frame as "x y width height" once it is drawn and
 // runs until it is ended.
 #include "CertificateCheck.h"
+#include "MailServers.h"
 #include "app/CertificateForm.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
-
-namespace {
-
-QByteArray der(const QString &pemFile)
-{
-    QFile f(pemFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray pem = f.readAll();
-    pem = pem.mid(pem.indexOf('\n') + 1);
-    pem.truncate(pem.indexOf("-----END"));
-    return QByteArray::fromBase64(pem);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -37,13 +22,13 @@ int main(int argc, char *argv[])
     const QString mode = QString::fromLocal8Bit(argv[1]);
     // "risky": the certificate seen from another name, ten days on.
     const bool risky = mode == QLatin1String("risky");
-    ServerCertificate certificate =
-        CertificateCheck::examine({der(QString::fromLocal8Bit(argv[2]))}, risky ? "mail.example.jp" : "127.0.0.1", {},
-                                  QDateTime::currentDateTimeUtc().addDays(risky ? 10 : 0));
+    ServerCertificate certificate = CertificateCheck::examine(
+        {MailServers::certificateDer(QString::fromLocal8Bit(argv[2]))}, risky ? "mail.example.jp" : "127.0.0.1", {},
+        QDateTime::currentDateTimeUtc().addDays(risky ? 10 : 0));
     certificate.server = risky ? QStringLiteral("mail.example.jp:995") : QStringLiteral("127.0.0.1:10110");
     if (mode == QLatin1String("changed") && argc > 3)
-        certificate.trustedSha256 =
-            QCryptographicHash::hash(der(QString::fromLocal8Bit(argv[3])), QCryptographicHash::Sha256);
+        certificate.trustedSha256 = QCryptographicHash::hash(
+            MailServers::certificateDer(QString::fromLocal8Bit(argv[3])), QCryptographicHash::Sha256);
     CertificateForm form(certificate);
     form.show();
     auto *poll = new QTimer(&app);

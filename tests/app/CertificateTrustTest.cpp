@@ -119,13 +119,8 @@ protected:
     // The SHA-256 of the certificate the servers present now, as the window shows it.
     static QString serverFingerprint()
     {
-        QFile f(s_servers->certificateFile());
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        QByteArray pem = f.readAll();
-        pem = pem.mid(pem.indexOf('\n') + 1);
-        pem.truncate(pem.indexOf("-----END"));
-        return ServerCertificate::hex(
-            QCryptographicHash::hash(QByteArray::fromBase64(pem), QCryptographicHash::Sha256));
+        return ServerCertificate::hex(QCryptographicHash::hash(
+            MailServers::certificateDer(s_servers->certificateFile()), QCryptographicHash::Sha256));
     }
 
     void addMail(const QByteArray &subject)

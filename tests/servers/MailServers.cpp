@@ -72,6 +72,19 @@ quint16 MailServers::smtpPlainPort() const
     return quint16(m_info.value(QStringLiteral("smtpPlain")).toInt());
 }
 QString MailServers::certificateFile() const { return m_info.value(QStringLiteral("cert")).toString(); }
+QByteArray MailServers::certificateDer(const QString &pemFile)
+{
+    QFile f(pemFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray pem = f.readAll();
+    const qsizetype begin = pem.indexOf("-----BEGIN CERTIFICATE-----");
+    const qsizetype end = pem.indexOf("-----END CERTIFICATE-----", begin);
+    if (begin < 0 || end < 0)
+        return {};
+    return QByteArray::fromBase64(pem.mid(begin + 27, end - begin - 27));
+}
+
 QString MailServers::stateFolder() const { return m_info.value(QStringLiteral("state")).toString(); }
 
 QString MailServers::dovecotLog() const

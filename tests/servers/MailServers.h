@@ -32,6 +32,8 @@ public:
     quint16 smtpsPort() const;       // SMTP over TLS, AUTH required
     quint16 smtpPlainPort() const;   // SMTP without TLS and without AUTH
     QString certificateFile() const; // PEM of the self-signed cert the servers use
+    // The first certificate of a PEM file in DER.
+    static QByteArray certificateDer(const QString &pemFile);
     QString dovecotLog() const;      // the Dovecot log text so far
     QString smtpAuthLog() const;     // one line per SMTP AUTH attempt so far: "<mechanism> <login>"
     QString stateFolder() const;

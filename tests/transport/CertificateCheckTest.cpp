@@ -4,31 +4,15 @@
 #include "TransportTestSupport.h"
 #include "TrustStore.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray der(const QString &pemFile)
-{
-    QFile f(pemFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray pem = f.readAll();
-    pem = pem.mid(pem.indexOf('\n') + 1);
-    pem.truncate(pem.indexOf("-----END"));
-    return QByteArray::fromBase64(pem);
-}
-
-} // namespace
 
 TEST(CertificateCheck, EveryProblemIsNamedAndABrokenSignatureCannotBeTrusted)
 {
     ASSERT_TRUE(servers().ok()) << servers().error().toStdString();
     const QString file = servers().certificateFile();
-    const QByteArray cert = der(file);
+    const QByteArray cert = MailServers::certificateDer(file);
     ASSERT_FALSE(cert.isEmpty());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     using C = ServerCertificate;
