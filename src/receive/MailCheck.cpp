@@ -2,6 +2,7 @@
 
 #include "IncomingMail.h"
 #include "app/AccountSettings.h"
+#include "app/CertificateForm.h"
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
@@ -157,10 +158,29 @@ private:
     void login()
     {
         Forms::tyakuForm()->clearList();
-        m_count = m_transport.NMailPop3Authenticate(m_handle, Cp932::fromUnicode(m_account.AccountId),
-                                                    Cp932::fromUnicode(m_account.AccountPassword),
-                                                    m_account.UseApop != 0 ? -1 : 0);
+        m_count = authenticate();
+        // A server certificate the user trusts just now: the same click goes on, on a new
+        // connection. Declined, the check ends as one that could not connect.
+        while (m_count < 0) {
+            const CertificateForm::Answer answer = CertificateForm::askAfterFailure(m_transport);
+            if (answer != CertificateForm::Answer::Trusted) {
+                m_declined = answer == CertificateForm::Answer::Declined;
+                break;
+            }
+            m_transport.NMailPop3Close(m_handle);
+            m_handle = m_transport.NMailPop3Connect(Cp932::fromUnicode(m_account.Pop3Server));
+            if (m_handle < 0)
+                break;
+            m_count = authenticate();
+        }
         m_sinceRepaint.start();
+    }
+
+    int authenticate()
+    {
+        return m_transport.NMailPop3Authenticate(m_handle, Cp932::fromUnicode(m_account.AccountId),
+                                                 Cp932::fromUnicode(m_account.AccountPassword),
+                                                 m_account.UseApop != 0 ? -1 : 0);
     }
 
     // The folder for the originals, the record of stored mails, and what an interrupted check
@@ -511,7 +531,7 @@ private:
 
     void reportLoginFailure()
     {
-        if (m_count < 0)
+        if (m_count < 0 && !m_declined)
             MsgBox(failureText(), Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
     }
 
@@ -577,7 +597,8 @@ private:
     QString m_lastFetchFailure;
     bool m_stopped = false;
     bool m_markerWritten = false;
-    QList<Staged> m_staged; // handled, not yet stored
+    bool m_declined = false; // the user did not trust the server's certificate
+    QList<Staged> m_staged;  // handled, not yet stored
     QElapsedTimer m_sinceRepaint;
     std::optional<StoredMails> m_record;
     QHash<int, Stored> m_ids; // by mail number

@@ -1,5 +1,6 @@
 #include "SendCall.h"
 
+#include "app/CertificateForm.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "transport/MailTransport.h"
@@ -46,11 +47,25 @@ bool SendCall::send(const Outbox::Mail &mail, int sentRecord)
     MailTransport &transport = MailTransport::instance();
     Outbox::Result result;
     // The dialogue runs beside the user-interface thread, which only repaints meanwhile.
-    std::unique_ptr<QThread> worker(QThread::create(
-        [&transport, &mail, &credentials, &result] { result = Outbox::send(transport, mail, credentials); }));
-    worker->start();
-    while (!worker->wait(QDeadlineTimer(10)))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+    auto attempt = [&] {
+        std::unique_ptr<QThread> worker(QThread::create(
+            [&transport, &mail, &credentials, &result] { result = Outbox::send(transport, mail, credentials); }));
+        worker->start();
+        while (!worker->wait(QDeadlineTimer(10)))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+    };
+    attempt();
+    // A server certificate is judged here, after the worker has returned; trusted, the same click
+    // sends again. Declined once, it is not asked about again for the other mails of this click.
+    while (!result.sent && !m_declined) {
+        const CertificateForm::Answer answer = CertificateForm::askAfterFailure(transport);
+        if (answer == CertificateForm::Answer::NotAsked)
+            break;
+        if (answer == CertificateForm::Answer::Declined)
+            m_declined = true;
+        else
+            attempt();
+    }
     if (result.sent) {
         QString problem;
         if (sentRecord > 0 && !Outbox::keepSent(sentRecord, result.mime, &problem))
@@ -58,7 +73,8 @@ bool SendCall::send(const Outbox::Mail &mail, int sentRecord)
                    Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
         return true;
     }
-    MsgBox(result.failure, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
+    if (!m_declined || !transport.refusedCertificate())
+        MsgBox(result.failure, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
     return false;
 }
 

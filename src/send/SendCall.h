@@ -22,8 +22,9 @@ public:
     static bool attachmentsReady(const QString &attachments);
 
     // Hands one mail to the transport with the saved SMTP login. A failure is shown in the box
-    // "送信エラー" with the transport's text; returns whether the mail went out. A mail recorded
-    // as record `sentRecord` of the sent history is kept whole as that record's original.
+    // "送信エラー" with the transport's text, except a server certificate the user declined to
+    // trust (see CertificateForm); returns whether the mail went out. A mail recorded as record
+    // `sentRecord` of the sent history is kept whole as that record's original.
     bool send(const Outbox::Mail &mail, int sentRecord = 0);
 
     static const QString &errorTitle();
@@ -33,4 +34,5 @@ protected:
 
 private:
     QList<QPointer<QWidget>> m_closeLater;
+    bool m_declined = false; // a server certificate, by the user in this send
 };

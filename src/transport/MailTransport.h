@@ -7,7 +7,10 @@
 #include "transport/MailText.h"
 #include "transport/MimeWriter.h"
 
+#include "transport/TrustStore.h"
+
 #include <functional>
+#include <optional>
 
 // The mail transport: POP3/APOP to fetch, MIME to unpack attachments, SMTP to send.
 // Mail texts pass in code page 932; file and folder paths are native paths. Output texts are
@@ -28,7 +31,9 @@ public:
     // start; otherwise the login waits for STLS, and a server that refuses it is a failure: the
     // password never goes in clear, except in the pop3+plain:// form, where the user chose a
     // connection without encryption. Certificates are checked against the system's authorities
-    // and, when present, the file ★MailData/cacert.pem (PEM, one or more certificates). Returns
+    // and, when present, the file ★MailData/cacert.pem (PEM, one or more certificates); one that
+    // neither vouches for passes only as the certificate trusted for that server and port in
+    // ★MailData/trustedcerts.txt (see refusedCertificate), checked at the login. Returns
     // a handle or -1; a server text that is not a server gives -1 and says why.
     virtual int NMailPop3Connect(const QByteArray &server) = 0;
     // apopFlag: -1 = APOP, 0 = USER/PASS. Returns the number of mails, negative on failure.
@@ -84,9 +89,10 @@ public:
     // `to` may hold several addresses separated by commas; `attachments` is full paths joined
     // by ",", empty for none. `server` is "host", "host:port", "[v6]:port" or "smtp://",
     // "smtps://", "smtp+plain://" style; port 465 (and smtps://) is TLS from the start,
-    // otherwise STARTTLS when offered. A server that offers STARTTLS and does not start it is a
-    // failure; without TLS the transport logs in only in the smtp+plain:// form (a relay that
-    // offers neither TLS nor AUTH takes the mail without a login, as before). The mail
+    // otherwise STARTTLS when offered; certificates are checked as for POP3, before any login.
+    // A server that offers STARTTLS and does not start it is a failure; without TLS the
+    // transport logs in only in the smtp+plain:// form (a relay that offers neither TLS nor
+    // AUTH takes the mail without a login, as before). The mail
     // goes out as ISO-2022-JP when every character fits JIS X 0208, else as UTF-8 (base64);
     // attachments are base64 parts named by RFC 2231. SMTP AUTH is used when the server offers
     // it and the caller has handed over an ID and password (setSmtpCredentials); the transport
@@ -101,6 +107,12 @@ public:
     // not found, attachment not writable). Never contains a password.
     virtual QByteArray NMailGetMessage() = 0;
     virtual void NMailEndWinSock() = 0;
+
+    // The server certificate that the last failed login (NMailPop3Authenticate) or send stopped
+    // at, before anything but the TLS handshake went to the server: no trusted authority vouches
+    // for it and it is not the one trusted for that server in TrustStore, or it cannot be trusted
+    // at all. Nothing when the last login or send failed for another reason or succeeded.
+    virtual std::optional<ServerCertificate> refusedCertificate() const { return std::nullopt; }
 
     // The server's unique id for mail `number` (UIDL), empty when it has none or the
     // connection is not logged in. Ids given to more than one mail are not handed out.

@@ -1,5 +1,6 @@
 #include "VmimeSession.h"
 
+#include "CertificateCheck.h"
 #include "VmimePlatform.h"
 #include "platform/ProgramFolder.h"
 
@@ -198,6 +199,8 @@ public:
     }
 };
 
+QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+
 using CertList = std::vector<vmime::shared_ptr<vmime::security::cert::X509Certificate>>;
 
 // Every certificate of a PEM file.
@@ -238,10 +241,15 @@ const CertList &systemAuthorities()
 // Checks a server against the user's own certificates first and reads the system's list (some
 // hundred certificates) only when those do not vouch for it. Trusting more roots never refuses
 // a chain that fewer roots accept, so the verdict and its message are those of the whole list.
+// A chain no authority vouches for passes only as the certificate the user trusted for this
+// server; otherwise the connection ends here, before any password goes out.
 class LazyVerifier final : public vmime::security::cert::certificateVerifier
 {
 public:
-    explicit LazyVerifier(CertList own) : m_own(std::move(own)) {}
+    LazyVerifier(CertList own, QString ownFile, ServerAddress server)
+        : m_own(std::move(own)), m_ownFile(std::move(ownFile)), m_server(std::move(server))
+    {
+    }
 
     void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain,
                 const vmime::string &hostname) override
@@ -255,7 +263,12 @@ public:
         }
         CertList all = systemAuthorities();
         all.insert(all.end(), m_own.begin(), m_own.end());
-        make(all)->verify(chain, hostname);
+        try {
+            make(all)->verify(chain, hostname);
+        } catch (const vmime::security::cert::certificateException &e) {
+            CertificateCheck::judge(chain, m_server, {QString::fromLatin1(kSystemAuthorities), m_ownFile},
+                                    fromStd(e.what()));
+        }
     }
 
 private:
@@ -267,6 +280,8 @@ private:
     }
 
     CertList m_own;
+    QString m_ownFile;
+    ServerAddress m_server;
 };
 
 // The POP3 reader's wire: the socket of the library's POP3 connection (TLS or not), which after
@@ -324,8 +339,6 @@ private:
     vmime::shared_ptr<vmime::net::store> m_store;
     std::shared_ptr<WireGuard> m_guard;
 };
-
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
 
 } // namespace
 
@@ -474,7 +487,7 @@ std::shared_ptr<WireGuard> VmimeSession::configure(const vmime::shared_ptr<vmime
     // not start TLS must not carry a password (see the callers).
     service->setProperty("connection.tls", !server.plain);
     service->setProperty("connection.tls.required", !server.plain && requireTls);
-    service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own));
+    service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own, file, server));
     auto guard = std::make_shared<WireGuard>(m_timeoutMs, m_waitHook);
     // Connecting, TLS and the login are a handful of short replies.
     guard->setAllowance(qint64(m_timeoutMs) * 2);
@@ -538,6 +551,8 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
                    "%1にログインできませんでした。IDとパスワード（APOPの設定）を確かめてください。"
                    "\r\nサーバーの応答: %2")
             .arg(where, fromStd(a->response()));
+    if (auto r = dynamic_cast<const CertificateRefused *>(&e))
+        return certificateText(r->certificate(), where);
     if (dynamic_cast<const vmime::security::cert::certificateException *>(&e))
         return QStringLiteral(
                    "%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。"
@@ -571,6 +586,26 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
         || dynamic_cast<const vmime::exceptions::not_connected *>(&e))
         return QStringLiteral("%1との接続が切れました。").arg(where);
     return QStringLiteral("%1との通信に失敗しました。\r\n詳細: %2").arg(where, fromStd(e.what()));
+}
+
+QString VmimeSession::certificateText(const ServerCertificate &certificate, const QString &where)
+{
+    if (!certificate.trustable)
+        return QStringLiteral("%1の証明書を信頼できないため、暗号化通信（TLS）を始められませんでした。\r\n%2")
+            .arg(where, certificate.flaw);
+    if (certificate.changed())
+        return QStringLiteral("%1の証明書が前に信頼した証明書と違うため、暗号化通信（TLS）をやめました。"
+                              "誰かが通信に割り込んでいるおそれがあります。\r\n新しい証明書の SHA-256: %2")
+            .arg(where, ServerCertificate::hex(certificate.sha256));
+    return QStringLiteral("%1の証明書を確かめられないため、暗号化通信（TLS）をやめました。\r\n%2")
+        .arg(where, certificate.reasons().join(QStringLiteral("\r\n")));
+}
+
+std::optional<ServerCertificate> VmimeSession::refusedCertificate(const std::exception &e)
+{
+    if (auto r = dynamic_cast<const CertificateRefused *>(&e))
+        return r->certificate();
+    return std::nullopt;
 }
 
 std::unique_ptr<Pop3Reader::Wire> VmimeSession::pop3Wire(const vmime::shared_ptr<vmime::net::store> &store,

@@ -2,12 +2,14 @@
 
 #include "Pop3Reader.h"
 #include "ServerAddress.h"
+#include "TrustStore.h"
 
 #include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <vmime/vmime.hpp>
 
@@ -110,6 +112,11 @@ public:
     // `scheme` is "pop3" or "smtp", for the plain form the text suggests.
     static QString unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,
                                    bool offered, const QString &reply);
+
+    // The certificate a failure `e` stopped at, when it was a server certificate not accepted
+    // (see MailTransport::refusedCertificate).
+    static std::optional<ServerCertificate> refusedCertificate(const std::exception &e);
+    static QString certificateText(const ServerCertificate &certificate, const QString &where);
 
     // The connection of a logged-in POP3 store as the POP3 reader's wire.
     static std::unique_ptr<Pop3Reader::Wire> pop3Wire(const vmime::shared_ptr<vmime::net::store> &store,

@@ -45,6 +45,7 @@ struct VmimeTransport::Impl
 {
     VmimeSession session;
     QByteArray lastMessage;
+    std::optional<ServerCertificate> refused; // by the last login or send
     QByteArray smtpId;
     QByteArray smtpPassword;
     std::map<int, Pop3Connection> connections;
@@ -196,6 +197,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         d->fail(QStringLiteral("すでにログインしています。"));
         return -1;
     }
+    d->refused.reset();
     try {
         c->store = d->session.pop3Store(c->server, c->guard);
         const bool apop = apopFlag != 0;
@@ -214,6 +216,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         return c->count;
     } catch (const std::exception &e) {
         d->fail(d->describe(e, *c), password);
+        d->refused = VmimeSession::refusedCertificate(e);
         Impl::markBroken(*c);
         try {
             if (c->store && c->store->isConnected())
@@ -472,6 +475,7 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
             failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
     } catch (const std::exception &e) {
         failure.detail = session.describe(e, QStringLiteral("SMTP"), server, guard.get());
+        refused = VmimeSession::refusedCertificate(e);
     }
     try {
         if (transport && transport->isConnected())
@@ -487,6 +491,7 @@ int VmimeTransport::NMailSmtpSendMail(const QByteArray &server, const QByteArray
 {
     const MimeWriter::Outgoing mail{Cp932::toUnicode(from), Cp932::toUnicode(to), Cp932::toUnicode(subject),
                                     Cp932::toUnicode(body), attachments};
+    d->refused.reset();
     const std::optional<SmtpFailure> failure = d->send(server, mail);
     if (!failure)
         return 0;
@@ -498,6 +503,7 @@ int VmimeTransport::sendMail(const QString &server, const MimeWriter::Outgoing &
 {
     if (sent)
         sent->clear();
+    d->refused.reset();
     const std::optional<SmtpFailure> failure = d->send(Cp932::fromUnicode(server), mail, sent);
     if (!failure)
         return 0;
@@ -536,6 +542,8 @@ int VmimeTransport::readKeptMail(const QByteArray &raw, QByteArray &subject, QBy
 }
 
 QByteArray VmimeTransport::NMailGetMessage() { return d->lastMessage; }
+
+std::optional<ServerCertificate> VmimeTransport::refusedCertificate() const { return d->refused; }
 
 void VmimeTransport::NMailEndWinSock()
 {

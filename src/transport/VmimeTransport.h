@@ -31,6 +31,7 @@ public:
                           const QByteArray &subject, const QByteArray &body, const QString &attachments,
                           int flag) override;
     QByteArray NMailGetMessage() override;
+    std::optional<ServerCertificate> refusedCertificate() const override;
     void NMailEndWinSock() override;
 
     QByteArray uniqueId(int handle, int number) override;

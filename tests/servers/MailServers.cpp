@@ -72,6 +72,19 @@ quint16 MailServers::smtpPlainPort() const
     return quint16(m_info.value(QStringLiteral("smtpPlain")).toInt());
 }
 QString MailServers::certificateFile() const { return m_info.value(QStringLiteral("cert")).toString(); }
+QByteArray MailServers::certificateDer(const QString &pemFile)
+{
+    QFile f(pemFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray pem = f.readAll();
+    const qsizetype begin = pem.indexOf("-----BEGIN CERTIFICATE-----");
+    const qsizetype end = pem.indexOf("-----END CERTIFICATE-----", begin);
+    if (begin < 0 || end < 0)
+        return {};
+    return QByteArray::fromBase64(pem.mid(begin + 27, end - begin - 27));
+}
+
 QString MailServers::stateFolder() const { return m_info.value(QStringLiteral("state")).toString(); }
 
 QString MailServers::dovecotLog() const
@@ -80,6 +93,25 @@ QString MailServers::dovecotLog() const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
+}
+
+QString MailServers::smtpAuthLog() const
+{
+    QFile f(m_info.value(QStringLiteral("smtpAuthLog")).toString());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool MailServers::swapCertificate()
+{
+    if (m_process->state() != QProcess::Running || m_process->write("swap-certificate\n") < 0)
+        return false;
+    QDeadlineTimer deadline(40000);
+    while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
+        if (m_process->canReadLine())
+            return QJsonDocument::fromJson(m_process->readLine()).object().value(QStringLiteral("swapped")).toBool();
+        m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+    }
+    return false;
 }
 
 bool MailServers::installTrust(const QString &dataFolder) const

@@ -32,12 +32,18 @@ public:
     quint16 smtpsPort() const;       // SMTP over TLS, AUTH required
     quint16 smtpPlainPort() const;   // SMTP without TLS and without AUTH
     QString certificateFile() const; // PEM of the self-signed cert the servers use
+    // The first certificate of a PEM file in DER.
+    static QByteArray certificateDer(const QString &pemFile);
     QString dovecotLog() const;      // the Dovecot log text so far
+    QString smtpAuthLog() const;     // one line per SMTP AUTH attempt so far: "<mechanism> <login>"
     QString stateFolder() const;
 
     // Copies the servers' certificate to `dataFolder`/cacert.pem, the file the transport trusts
     // beside the system's authorities. Returns false when it cannot be written.
     bool installTrust(const QString &dataFolder) const;
+    // Gives every server a new self-signed certificate (same names, new key), in
+    // certificateFile(); true once new connections get it.
+    bool swapCertificate();
 
     // Drops one raw RFC 822 mail (CRLF or LF lines) into the user's Maildir/new. Mails added
     // one after another are numbered by the POP3 server in that order.

@@ -12,6 +12,9 @@ runs as that user.
 
 Prints one JSON line once everything listens, then runs until stdin closes or SIGTERM comes;
 everything it started is stopped by PID and the state folder is removed (unless --keep).
+A line "swap-certificate" on stdin gives every server a new self-signed certificate (same
+names, new key) and answers with a JSON line once new connections get it. Every SMTP AUTH
+attempt is written to the file named "smtpAuthLog".
 Run with Debian's /usr/bin/python3 (it has aiosmtpd).
 """
 import grp
@@ -54,9 +57,9 @@ def wait_listening(port, deadline):
     return False
 
 
-def make_certificate(state):
-    cert = os.path.join(state, "cert.pem")
-    key = os.path.join(state, "key.pem")
+def make_certificate(state, name="cert"):
+    cert = os.path.join(state, name + ".pem")
+    key = os.path.join(state, name.replace("cert", "key") + ".pem")
     subprocess.run(
         ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3",
          "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
@@ -183,7 +186,13 @@ class Delivery:
         return "250 Message accepted for delivery"
 
 
+AUTH_LOG = []  # the file every SMTP AUTH attempt is written to
+
+
 def authenticator(server, session, envelope, mechanism, auth_data):
+    if AUTH_LOG:
+        with open(AUTH_LOG[0], "a") as f:
+            f.write("%s %s\n" % (mechanism, getattr(auth_data, "login", b"").decode(errors="replace")))
     ok = (getattr(auth_data, "login", None) is not None
           and USERS.get(auth_data.login.decode(errors="replace")) == auth_data.password.decode(
               errors="replace"))
@@ -206,6 +215,38 @@ class SmtpController(Controller):
                     require_starttls=False, auth_required=self._kind == "implicit",
                     auth_require_tls=self._kind == "plain",
                     authenticator=authenticator, decode_data=False)
+
+
+def presented_certificate(port):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=2) as raw:
+            with context.wrap_socket(raw) as tls:
+                return tls.getpeercert(binary_form=True)
+    except OSError:
+        return None
+
+
+def swap_certificate(state, cert, key, tls, dovecot_pid, ports, serial):
+    """New certificate and key in the files Dovecot reads; Dovecot reloads them, the SMTP
+    servers' shared context takes them at once."""
+    new_cert, new_key = make_certificate(state, "cert-%d" % serial)
+    for source, target in ((new_key, key), (new_cert, cert)):
+        shutil.copyfile(source, target + ".new")
+        os.chmod(target + ".new", 0o644)
+        os.replace(target + ".new", target)
+    tls.load_cert_chain(cert, key)
+    os.kill(dovecot_pid, signal.SIGHUP)
+    with open(cert) as f:
+        wanted = ssl.PEM_cert_to_DER_cert(f.read())
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        if all(presented_certificate(port) == wanted for port in ports):
+            return True
+        time.sleep(0.2)
+    return False
 
 
 def main():
@@ -239,6 +280,7 @@ def main():
             users = {"login_user": name, "internal_user": name, "internal_group": group,
                      "uid": uid, "gid": gid}
         cert, key = make_certificate(state)
+        AUTH_LOG.append(os.path.join(state, "smtp-auth.log"))
         maildirs = make_maildirs(state, uid, gid)
         if "--mails" in sys.argv:
             folder = sys.argv[sys.argv.index("--mails") + 1]
@@ -269,14 +311,18 @@ def main():
 
         print(json.dumps({
             "pop3": pop3, "pop3s": pop3s, "smtp": smtp, "smtps": smtps, "smtpPlain": smtp_plain,
-            "state": state, "cert": cert, "dovecotLog": log, "domain": DOMAIN,
+            "state": state, "cert": cert, "dovecotLog": log, "smtpAuthLog": AUTH_LOG[0], "domain": DOMAIN,
             "maildirs": maildirs, "pids": {"dovecot": dovecot_pid, "self": os.getpid()},
         }), flush=True)
 
         def watch_stdin():
+            swaps = 0
             try:
-                while sys.stdin.buffer.read(4096):
-                    pass
+                for line in sys.stdin:
+                    if line.strip() == "swap-certificate":
+                        swaps += 1
+                        done = swap_certificate(state, cert, key, tls, dovecot_pid, (pop3s, smtps), swaps)
+                        print(json.dumps({"swapped": done}), flush=True)
             except OSError:
                 pass
             stopping.set()
