@@ -189,9 +189,10 @@ TEST_F(Dialogs, OptionFormLoadsSavesAndStaysOnTop)
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(form->SmtpText->text(), QStringLiteral("smtp.old"));
     EXPECT_TRUE(form->ApopCheck->isChecked());
-    EXPECT_EQ(tabChain(form->SmtpText, 6),
-              (QList<QWidget *>{form->SmtpText, form->Pop3Text, form->ApopCheck, form->OkCommand,
+    EXPECT_EQ(tabChain(form->SmtpText, 7),
+              (QList<QWidget *>{form->SmtpText, form->Pop3Text, form->ApopCheck, form->KeepCheck, form->OkCommand,
                                 form->CancelCommand, form->MailText}));
+    EXPECT_FALSE(form->KeepCheck->isChecked());
 
     form->SmtpText->setText(QStringLiteral("smtp.example.jp"));
     form->Pop3Text->setText(QStringLiteral("pop.example.jp:995"));
@@ -203,6 +204,17 @@ TEST_F(Dialogs, OptionFormLoadsSavesAndStaysOnTop)
               QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp:995\r\nMAIL=taro@example.jp\r\nAPOP=1\r\n"));
     EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("pop.example.jp:995"));
     EXPECT_EQ(AccountSettings::instance().UseApop, 1);
+
+    // Leaving mail on the server is one more line, which older copies of the program pass over.
+    form = Forms::optionForm();
+    EXPECT_EQ(form->KeepCheck->text(), QStringLiteral("サーバーにメールを残す"));
+    form->KeepCheck->setChecked(true);
+    form->OkCommand->click();
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp:995\r\nMAIL=taro@example.jp\r\nAPOP=1\r\nKEEP=1\r\n"));
+    AccountSettings reread;
+    Petpost::load(folder.file(QStringLiteral("petpost.ini")), reread);
+    EXPECT_TRUE(reread.LeaveOnServer);
 }
 
 TEST_F(Dialogs, OptionFormCancelLeavesSettingsAndFileAlone)
