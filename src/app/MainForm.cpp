@@ -9,6 +9,7 @@
 #include "kit/HoverHelp.h"
 #include "kit/WindowKit.h"
 #include "platform/Browser.h"
+#include "platform/Clock.h"
 #include "platform/Fonts.h"
 #include "platform/PlayWave.h"
 #include "platform/ProgramFolder.h"
@@ -21,7 +22,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimer>
@@ -273,10 +273,7 @@ void MainForm::closeEvent(QCloseEvent *event)
 
 void MainForm::tickClock()
 {
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    Text2->setText(locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("  ")
-                   + locale.toString(now.time(), QLocale::LongFormat));
+    Text2->setText(Clock::now());
 }
 
 void MainForm::walkCommand()
