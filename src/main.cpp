@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     DesktopPlatform::restoreEnvironment();
     app.setApplicationName(QStringLiteral("Wanderpup"));
-    app.setDesktopFileName(QStringLiteral("wanderpup"));
+    app.setDesktopFileName(QStringLiteral("example.wanderpup.wanderpup"));
     app.setWindowIcon(ProgramStart::icon());
     app.setQuitOnLastWindowClosed(false);
 

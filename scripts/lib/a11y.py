@@ -64,7 +64,7 @@ def look(pid, test):
 
 def press(node):
     for k in range(Atspi.Action.get_n_actions(node)):
-        if Atspi.Action.get_action_name(node, k).lower() in ("press", "click"):
+        if Atspi.Action.get_name(node, k).lower() in ("press", "click"):
             # A command may open a message box and answer only once that is closed: the press
             # is delivered, its reply not waited for.
             Atspi.set_timeout(1000, -1)

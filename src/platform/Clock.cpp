@@ -4,8 +4,9 @@ namespace Clock {
 
 QString text(const QDateTime &when, const QLocale &locale)
 {
-    return locale.toString(when.date(), QLocale::ShortFormat) + QStringLiteral("  ")
-           + locale.toString(when.time(), QLocale::LongFormat);
+    // One format for the whole moment, so that the time's zone is the moment's own.
+    return locale.toString(when, locale.dateFormat(QLocale::ShortFormat) + QStringLiteral("  ")
+                                     + locale.timeFormat(QLocale::LongFormat));
 }
 
 QString now() { return text(QDateTime::currentDateTime()); }
