@@ -38,24 +38,8 @@ if [ $demo = 1 ] && [ -n "$main" ]; then
   sleep 5
   shots+=("$PWD/build/wanderpup-demo-received.png")
   import -window root "${shots[1]}"
-  # The dog that new mail brings out is born under the pointer, on the commands: wait until it
-  # has walked well clear of "着信履歴" before clicking there.
-  clear_of() {
-    local _ id geometry X Y WIDTH HEIGHT covered
-    for _ in $(seq 150); do
-      covered=0
-      for id in $(xdotool search --onlyvisible --name '^(気分・・・|Form)' 2>/dev/null); do
-        geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) || continue
-        eval "$geometry"
-        if [ "$1" -ge $((X - 30)) ] && [ "$1" -le $((X + WIDTH + 30)) ] &&
-          [ "$2" -ge $((Y - 30)) ] && [ "$2" -le $((Y + HEIGHT + 30)) ]; then covered=1; fi
-      done
-      [ $covered = 0 ] && return 0
-      sleep 0.2
-    done
-    return 1
-  }
-  clear_of $((x + 60)) $((y + 221)) || echo "run.sh: a dog still sits on 着信履歴" >&2
+  # The dog that new mail brings out is born under the pointer, on the commands.
+  dogs_clear_of $((x + 60)) $((y + 221)) || echo "run.sh: a dog still sits on 着信履歴" >&2
   xdotool mousemove $((x + 60)) $((y + 221)) click 1
   window "着信履歴" 10 >/dev/null || true
   sleep 2
