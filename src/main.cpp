@@ -1,3 +1,4 @@
+#include "app/DesktopPlatform.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "app/ProgramStart.h"
@@ -5,13 +6,16 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
 {
+    DesktopPlatform::chooseBeforeStart();
     QApplication app(argc, argv);
+    DesktopPlatform::restoreEnvironment();
     app.setApplicationName(QStringLiteral("Wanderpup"));
-    app.setDesktopFileName(QStringLiteral("wanderpup"));
+    app.setDesktopFileName(QStringLiteral("example.wanderpup.wanderpup"));
     app.setWindowIcon(ProgramStart::icon());
     app.setQuitOnLastWindowClosed(false);
 
@@ -30,6 +34,7 @@ int main(int argc, char *argv[])
     start.raiseOnRequest(main);
     main->startUp();
     main->show();
+    QTimer::singleShot(0, main, [] { DesktopPlatform::tellIfDogsCannotWalk(); });
 
     const int code = app.exec();
     Forms::destroyAll();

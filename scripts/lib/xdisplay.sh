@@ -8,6 +8,8 @@
 #                                unless told: a loaded machine starts a program slowly)
 #   origin WINDOW                the client area's top-left corner on the screen, as "x y"
 #   wait_gone PID SECONDS        true once the process has ended
+#   dogs_clear_of X Y [SECONDS]  waits until no dog window lies on or near the screen point X,Y
+#                                (a click meant for the window below), 30 s unless told
 # Processes are stopped by their PID only, never by name: other displays on the machine are
 # none of our business.
 
@@ -91,3 +93,20 @@ window() {
 }
 
 origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}'; }
+
+dogs_clear_of() {
+  local _ id geometry X Y WIDTH HEIGHT covered
+  for _ in $(seq $((${3:-30} * 5))); do
+    covered=0
+    for id in $(xdotool search --onlyvisible --name '^(気分・・・|Form)' 2>/dev/null); do
+      geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) || continue
+      eval "$geometry"
+      # A walking dog moves up to 25 pixels a tick: keep a margin.
+      if [ "$1" -ge $((X - 30)) ] && [ "$1" -le $((X + WIDTH + 30)) ] &&
+        [ "$2" -ge $((Y - 30)) ] && [ "$2" -le $((Y + HEIGHT + 30)) ]; then covered=1; fi
+    done
+    [ $covered = 0 ] && return 0
+    sleep 0.2
+  done
+  return 1
+}

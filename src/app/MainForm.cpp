@@ -9,6 +9,7 @@
 #include "kit/HoverHelp.h"
 #include "kit/WindowKit.h"
 #include "platform/Browser.h"
+#include "platform/Clock.h"
 #include "platform/Fonts.h"
 #include "platform/PlayWave.h"
 #include "platform/ProgramFolder.h"
@@ -21,7 +22,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimer>
@@ -271,16 +271,9 @@ void MainForm::closeEvent(QCloseEvent *event)
     QMetaObject::invokeMethod(qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
 }
 
-QString MainForm::clockText(const QDateTime &now)
-{
-    const QLocale locale = QLocale::system();
-    return locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("  ")
-           + locale.toString(now.time(), QLocale::LongFormat);
-}
-
 void MainForm::tickClock()
 {
-    Text2->setText(clockText(QDateTime::currentDateTime()));
+    Text2->setText(Clock::now());
 }
 
 void MainForm::walkCommand()

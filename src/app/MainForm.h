@@ -44,8 +44,6 @@ public:
     void receiveCommand();
     // One tick of the clock timer.
     void tickClock();
-    // The clock box's text for a moment: date, two blanks, time.
-    static QString clockText(const QDateTime &now);
 
     static const char *const HomePage;
 

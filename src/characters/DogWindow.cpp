@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -79,9 +80,11 @@ QRegion DogWindow::BuildOutline(const QImage &picture)
     return region;
 }
 
+// On X the dogs place themselves: a window manager (weston's for Xwayland is one) may ignore a
+// managed window's own moves, and none has any say over a window it does not manage.
 DogWindow::DogWindow(int formNumber, QWidget *parent)
-    : QWidget(parent,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint
+                          | Qt::BypassWindowManagerHint)
     , m_formNumber(formNumber)
     , m_scale(TwipsScale::onScreen())
     , m_walk(m_scale.perPixelX(), m_scale.perPixelY())
@@ -188,10 +191,10 @@ void DogWindow::mousePressEvent(QMouseEvent *event)
 {
     if (event->buttons() & Qt::LeftButton) {
         event->accept();
-        // The window manager moves this dog as if its title bar had been grabbed; where there is
-        // none, the dog follows the pointer by itself.
+        // No window manager moves a dog on X (it manages none); elsewhere the desktop may move it
+        // as if its title bar had been grabbed. Else the dog follows the pointer by itself.
         QWindow *handle = windowHandle();
-        if (handle && handle->startSystemMove())
+        if (QGuiApplication::platformName() != QLatin1String("xcb") && handle && handle->startSystemMove())
             return;
         m_dragging = true;
         m_dragOffset = event->globalPosition().toPoint() - pos();

@@ -8,6 +8,7 @@
 #include "addressbook/AddressBookFile.h"
 #include "app/AccountSettings.h"
 #include "app/MainForm.h"
+#include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "store/HistoryFile.h"
@@ -77,7 +78,7 @@ void WriteForm::sendCommand()
 
             // 3. The record holds the mail as typed, before the extras.
             // The clock box may stand still (a check without mail stops it): the time is taken now.
-            const QString date = MainForm::clockText(QDateTime::currentDateTime());
+            const QString date = Clock::text(QDateTime::currentDateTime());
             const HistoryRecord record = SendRules::sentRecord(subject, date, to, body);
             const int recordNumber =
                 History::AppendRecord(sentHistory, record, bulk ? History::Flush::Later : History::Flush::Now);

@@ -25,6 +25,11 @@ check 'grep -qF "$subject" "$history"' "the last mail's subject stored in code p
 check '[ -f "$folder/添付フォルダ/ポチの写真.png" ] && [ -f "$folder/添付フォルダ/散歩の道順.txt" ]' \
   "attachments under their Japanese names"
 check 'window "気分" >/dev/null' "a dog came out"
+# The dog is born under the pointer, on the commands; once it has walked off, "着信履歴" shows
+# the twelve mails.
+check 'dogs_clear_of $((x + 60)) $((y + 221))' "the dog walks off the commands"
+xdotool mousemove $((x + 60)) $((y + 221)) click 1
+check 'window "着信履歴" 20 >/dev/null' "the history window opens"
 
 # The program dies without a word; the servers go with it.
 pid=$(cat "$folder/.wanderpup.lock")

@@ -10,7 +10,7 @@ source "$(dirname "$0")/xvfb.sh"
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 check '[ -x "$prefix/bin/wanderpup" ]' "bin/wanderpup"
-entry=$prefix/share/applications/wanderpup.desktop
+entry=$prefix/share/applications/example.wanderpup.wanderpup.desktop
 check 'grep -qx "Categories=Network;Email;" "$entry" && grep -qx "Name\[ja\]=ワンダーパップ" "$entry" && grep -qx "Icon=wanderpup" "$entry"' \
   "desktop entry"
 if command -v desktop-file-validate >/dev/null; then check 'desktop-file-validate "$entry"' "desktop entry validates"; fi

@@ -5,6 +5,7 @@
 #include "addressbook/AddressBookFile.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "platform/RandomSource.h"
 #include "send/BackForm.h"
@@ -89,7 +90,7 @@ TEST_F(SendFlow, SentRecordCarriesTheTimeOfSendingAfterACheckWithoutMail)
     main->receiveCommand();
     ASSERT_EQ(main->Text1->text(), QStringLiteral("新着メール無し。"));
     ASSERT_FALSE(main->Timer1->isActive());
-    main->Text2->setText(MainForm::clockText(QDateTime::currentDateTime().addSecs(-3600)));
+    main->Text2->setText(Clock::text(QDateTime::currentDateTime().addSecs(-3600)));
     const QString stale = main->Text2->text();
 
     WriteForm *w = Forms::writeForm();
@@ -100,7 +101,7 @@ TEST_F(SendFlow, SentRecordCarriesTheTimeOfSendingAfterACheckWithoutMail)
     ASSERT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
 
     const QByteArray date = sentHistory().mid(100, 90);
-    const QStringList sendingTimes = {MainForm::clockText(before), MainForm::clockText(after)};
+    const QStringList sendingTimes = {Clock::text(before), Clock::text(after)};
     EXPECT_TRUE(sendingTimes.contains(Cp932::toUnicode(date).trimmed())) << date.toStdString();
     EXPECT_EQ(main->Text2->text(), stale); // the stopped clock stays as it is
 }
