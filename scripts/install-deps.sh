@@ -11,7 +11,7 @@ packages=(
   dovecot-pop3d python3 python3-aiosmtpd
   pulseaudio pulseaudio-utils sox
   oneko
-  poppler-utils
+  poppler-utils strace
   weston xwayland qt6-wayland
   lintian appstream
   locales ibus ibus-mozc dbus-daemon at-spi2-core gir1.2-atspi-2.0
