@@ -103,14 +103,6 @@ double msmtpSeconds(MailServers &servers, const Folder &folder, const QByteArray
     return seconds;
 }
 
-// Forgets the peak so far: VmHWM starts again from the present resident size.
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
 double clickSend(WriteForm *w)
 {
     QElapsedTimer clock;
@@ -188,7 +180,7 @@ int big(MailServers &servers, int megabytes, int rounds)
         w->SubjectText->setText(QStringLiteral("大きな資料"));
         w->BodyText->setPlainText(QStringLiteral("資料を送ります。"));
         w->AttachText->setText(attachment);
-        resetPeak();
+        bench::resetPeak();
         const long before = bench::statusKb("VmRSS:");
         const double s = clickSend(w);
         const long peak = bench::statusKb("VmHWM:");

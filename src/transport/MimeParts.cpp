@@ -153,11 +153,32 @@ QByteArray parameterText(const vmime::shared_ptr<const vmime::header> &header, c
     }
 }
 
-QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
+namespace {
+
+// The content of a leaf as VMime reads it.
+vmime::shared_ptr<const vmime::contentHandler> contentsOf(const Leaf &leaf)
 {
+    if (leaf.encoded.isNull())
+        return leaf.part->getBody()->getContents();
+    return vmime::make_shared<vmime::stringContentHandler>(
+        std::string(leaf.encoded.constData(), size_t(leaf.encoded.size())), leaf.encoding);
+}
+
+} // namespace
+
+QByteArray decodedContent(const Leaf &leaf)
+{
+    // Base64 is decoded straight from the mail: a large file is not copied first.
+    if (!leaf.encoded.isNull()) {
+        QByteArray decoded;
+        if (QByteArray::fromStdString(leaf.encoding.getName()).toLower() == "base64"
+            && MimeCodecs::decodeBase64(leaf.encoded.constData(), size_t(leaf.encoded.size()), decoded))
+            return decoded;
+    }
+    vmime::shared_ptr<const vmime::contentHandler> contents;
     try {
-        const auto contents = part->getBody()->getContents();
-        if (contents->isEncoded()
+        contents = contentsOf(leaf);
+        if (leaf.encoded.isNull() && contents->isEncoded()
             && QByteArray::fromStdString(contents->getEncoding().getName()).toLower() == "base64") {
             std::string encoded;
             vmime::utility::outputStreamStringAdapter raw(encoded);
@@ -171,23 +192,25 @@ QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
     std::string out;
     vmime::utility::outputStreamStringAdapter os(out);
     try {
-        part->getBody()->getContents()->extract(os);
+        contents->extract(os);
     } catch (...) {
         try { // an unknown transfer encoding: the bytes as they are
             out.clear();
-            part->getBody()->getContents()->extractRaw(os);
+            contents->extractRaw(os);
         } catch (...) {
         }
     }
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 
-QByteArray rawContent(const vmime::shared_ptr<const vmime::bodyPart> &part)
+QByteArray rawContent(const Leaf &leaf)
 {
+    if (!leaf.encoded.isNull())
+        return QByteArray(leaf.encoded.constData(), leaf.encoded.size());
     std::string out;
     vmime::utility::outputStreamStringAdapter os(out);
     try {
-        part->getBody()->getContents()->extractRaw(os);
+        leaf.part->getBody()->getContents()->extractRaw(os);
     } catch (...) {
     }
     return QByteArray(out.data(), qsizetype(out.size()));
@@ -428,9 +451,9 @@ bool collect(const QByteArray &raw, qsizetype start, qsizetype end, const std::s
         vmime::encoding encoding(vmime::encodingTypes::SEVEN_BIT);
         if (part->getHeader()->hasField("Content-Transfer-Encoding"))
             encoding = *part->getHeader()->findField("Content-Transfer-Encoding")->getValue<vmime::encoding>();
-        part->getBody()->setContents(vmime::make_shared<vmime::stringContentHandler>(
-            std::string(raw.constData() + body, size_t(span.end - body)), encoding));
         collectLeaves(part, leaves, depth);
+        leaves.last().encoded = QByteArray::fromRawData(raw.constData() + body, span.end - body);
+        leaves.last().encoding = encoding;
     }
     return true;
 }
@@ -506,7 +529,7 @@ int bodyLeaf(const QList<Leaf> &leaves)
 
 QByteArray leafText(const Leaf &leaf)
 {
-    const QByteArray content = decodedContent(leaf.part);
+    const QByteArray content = decodedContent(leaf);
     const QByteArray charset = parameterText(leaf.part->getHeader(), "Content-Type", "charset").trimmed();
     if (leaf.type == "text/html") {
         const QString text = MimeCodecs::htmlToText(MailCharset::toUnicode(content, charset));
@@ -517,7 +540,7 @@ QByteArray leafText(const Leaf &leaf)
 
 QString leafUnicode(const Leaf &leaf)
 {
-    const QByteArray content = decodedContent(leaf.part);
+    const QByteArray content = decodedContent(leaf);
     const QByteArray charset = parameterText(leaf.part->getHeader(), "Content-Type", "charset").trimmed();
     const QString text = MailCharset::decode(content, charset);
     return MimeCodecs::crlfLines(leaf.type == "text/html" ? MimeCodecs::htmlToText(text) : text);

@@ -16,6 +16,10 @@ struct Leaf
     QByteArray type;        // "type/subtype", lower case
     QByteArray disposition; // "attachment", "inline" or empty
     QByteArray name;        // the file name it carries, code page 932
+    // A part split off by our own code: its content as it stands in the mail (not copied, so
+    // the mail must outlive the leaf) and its transfer encoding. Null when VMime holds it.
+    QByteArray encoded;
+    vmime::encoding encoding;
 };
 
 struct Parts
@@ -46,9 +50,9 @@ QByteArray leafText(const Leaf &leaf);
 QString leafUnicode(const Leaf &leaf);
 
 // The content without its transfer encoding; the bytes as they are for an unknown encoding.
-QByteArray decodedContent(const vmime::shared_ptr<const vmime::bodyPart> &part);
+QByteArray decodedContent(const Leaf &leaf);
 // The content as it stands in the mail.
-QByteArray rawContent(const vmime::shared_ptr<const vmime::bodyPart> &part);
+QByteArray rawContent(const Leaf &leaf);
 // A parameter of a header field, decoded into code page 932 (RFC 2231, or RFC 2047 words as
 // many mailers write them); empty when missing.
 QByteArray parameterText(const vmime::shared_ptr<const vmime::header> &header, const char *field,

@@ -207,7 +207,7 @@ bool joinPartials(const QList<Leaf> &leaves, QList<QByteArray> &joined)
         const QByteArray id = MimeParts::parameterText(header, "Content-Type", "id");
         p.number = MimeParts::parameterText(header, "Content-Type", "number").trimmed().toInt();
         p.total = MimeParts::parameterText(header, "Content-Type", "total").trimmed().toInt();
-        p.content = MimeParts::rawContent(leaf.part);
+        p.content = MimeParts::rawContent(leaf);
         byId[id].append(p);
     }
     for (auto it = byId.begin(); it != byId.end(); ++it) {
@@ -257,8 +257,8 @@ int saveLeaves(const QList<Leaf> &leaves, int skip, AttachmentFiles::Unpacking &
         ++index;
         const QString name = leaf.name.isEmpty() ? AttachmentFiles::defaultName(leaf.type, index)
                                                  : AttachmentFiles::safeFileName(Cp932::toUnicode(leaf.name));
-        const QByteArray content = leaf.type == "message/rfc822" ? MimeParts::rawContent(leaf.part)
-                                                                 : MimeParts::decodedContent(leaf.part);
+        const QByteArray content = leaf.type == "message/rfc822" ? MimeParts::rawContent(leaf)
+                                                                 : MimeParts::decodedContent(leaf);
         if (files.store(name, content).isEmpty())
             return CannotWrite;
         result = Stored;

@@ -161,20 +161,35 @@ QByteArray Pop3Reader::readRetr(bool keep)
         size_t pos = m_inboxPos;
         size_t run = pos; // start of the bytes not yet copied
         bool done = false;
+        // Grown by doubling as bytes come, but never beyond the announced size while the mail
+        // keeps to it: a large mail is then held in one block of its own size.
+        auto makeRoom = [&](qsizetype n) {
+            const qsizetype need = raw.size() + n;
+            if (need <= raw.capacity())
+                return;
+            qsizetype room = std::max(raw.capacity() * 2, need);
+            if (announced >= 0 && need <= announced + 2)
+                room = std::min<qsizetype>(room, qsizetype(announced + 2));
+            raw.reserve(room);
+        };
         auto flush = [&](size_t upTo) {
             if (upTo > run) {
-                if (keep)
+                if (keep) {
+                    makeRoom(qsizetype(upTo - run));
                     raw.append(base + run, qsizetype(upTo - run));
-                else
+                } else {
                     dropped += qint64(upTo - run);
+                }
             }
             run = upTo;
         };
         auto append = [&](const char *bytes, qsizetype n) {
-            if (keep)
+            if (keep) {
+                makeRoom(n);
                 raw.append(bytes, n);
-            else
+            } else {
                 dropped += n;
+            }
         };
         while (pos < size) {
             if (lineStart && base[pos] == '.') {
