@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Receiving benchmarks. Usage: bench/receive/run.sh [BUILD_DIR] [MAILS] [ROUNDS]
 #  1. OpenHistory on a received history of 32767 records (about 1 GB) against
 #     `cat FILE > /dev/null` of the same file, in the same run, best of three each.

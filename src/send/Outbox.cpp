@@ -96,6 +96,7 @@ bool keepSent(int record, const QByteArray &mail, QString *problem)
 void recoverSent()
 {
     Originals originals(Originals::Kind::Sent);
+    originals.maildir().discardTemporary(); // what a send cut off left half written
     const QString history = ProgramFolder::sentHistory();
     if (originals.entryCount() <= History::RecordCount(history))
         return;

@@ -37,6 +37,16 @@ struct Pop3Connection
     std::set<int> toDelete; // sent at close, pipelined where the server can
 };
 
+void handOut(const MimeReader::Mail &mail, QByteArray &subject, QByteArray &date, QByteArray &from, QByteArray &header,
+             QByteArray &body)
+{
+    subject = mail.subject;
+    date = mail.date;
+    from = mail.from;
+    header = mail.header;
+    body = mail.body;
+}
+
 QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
 
 } // namespace
@@ -264,12 +274,7 @@ int VmimeTransport::NMailPop3GetMail(int handle, int number, QByteArray &subject
     Pop3Connection *c = d->connection(handle);
     if (!c || !d->fetch(handle, *c, number))
         return -1;
-    const MimeReader::Mail &mail = c->cached->mail();
-    subject = mail.subject;
-    date = mail.date;
-    from = mail.from;
-    header = mail.header;
-    body = mail.body;
+    handOut(c->cached->mail(), subject, date, from, header, body);
     return 0;
 }
 
@@ -532,12 +537,7 @@ int VmimeTransport::readKeptMail(const QByteArray &raw, QByteArray &subject, QBy
     // Held like the last mail of a connection, so that the attachment decoding finds it.
     auto message = std::make_shared<MimeReader::Message>(raw);
     d->lastRaw[0] = message;
-    const MimeReader::Mail &mail = message->mail();
-    subject = mail.subject;
-    date = mail.date;
-    from = mail.from;
-    header = mail.header;
-    body = mail.body;
+    handOut(message->mail(), subject, date, from, header, body);
     return 0;
 }
 
