@@ -252,8 +252,12 @@ private:
             RetrievedMail mail;
             QByteArray subject, date, from, header, body;
             if (!file.open(QIODevice::ReadOnly)
-                || m_transport.readKeptMail(file.readAll(), subject, date, from, header, body) < 0)
-                continue; // an original that cannot be read stays, without a record
+                || m_transport.readKeptMail(file.readAll(), subject, date, from, header, body) < 0) {
+                // Without its bytes it cannot be stored: its entry goes, so that the next record
+                // does not take it; the file stays where it is.
+                m_originals.dropEntry(m_records + int(m_staged.size()) + 1, nullptr);
+                continue;
+            }
             mail = RetrievedMail{cutAtNul(subject), cutAtNul(date), cutAtNul(from), cutAtNul(header), cutAtNul(body)};
             Staged staged;
             staged.original = name;
@@ -410,10 +414,13 @@ private:
         QString problem;
         const bool fresh = std::any_of(m_staged.cbegin(), m_staged.cend(), [](const Staged &s) { return s.number > 0; });
         if (fresh && (!m_writer.finish(&problem) || !recordStored(&problem))) {
-            // Nothing names these originals yet: gone with what was unpacked, the mails stay.
+            // Nothing names these originals yet: gone with what was unpacked, the mails stay (and
+            // the record of stored mails must not name them when it is saved at the end).
             for (const Staged &s : std::as_const(m_staged)) {
                 if (s.number > 0 && !s.original.isEmpty())
                     m_originals.maildir().remove(s.original);
+                if (const auto it = m_ids.constFind(s.number); m_record && it != m_ids.cend())
+                    m_record->remove(it->id);
                 IncomingMail::DiscardStaged(s.mail);
             }
             m_staged.clear();
