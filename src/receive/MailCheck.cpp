@@ -220,11 +220,13 @@ private:
             QSet<QString> indexed;
             for (const Originals::Entry &e : m_originals.entries())
                 indexed.insert(e.name);
+            const QStringList present = maildir.namesSince();
+            const QSet<QString> there(present.cbegin(), present.cend());
             // Kept and named by the record of stored mails, but the index never got them.
             QStringList named;
             if (m_record)
                 for (const QString &name : m_record->originals())
-                    if (!indexed.contains(name) && !maildir.find(name).isEmpty())
+                    if (!indexed.contains(name) && there.contains(name))
                         named.append(name);
             std::sort(named.begin(), named.end(), deliveredBefore);
             if (!named.isEmpty()) {

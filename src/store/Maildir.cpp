@@ -177,7 +177,7 @@ QStringList Maildir::namesSince(const QDateTime &since) const
         while (it.hasNext()) {
             it.next();
             const QString name = nameOf(it.fileName());
-            if (!name.isEmpty() && it.fileInfo().lastModified() >= since)
+            if (!name.isEmpty() && (!since.isValid() || it.fileInfo().lastModified() >= since))
                 names.append(name);
         }
     }

@@ -48,8 +48,9 @@ public:
     bool remove(const QString &name) const;
     // Removes what a crash left in tmp/.
     void discardTemporary() const;
-    // The names of our mails in cur/ and new/ modified at `since` or later.
-    QStringList namesSince(const QDateTime &since) const;
+    // The names of our mails in cur/ and new/ modified at `since` or later (all of them for an
+    // invalid time).
+    QStringList namesSince(const QDateTime &since = QDateTime()) const;
 
     // The name of a file in cur/ or new/ (without its flags), empty when it is not one of ours.
     static QString nameOf(const QString &fileName);

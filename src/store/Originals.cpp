@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -258,10 +259,13 @@ QStringList Originals::reconcile()
                 m_maildir.remove(old[j].name);
     }
 
+    // The folder is read once: a history of thousands of mails is paired in one pass.
+    const QStringList present = m_maildir.namesSince();
+    const QSet<QString> there(present.cbegin(), present.cend());
     // Beyond the last record: originals whose record a crash lost are kept for the caller.
     QStringList waiting;
     for (qsizetype j = next; j < old.size(); ++j) {
-        if (old[j].name.isEmpty() || m_maildir.find(old[j].name).isEmpty())
+        if (old[j].name.isEmpty() || !there.contains(old[j].name))
             continue;
         paired.append(old[j]);
         waiting.append(old[j].name);
@@ -269,7 +273,7 @@ QStringList Originals::reconcile()
     // A record's entry whose original has gone (removed first by a deletion a crash cut short)
     // says so no longer.
     for (Entry &e : paired)
-        if (!e.name.isEmpty() && m_maildir.find(e.name).isEmpty())
+        if (!e.name.isEmpty() && !there.contains(e.name))
             e.name.clear();
 
     bool same = paired.size() == old.size();
