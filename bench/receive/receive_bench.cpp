@@ -18,6 +18,7 @@
 #include "kit/CommandLabel.h"
 #include "platform/IniFile.h"
 #include "store/HistoryFile.h"
+#include "transport/MimeCodecs.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -169,17 +170,6 @@ double mpopAlone(const MailServers &servers, const QString &work, int expected)
     return s;
 }
 
-// Base64 in lines of 76, as mailers write it.
-QByteArray base64Lines(const QByteArray &data)
-{
-    const QByteArray all = data.toBase64();
-    QByteArray out;
-    out.reserve(all.size() + all.size() / 38);
-    for (qsizetype k = 0; k < all.size(); k += 76)
-        out += all.mid(k, 76) + "\r\n";
-    return out;
-}
-
 // The median of a few timings.
 double median(QList<double> values)
 {
@@ -267,7 +257,8 @@ int main(int argc, char **argv)
     if (visible) {
         main->startUp();
         main->show();
-        QTest::qWaitForWindowExposed(main, 10000);
+        if (!QTest::qWaitForWindowExposed(main, 10000))
+            std::fprintf(stderr, "the main window was not shown\n");
     }
     CommandLabel *receive = main->findChild<CommandLabel *>(QStringLiteral("Label8"));
     double painting = 0; // of the last click: from the end of the check to the painted status
@@ -287,7 +278,8 @@ int main(int argc, char **argv)
         const double checked = seconds(clock);
         if (visible) {
             const int before = painted.paints;
-            QTest::qWaitFor([&] { return painted.paints > before; }, 5000);
+            if (!QTest::qWaitFor([&] { return painted.paints > before; }, 5000))
+                std::fprintf(stderr, "the status box was not painted\n");
         }
         const double r = seconds(clock);
         painting = r - checked;
@@ -317,7 +309,7 @@ int main(int argc, char **argv)
                                    "--=_big_boundary_01\r\nContent-Type: text/plain\r\n\r\nsee the file\r\n"
                                    "--=_big_boundary_01\r\nContent-Type: application/octet-stream; name=\"big.bin\"\r\n"
                                    "Content-Transfer-Encoding: base64\r\n\r\n"
-                                   + base64Lines(QByteArray(megabytes * 3 / 4 * 1000000, 'x'))
+                                   + MimeCodecs::base64Lines(QByteArray(megabytes * 3 / 4 * 1000000, 'x'))
                                    + "--=_big_boundary_01--\r\n";
             size = big.size();
             servers.clearMails(QStringLiteral("taro"));

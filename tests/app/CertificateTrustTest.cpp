@@ -6,7 +6,6 @@
 #include "app/CertificateForm.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
-#include "platform/IniFile.h"
 #include "receive/IncomingMail.h"
 #include "send/BackForm.h"
 #include "transport/MailTransport.h"
@@ -95,18 +94,10 @@ protected:
         ASSERT_TRUE(s_servers->ok()) << s_servers->error().toStdString();
         for (const char *user : {"taro", "hanako"})
             s_servers->clearMails(QString::fromLatin1(user));
-        folder.write(QStringLiteral("petpost.ini"),
-                     QStringLiteral("SMTP=127.0.0.1:%1\r\nPOP3=127.0.0.1:%2\r\nMAIL=hanako@example.test\r\nAPOP=0\r\n")
-                         .arg(s_servers->smtpPort())
-                         .arg(s_servers->pop3Port())
-                         .toLatin1());
-        AccountSettings::instance() = AccountSettings();
-        Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
-        const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"),
-                                           ini);
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
-                                           QStringLiteral("taro-pass-1"), ini);
+        folder.usePetpost(QStringLiteral("SMTP=127.0.0.1:%1\r\nPOP3=127.0.0.1:%2\r\nMAIL=hanako@example.test\r\nAPOP=0\r\n")
+                              .arg(s_servers->smtpPort())
+                              .arg(s_servers->pop3Port()));
+        folder.saveAccount(QStringLiteral("taro"), QStringLiteral("taro-pass-1"));
         IncomingMail::reset();
     }
 

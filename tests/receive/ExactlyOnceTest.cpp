@@ -7,7 +7,6 @@
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
-#include "platform/IniFile.h"
 #include "store/HistoryFile.h"
 #include "store/Originals.h"
 #include "viewer/MailListModel.h"
@@ -61,10 +60,7 @@ protected:
         servers().clearMails(QStringLiteral("taro"));
         ASSERT_TRUE(servers().installTrust(folder.file(QStringLiteral("★MailData"))));
         usePop3(false);
-        const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
-                                           QStringLiteral("taro-pass-1"), ini);
+        folder.saveAccount(QStringLiteral("taro"), QStringLiteral("taro-pass-1"));
     }
     void TearDown() override
     {
@@ -74,13 +70,9 @@ protected:
 
     void usePop3(bool leave)
     {
-        folder.write(QStringLiteral("petpost.ini"), QStringLiteral("SMTP=\r\nPOP3=127.0.0.1:%1\r\nMAIL=taro@example.test\r\n"
-                                                                   "APOP=0\r\n%2")
-                                                        .arg(servers().pop3Port())
-                                                        .arg(leave ? QStringLiteral("KEEP=1\r\n") : QString())
-                                                        .toLatin1());
-        AccountSettings::instance() = AccountSettings();
-        Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
+        folder.usePetpost(QStringLiteral("SMTP=\r\nPOP3=127.0.0.1:%1\r\nMAIL=taro@example.test\r\nAPOP=0\r\n%2")
+                              .arg(servers().pop3Port())
+                              .arg(leave ? QStringLiteral("KEEP=1\r\n") : QString()));
     }
 
     // The subjects of the received history, in record order.

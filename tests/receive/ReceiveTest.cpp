@@ -11,7 +11,6 @@
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
 #include "platform/Cp932.h"
-#include "platform/IniFile.h"
 #include "receive/IncomingMail.h"
 #include "receive/MailCheck.h"
 #include "receive/MailScan.h"
@@ -232,21 +231,11 @@ protected:
 
     void usePop3(const QString &server, int apop)
     {
-        folder.write(QStringLiteral("petpost.ini"),
-                     QStringLiteral("SMTP=\r\nPOP3=%1\r\nMAIL=taro@example.test\r\nAPOP=%2\r\n")
-                         .arg(server)
-                         .arg(apop)
-                         .toLatin1());
-        AccountSettings::instance() = AccountSettings();
-        Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
+        folder.usePetpost(
+            QStringLiteral("SMTP=\r\nPOP3=%1\r\nMAIL=taro@example.test\r\nAPOP=%2\r\n").arg(server).arg(apop));
     }
 
-    void setAccount(const QString &id, const QString &password)
-    {
-        const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), id, ini);
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), password, ini);
-    }
+    void setAccount(const QString &id, const QString &password) { folder.saveAccount(id, password); }
 
     QByteArray history() const { return folder.read(QStringLiteral("★MailData/ppdata2.data")); }
     int mailsOnServer() const { return s_servers->mailCount(QStringLiteral("taro")); }

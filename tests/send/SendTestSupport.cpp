@@ -3,7 +3,6 @@
 #include "TransportTestSupport.h"
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
-#include "platform/IniFile.h"
 #include "send/WriteForm.h"
 #include "transport/MailTransport.h"
 
@@ -23,10 +22,7 @@ void SendFixture::SetUp()
         servers().clearMails(QString::fromLatin1(user));
     ASSERT_TRUE(servers().installTrust(folder.file(QStringLiteral("★MailData"))));
     useServers(smtp(), pop3(), QStringLiteral("hanako@example.test"));
-    const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"), ini);
-    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QStringLiteral("taro-pass-1"),
-                                       ini);
+    folder.saveAccount(QStringLiteral("taro"), QStringLiteral("taro-pass-1"));
 }
 
 void SendFixture::TearDown()
@@ -46,10 +42,7 @@ QString SendFixture::pop3() const
 
 void SendFixture::useServers(const QString &smtp, const QString &pop3, const QString &mail)
 {
-    folder.write(QStringLiteral("petpost.ini"),
-                 QStringLiteral("SMTP=%1\r\nPOP3=%2\r\nMAIL=%3\r\nAPOP=0\r\n").arg(smtp, pop3, mail).toLatin1());
-    AccountSettings::instance() = AccountSettings();
-    Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
+    folder.usePetpost(QStringLiteral("SMTP=%1\r\nPOP3=%2\r\nMAIL=%3\r\nAPOP=0\r\n").arg(smtp, pop3, mail));
 }
 
 void SendFixture::type(WriteForm *window, const QString &to, const QString &subject, const QString &body)

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "app/AccountSettings.h"
+#include "platform/IniFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,4 +41,18 @@ QByteArray TempProgramFolder::read(const QString &relative) const
 {
     QFile f(file(relative));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TempProgramFolder::usePetpost(const QString &lines) const
+{
+    write(QStringLiteral("petpost.ini"), lines.toLatin1());
+    AccountSettings::instance() = AccountSettings();
+    Petpost::load(file(QStringLiteral("petpost.ini")), AccountSettings::instance());
+}
+
+void TempProgramFolder::saveAccount(const QString &id, const QString &password) const
+{
+    const QString ini = file(QStringLiteral("★MailData/iniIdPass.ini"));
+    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), id, ini);
+    IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"), password, ini);
 }

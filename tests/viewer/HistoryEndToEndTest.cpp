@@ -6,7 +6,6 @@
 #include "app/AccountSettings.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
-#include "platform/IniFile.h"
 #include "receive/IncomingMail.h"
 #include "transport/MailTransport.h"
 #include "viewer/MailListModel.h"
@@ -52,17 +51,9 @@ protected:
         HistoryWindowFixture::SetUp();
         ASSERT_TRUE(s_servers->ok()) << s_servers->error().toStdString();
         s_servers->clearMails(QStringLiteral("taro"));
-        folder.write(QStringLiteral("petpost.ini"),
-                     QStringLiteral("SMTP=\r\nPOP3=127.0.0.1:%1\r\nMAIL=taro@example.test\r\nAPOP=0\r\n")
-                         .arg(s_servers->pop3Port())
-                         .toLatin1());
-        AccountSettings::instance() = AccountSettings();
-        Petpost::load(folder.file(QStringLiteral("petpost.ini")), AccountSettings::instance());
-        const QString ini = folder.file(QStringLiteral("★MailData/iniIdPass.ini"));
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("taro"),
-                                           ini);
-        IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), QStringLiteral("NAME2"),
-                                           QStringLiteral("taro-pass-1"), ini);
+        folder.usePetpost(QStringLiteral("SMTP=\r\nPOP3=127.0.0.1:%1\r\nMAIL=taro@example.test\r\nAPOP=0\r\n")
+                              .arg(s_servers->pop3Port()));
+        folder.saveAccount(QStringLiteral("taro"), QStringLiteral("taro-pass-1"));
         ASSERT_TRUE(s_servers->installTrust(folder.file(QStringLiteral("★MailData"))));
         IncomingMail::reset();
     }
