@@ -49,7 +49,7 @@ weston --backend=headless-backend.so --xwayland --socket="$WAYLAND_DISPLAY" --wi
 track $!
 x=
 for _ in $(seq 150); do
-  x=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$tmp/weston.log" 2>/dev/null | head -1)
+  x=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$tmp/weston.log" 2>/dev/null | head -1) || x=
   [ -n "$x" ] && break
   sleep 0.2
 done
