@@ -252,14 +252,14 @@ TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
     // The proxy lets the dialogue through up to the server's "354" and cuts the connection
     // when the server answers the data: the mail must not be reported as sent.
     CuttingProxy proxy(servers().smtpPlainPort(), 0);
-    const QByteArray viaProxy = "127.0.0.1:" + QByteArray::number(proxy.port());
+    const QByteArray viaProxy = "smtp+plain://127.0.0.1:" + QByteArray::number(proxy.port());
     ASSERT_GE(transport.NMailSmtpSendMail(viaProxy, "taro@example.test", "hanako@example.test", "s", "b",
                                           QString(), 0),
               0)
         << message().toStdString();
     const qint64 dialogue = proxy.serverBytes(); // everything the server said for one mail
     CuttingProxy cutting(servers().smtpPlainPort(), dialogue - 20);
-    EXPECT_LT(transport.NMailSmtpSendMail("127.0.0.1:" + QByteArray::number(cutting.port()),
+    EXPECT_LT(transport.NMailSmtpSendMail("smtp+plain://127.0.0.1:" + QByteArray::number(cutting.port()),
                                           "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
               0);
     EXPECT_TRUE(cutting.didCut());
@@ -323,9 +323,10 @@ TEST_F(SmtpTest, OnlyTheCallersCredentialsLogInAndARelayWithoutAuthStillWorks)
                                           QString(), 0),
               0);
     EXPECT_TRUE(message().contains(QStringLiteral("uthentication required"))) << message().toStdString();
-    // Credentials handed over, on a relay that offers no AUTH: sent without logging in.
+    // Credentials handed over, on a relay that offers no AUTH (the user chose it without TLS):
+    // sent without logging in.
     transport.setSmtpCredentials("taro", "taro-pass-1");
-    const QByteArray plain = "127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
+    const QByteArray plain = "smtp+plain://127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
     EXPECT_GE(transport.NMailSmtpSendMail(plain, "taro@example.test", "hanako@example.test", "s", "b",
                                           QString(), 0),
               0)
