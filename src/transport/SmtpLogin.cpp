@@ -33,6 +33,12 @@ std::string answer(const vmime::shared_ptr<SASLContext> &context, const vmime::s
     return context->encodeB64(response.data, response.size);
 }
 
+bool clientFirst(const vmime::shared_ptr<SASLMechanism> &mechanism)
+{
+    const std::string name = mechanism->getName();
+    return mechanism->hasInitialResponse() || name == "PLAIN" || name.rfind("SCRAM-", 0) == 0;
+}
+
 } // namespace
 
 namespace SmtpLogin {
@@ -66,7 +72,7 @@ void logIn(const vmime::shared_ptr<vmime::net::smtp::SMTPTransport> &transport)
         const auto session = context->createSession("smtp", authenticator, mechanism);
         session->init();
         // Client-first mechanisms save a round trip with their first answer on the AUTH line.
-        if (mechanism->hasInitialResponse()) {
+        if (clientFirst(mechanism)) {
             const std::string first = answer(context, session, {});
             connection->sendRequest(SMTPCommand::AUTH(mechanism->getName(), first.empty() ? "=" : first));
         } else {

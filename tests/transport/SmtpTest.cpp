@@ -266,6 +266,30 @@ TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
     EXPECT_FALSE(message().isEmpty());
 }
 
+TEST_F(SmtpTest, ACheckAndASendOpenOneConnectionEach)
+{
+    // Counted by a proxy in front of the real servers: STLS and STARTTLS, a login on each.
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), "Subject: one\r\n\r\nbody\r\n"));
+    CuttingProxy pop(servers().pop3Port(), 0), smtp(servers().smtpPort(), 0);
+    const int h = transport.NMailPop3Connect("127.0.0.1:" + QByteArray::number(pop.port()));
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 1) << message().toStdString();
+    QByteArray subject, date, from, header, body;
+    EXPECT_EQ(transport.NMailPop3GetMail(h, 1, subject, date, from, header, body, 0, 0), 0);
+    EXPECT_EQ(transport.NMailPop3DeleteMail(h, 1), 0);
+    EXPECT_EQ(transport.NMailPop3Close(h), 0);
+    EXPECT_EQ(pop.connections(), 1);
+
+    const qsizetype logins = servers().smtpAuthLog().count(u'\n');
+    transport.setSmtpCredentials("taro", "taro-pass-1");
+    EXPECT_EQ(transport.NMailSmtpSendMail("127.0.0.1:" + QByteArray::number(smtp.port()), "hanako@example.test",
+                                          "taro@example.test", "s", "b", QString(), 0),
+              0)
+        << message().toStdString();
+    EXPECT_EQ(smtp.connections(), 1);
+    EXPECT_EQ(servers().smtpAuthLog().count(u'\n'), logins + 1);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("hanako")), 1);
+}
+
 TEST(ServerAddressTest, ServerFieldSyntax)
 {
     struct Case
