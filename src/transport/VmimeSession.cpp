@@ -392,6 +392,7 @@ void WireGuard::cut()
 
 void WireGuard::received(size_t bytes)
 {
+    m_heard = m_heard || bytes > 0;
     m_sinceSend += qint64(bytes);
     if (m_bounds && m_sinceSend > ReplyCap) {
         m_dead = true;
@@ -512,8 +513,15 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
         || dynamic_cast<const Pop3Reader::TimedOut *>(&e)) {
         if (guard && guard->tooSlow())
             return QStringLiteral("%1の応答が遅すぎるため、通信をあきらめました。").arg(where);
-        return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
-            .arg(where, QString::number(m_timeoutMs / 1000));
+        QString text = QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
+                           .arg(where, QString::number(m_timeoutMs / 1000));
+        // A port that speaks TLS from its first byte waits for us to begin, as we wait for it.
+        if (guard && guard->silentFromTheStart() && !server.implicitTls)
+            text += QStringLiteral("\r\nこのポートが接続の初めから暗号化通信（TLS）を使うものなら、サーバーを"
+                                   "「%1s://%2」の形で指定して下さい。")
+                        .arg(what == QLatin1String("POP3") ? QStringLiteral("pop3") : QStringLiteral("smtp"),
+                             server.display);
+        return text;
     }
     if (dynamic_cast<const ReplyTooLong *>(&e))
         return QStringLiteral("%1から長すぎる応答が届いたため、通信をやめました。").arg(where);

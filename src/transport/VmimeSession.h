@@ -50,6 +50,8 @@ public:
     bool dead() const { return m_dead; }
     // The allowance ran out (rather than the server falling silent).
     bool tooSlow() const { return m_tooSlow; }
+    // Nothing at all came from the server, not even a greeting.
+    bool silentFromTheStart() const { return !m_heard; }
     int timeoutMs() const { return m_timeoutMs; }
 
     // For the socket and the time-out handler.
@@ -66,6 +68,7 @@ private:
     bool m_bounds = true;
     bool m_dead = false;
     bool m_tooSlow = false;
+    bool m_heard = false;
     qint64 m_allowanceMs = 0;
     QElapsedTimer m_clock;
     qint64 m_sinceSend = 0;

@@ -235,16 +235,22 @@ TEST_F(SmtpTest, SilentServerGivesUpAfterTheTimeout)
 {
     SilentServer silent;
     transport.setTimeout(1000);
-    for (const char *prefix : {"", "smtps://"}) {
+    const QByteArray tlsPort = "127.0.0.1:" + QByteArray::number(servers().smtpsPort());
+    for (const QByteArray &server :
+         {"127.0.0.1:" + QByteArray::number(silent.port()), "smtps://127.0.0.1:" + QByteArray::number(silent.port()),
+          tlsPort}) {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_LT(
-            transport.NMailSmtpSendMail(prefix + QByteArray("127.0.0.1:") + QByteArray::number(silent.port()),
-                                        "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
-            0);
+        EXPECT_LT(transport.NMailSmtpSendMail(server, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
+                  0);
         EXPECT_LT(clock.elapsed(), 15000);
         EXPECT_TRUE(message().contains(QStringLiteral("応答がない"))) << message().toStdString();
+        // Waiting for a greeting on a port that waits for TLS to begin: the message says so.
+        EXPECT_EQ(message().contains(QStringLiteral("「smtps://")), !server.startsWith("smtps"))
+            << message().toStdString();
     }
+    EXPECT_TRUE(message().contains(QStringLiteral("「smtps://") + QString::fromLatin1(tlsPort) + u'」'))
+        << message().toStdString();
 }
 
 TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
