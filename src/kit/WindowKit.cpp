@@ -55,28 +55,41 @@ void centreNow(QWidget *window)
     bringInside(window);
 }
 
+// Whether the window manager has put its frame around a window (before, the frame is the window).
+bool framed(const QWidget *window)
+{
+    return window->frameGeometry().size() != window->size();
+}
+
+// Watches the events of the window it belongs to, found again by its name.
+class WindowWatch : public QObject
+{
+public:
+    WindowWatch(QWidget *window, const QString &name) : QObject(window)
+    {
+        setObjectName(name);
+        window->installEventFilter(this);
+    }
+};
+
 // Brings a window inside its screen each time it is shown, and once more when the window manager
 // has framed it there (its frame, and where the manager put it, are unknown before).
-class OnScreenWhenShown : public QObject
+class OnScreenWhenShown : public WindowWatch
 {
 public:
     static inline const QString Name = QStringLiteral("onScreenWhenShown");
 
-    explicit OnScreenWhenShown(QWidget *window) : QObject(window)
-    {
-        setObjectName(Name);
-        window->installEventFilter(this);
-    }
+    explicit OnScreenWhenShown(QWidget *window) : WindowWatch(window, Name) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         auto *window = static_cast<QWidget *>(watched);
         const QEvent::Type type = event->type();
         if (type == QEvent::Show) {
-            m_framed = window->frameGeometry().size() != window->size();
+            m_framed = framed(window);
             bringInside(window);
         } else if (!m_framed && (type == QEvent::Move || type == QEvent::Resize) && window->isVisible()
-                   && window->frameGeometry().size() != window->size()) {
+                   && framed(window)) {
             m_framed = true;
             bringInside(window);
         }
@@ -88,23 +101,19 @@ private:
 };
 
 // Centres the window once more as soon as its frame is known, then goes.
-class CentreWhenFramed : public QObject
+class CentreWhenFramed : public WindowWatch
 {
 public:
     static inline const QString Name = QStringLiteral("centreWhenFramed");
 
-    explicit CentreWhenFramed(QWidget *window) : QObject(window)
-    {
-        setObjectName(Name);
-        window->installEventFilter(this);
-    }
+    explicit CentreWhenFramed(QWidget *window) : WindowWatch(window, Name) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         const QEvent::Type type = event->type();
         if (type == QEvent::Move || type == QEvent::Show || type == QEvent::Resize) {
             auto *window = static_cast<QWidget *>(watched);
-            if (window->isVisible() && window->frameGeometry().size() != window->size()) {
+            if (window->isVisible() && framed(window)) {
                 window->removeEventFilter(this);
                 centreNow(window);
                 deleteLater();

@@ -126,6 +126,19 @@ void waitUntilExposed(QWidget *window)
     QCoreApplication::processEvents();
 }
 
+// The subject and the body of the compose or the reply window, then the window with whole texts.
+void mailWindow(const QString &name, QWidget *window, QWidget *button, QLineEdit *subjectBox, QPlainTextEdit *bodyBox,
+                const QString &subject, const QString &body, const QString &file)
+{
+    waitUntilExposed(window);
+    button->setFocus();
+    lineEdit(name + QStringLiteral(" subject"), subjectBox);
+    plainText(name + QStringLiteral(" body"), bodyBox);
+    subjectBox->setText(subject);
+    bodyBox->setPlainText(body);
+    save(window, file);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -157,23 +170,12 @@ int main(int argc, char *argv[])
     history->hide();
 
     WriteForm *compose = Forms::writeForm();
-    waitUntilExposed(compose);
-    compose->Command1->setFocus();
-    lineEdit(QStringLiteral("compose subject"), compose->SubjectText);
-    plainText(QStringLiteral("compose body"), compose->BodyText);
-    compose->SubjectText->setText(subject);
-    compose->BodyText->setPlainText(body);
-    save(compose, out + QStringLiteral("/glyphs-compose.png"));
+    mailWindow(QStringLiteral("compose"), compose, compose->Command1, compose->SubjectText, compose->BodyText, subject,
+               body, out + QStringLiteral("/glyphs-compose.png"));
     compose->hide();
-
     BackForm *reply = Forms::backForm();
-    waitUntilExposed(reply);
-    reply->Command2->setFocus();
-    lineEdit(QStringLiteral("reply subject"), reply->SubjectText);
-    plainText(QStringLiteral("reply body"), reply->BodyText);
-    reply->SubjectText->setText(QStringLiteral("Re:  ") + subject);
-    reply->setBodyText(body);
-    save(reply, out + QStringLiteral("/glyphs-reply.png"));
+    mailWindow(QStringLiteral("reply"), reply, reply->Command2, reply->SubjectText, reply->BodyText,
+               QStringLiteral("Re:  ") + subject, body, out + QStringLiteral("/glyphs-reply.png"));
 
     std::fflush(stdout);
     Forms::destroyAll();
