@@ -22,7 +22,7 @@ public:
     QLabel *Label2_1;
     QPushButton *OkCommand;
     QPushButton *CancelCommand;
-    QLabel *SaveNote; // that only saved values are used
+    QLabel *SaveNote; // how long values that are not saved are used
 
     void ok();
 

@@ -2,9 +2,9 @@
 
 #include "app/AccountSettings.h"
 #include "kit/WindowKit.h"
+#include "platform/Cp932.h"
 #include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
-#include "platform/Cp932.h"
 #include "platform/Prompter.h"
 #include "receive/StoredMails.h"
 #include "transport/ServerAddress.h"

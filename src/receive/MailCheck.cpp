@@ -155,17 +155,16 @@ private:
             m_account.AccountId = account.id;
             m_account.AccountPassword = account.password;
             if (!account.id.isEmpty() && !account.password.isEmpty())
-                return true;
+                return m_handle >= 0 || open();
             // The user may take a while, longer than a server waits for a login: the connection
             // is made again after "OK".
-            m_transport.NMailPop3Close(m_handle);
+            if (m_handle >= 0)
+                m_transport.NMailPop3Close(m_handle);
             m_handle = -1;
             if (!IdPassForm::askForCheck()) {
                 m_count = -1; // nothing was checked
                 return false;
             }
-            if (!open())
-                return false;
         }
     }
 
