@@ -278,7 +278,7 @@ public:
     }
 };
 
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+QString fromStd(const std::string &s) { return VmimeSession::quoted(s); }
 
 // Every chain the server presents is judged by our own check; the library's verifier, which
 // links certificates by their names alone, never decides.
@@ -488,6 +488,19 @@ vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const Serve
     auto transport = m_session->getTransport(url);
     guard = configure(transport, server, std::move(line));
     return transport;
+}
+
+QString VmimeSession::quoted(const std::string &text)
+{
+    constexpr qsizetype kShown = 400;
+    QString shown = QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), kShown * 4)));
+    for (QChar &ch : shown)
+        if (ch.category() == QChar::Other_Control || ch.category() == QChar::Other_Format)
+            ch = u' ';
+    shown = shown.simplified();
+    if (shown.size() > kShown)
+        shown = shown.left(kShown) + u'…';
+    return shown;
 }
 
 QString VmimeSession::unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,

@@ -50,7 +50,7 @@ void handOut(const MimeReader::Mail &mail, QByteArray &subject, QByteArray &date
     body = mail.body;
 }
 
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+QString fromStd(const std::string &s) { return VmimeSession::quoted(s); }
 
 } // namespace
 
