@@ -254,19 +254,27 @@ private:
     std::shared_ptr<WireGuard> m_guard;
 };
 
-// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
+// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked, each
+// line with the milliseconds since the connection's service was made.
 class StderrTracer final : public vmime::net::tracer
 {
 public:
+    StderrTracer() { m_clock.start(); }
     void traceSend(const vmime::string &line) override
     {
         std::string shown = line;
         const std::string upper = QByteArray::fromStdString(line.substr(0, 5)).toUpper().toStdString();
         if (upper.rfind("PASS ", 0) == 0 || upper.rfind("APOP ", 0) == 0 || upper.rfind("AUTH ", 0) == 0)
             shown = line.substr(0, 5) + "****";
-        fprintf(stderr, "C: %s\n", shown.c_str());
+        fprintf(stderr, "%6lld C: %s\n", m_clock.elapsed(), shown.c_str());
     }
-    void traceReceive(const vmime::string &line) override { fprintf(stderr, "S: %s\n", line.c_str()); }
+    void traceReceive(const vmime::string &line) override
+    {
+        fprintf(stderr, "%6lld S: %s\n", m_clock.elapsed(), line.c_str());
+    }
+
+private:
+    QElapsedTimer m_clock;
 };
 
 class StderrTracerFactory final : public vmime::net::tracerFactory
@@ -278,7 +286,7 @@ public:
     }
 };
 
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+QString fromStd(const std::string &s) { return VmimeSession::quoted(s); }
 
 // Every chain the server presents is judged by our own check; the library's verifier, which
 // links certificates by their names alone, never decides.
@@ -488,6 +496,19 @@ vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const Serve
     auto transport = m_session->getTransport(url);
     guard = configure(transport, server, std::move(line));
     return transport;
+}
+
+QString VmimeSession::quoted(const std::string &text)
+{
+    constexpr qsizetype kShown = 400;
+    QString shown = QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), kShown * 4)));
+    for (QChar &ch : shown)
+        if (ch.category() == QChar::Other_Control || ch.category() == QChar::Other_Format)
+            ch = u' ';
+    shown = shown.simplified();
+    if (shown.size() > kShown)
+        shown = shown.left(kShown) + u'…';
+    return shown;
 }
 
 QString VmimeSession::unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,

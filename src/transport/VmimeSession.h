@@ -109,6 +109,11 @@ public:
     vmime::shared_ptr<vmime::net::transport> smtpTransport(const ServerAddress &server, std::unique_ptr<TcpLine> line,
                                                            std::shared_ptr<WireGuard> &guard);
 
+    // A server's reply or the library's words, as they may be quoted to the user: control
+    // characters (a reply may hold anything) become blanks, and a reply may be up to a quarter
+    // of a megabyte long, so only its beginning is kept.
+    static QString quoted(const std::string &text);
+
     // The text for the user for a failure of a network step. `role` is "POP3" or "SMTP".
     QString describe(const std::exception &e, const QString &role, const ServerAddress &server,
                      const WireGuard *guard = nullptr) const;

@@ -138,6 +138,14 @@ TEST_F(HostileServerTest, LiesAndRefusalsSpoilOnlyWhatTheyTouch)
     EXPECT_TRUE(message().contains(QStringLiteral("3通"))) << message().toStdString();
     EXPECT_TRUE(message().contains(QStringLiteral("[SYS/PERM] deleting is not allowed here")))
         << message().toStdString();
+
+    // A refusal of 100 KB full of terminal escapes is quoted short and without them.
+    const int refused = transport.NMailPop3Connect(plain("pop3-long-refusal"));
+    EXPECT_LT(transport.NMailPop3Authenticate(refused, "taro", "x", 0), 0);
+    transport.NMailPop3Close(refused);
+    EXPECT_TRUE(message().contains(QStringLiteral("refused refused"))) << message().toStdString();
+    EXPECT_LT(message().size(), 1000);
+    EXPECT_FALSE(message().contains(u'\x1b') || message().contains(u'\x07'));
 }
 
 TEST_F(HostileServerTest, EndlessDrippingAndSilentServersAreCutOff)
