@@ -6,6 +6,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The server dialog: SMTP and POP3 servers, the user's mail address and APOP, saved to petpost.ini.
 class OptionForm : public QWidget
@@ -19,9 +20,18 @@ public:
     QCheckBox *ApopCheck;
     QCheckBox *KeepCheck; // leave mail on the server
     QPushButton *OkCommand, *CancelCommand;
+    // The check by itself: every IntervalBox minutes, once at start, the desktop notification,
+    // and starting with the desktop session.
+    QCheckBox *AutoRecvCheck;
+    QSpinBox *IntervalBox;
+    QLabel *IntervalLabel;
+    QCheckBox *StartCheck, *NotifyCheck, *LoginCheck;
 
     void ok();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void applyAutomaticCheck(struct AccountSettings &settings);
 };

@@ -18,7 +18,8 @@ const RecordFile::Layout &historyLayout()
     return layout;
 }
 
-QString g_lastError;
+// Per thread: an automatic check stores beside the window thread.
+thread_local QString g_lastError;
 
 // Runs one changing operation on `file` and keeps its failure text for lastError().
 template <typename Operation>
