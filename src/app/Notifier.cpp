@@ -98,7 +98,7 @@ void Notifier::newMail(int count, const QList<Mail> &newest)
                                   SLOT(actionInvoked(uint, QString)));
     }
     QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName());
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("example.wanderpup.wanderpup"));
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));
     hints.insert(QStringLiteral("image-data"), QVariant::fromValue(iconImage()));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
