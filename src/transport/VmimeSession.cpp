@@ -12,7 +12,7 @@
 #include <vmime/net/pop3/POP3Store.hpp>
 #include <vmime/platforms/posix/posixHandler.hpp>
 #include <vmime/security/cert/certificateException.hpp>
-#include <vmime/security/cert/defaultCertificateVerifier.hpp>
+#include <vmime/security/cert/certificateVerifier.hpp>
 
 #include <cstdio>
 
@@ -25,7 +25,6 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
-const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A reply of the mail library's dialogue that outgrew its bound.
 class ReplyTooLong final : public vmime::exceptions::socket_exception
@@ -201,86 +200,25 @@ public:
 
 QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
 
-using CertList = std::vector<vmime::shared_ptr<vmime::security::cert::X509Certificate>>;
-
-// Every certificate of a PEM file.
-void loadCertificates(const QString &path, CertList &out)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray pem = f.readAll();
-    static const QByteArray begin("-----BEGIN CERTIFICATE-----");
-    static const QByteArray end("-----END CERTIFICATE-----");
-    qsizetype pos = 0;
-    while ((pos = pem.indexOf(begin, pos)) >= 0) {
-        const qsizetype stop = pem.indexOf(end, pos);
-        if (stop < 0)
-            break;
-        const QByteArray one = pem.mid(pos, stop + end.size() - pos);
-        pos = stop + end.size();
-        try {
-            if (auto cert = vmime::security::cert::X509Certificate::import(
-                    reinterpret_cast<const vmime::byte_t *>(one.constData()), size_t(one.size())))
-                out.push_back(cert);
-        } catch (...) {
-        }
-    }
-}
-
-const CertList &systemAuthorities()
-{
-    static const CertList list = [] {
-        CertList l;
-        loadCertificates(QString::fromLatin1(kSystemAuthorities), l);
-        return l;
-    }();
-    return list;
-}
-
-// Checks a server against the user's own certificates first and reads the system's list (some
-// hundred certificates) only when those do not vouch for it. Trusting more roots never refuses
-// a chain that fewer roots accept, so the verdict and its message are those of the whole list.
-// A chain no authority vouches for passes only as the certificate the user trusted for this
-// server; otherwise the connection ends here, before any password goes out.
-class LazyVerifier final : public vmime::security::cert::certificateVerifier
+// Every chain the server presents is judged by our own check; the library's verifier, which
+// links certificates by their names alone, never decides.
+class ChainVerifier final : public vmime::security::cert::certificateVerifier
 {
 public:
-    LazyVerifier(CertList own, QString ownFile, ServerAddress server)
-        : m_own(std::move(own)), m_ownFile(std::move(ownFile)), m_server(std::move(server))
-    {
-    }
+    ChainVerifier(QString ownRoots, ServerAddress server) : m_ownRoots(std::move(ownRoots)), m_server(std::move(server)) {}
 
-    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain,
-                const vmime::string &hostname) override
+    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain, const vmime::string &) override
     {
-        if (!m_own.empty()) {
-            try {
-                make(m_own)->verify(chain, hostname);
-                return;
-            } catch (...) {
-            }
+        QList<QByteArray> der;
+        for (size_t i = 0; chain && i < chain->getCount(); ++i) {
+            const vmime::byteArray bytes = chain->getAt(i)->getEncoded();
+            der.append(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
         }
-        CertList all = systemAuthorities();
-        all.insert(all.end(), m_own.begin(), m_own.end());
-        try {
-            make(all)->verify(chain, hostname);
-        } catch (const vmime::security::cert::certificateException &e) {
-            CertificateCheck::judge(chain, m_server, {QString::fromLatin1(kSystemAuthorities), m_ownFile},
-                                    fromStd(e.what()));
-        }
+        CertificateCheck::verify(der, m_server, m_ownRoots);
     }
 
 private:
-    static vmime::shared_ptr<vmime::security::cert::defaultCertificateVerifier> make(const CertList &roots)
-    {
-        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
-        v->setX509RootCAs(roots);
-        return v;
-    }
-
-    CertList m_own;
-    QString m_ownFile;
+    QString m_ownRoots;
     ServerAddress m_server;
 };
 
@@ -478,16 +416,14 @@ QString VmimeSession::reachText(Reach reach) const
 std::shared_ptr<WireGuard> VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &service,
                                                    const ServerAddress &server, bool requireTls)
 {
-    CertList own;
     const QString file = m_trustFile.isEmpty()
                              ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
                              : m_trustFile;
-    loadCertificates(file, own);
     // In the plain form the user chose no encryption at all; otherwise a connection that does
     // not start TLS must not carry a password (see the callers).
     service->setProperty("connection.tls", !server.plain);
     service->setProperty("connection.tls.required", !server.plain && requireTls);
-    service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own, file, server));
+    service->setCertificateVerifier(vmime::make_shared<ChainVerifier>(file, server));
     auto guard = std::make_shared<WireGuard>(m_timeoutMs, m_waitHook);
     // Connecting, TLS and the login are a handful of short replies.
     guard->setAllowance(qint64(m_timeoutMs) * 2);
