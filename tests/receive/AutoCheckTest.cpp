@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTcpServer>
@@ -260,6 +261,20 @@ TEST_F(AutomaticCheck, AStoppedServerIsOneQuietLineAndTheNextIntervalFetches)
     EXPECT_EQ(AutoCheck::delay(120, 5), 120 * 60000);
 }
 
+TEST_F(AutomaticCheck, ACheckThatFallsDueWhileAMessageBoxIsOpenWaitsForIt)
+{
+    ASSERT_TRUE(s_servers->addMail(QStringLiteral("taro"), numberedMail(1)));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Wanderpup"), QStringLiteral("open"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    MainForm *main = startProgram();
+    QTest::qWait(7000); // two intervals
+    EXPECT_EQ(records(), 0);
+    EXPECT_FALSE(main->autoCheck()->checking());
+    box.close();
+    EXPECT_TRUE(waitFor([&] { return records() == 1 && checkDone(main); }, 30));
+}
+
 TEST_F(AutomaticCheck, ReceiveDuringAnAutomaticCheckJoinsIt)
 {
     for (int n = 1; n <= 300; ++n)
@@ -314,32 +329,46 @@ TEST_F(AutomaticCheck, TypingGoesOnDuringACheckOf1000Mails)
 
     ASSERT_TRUE(waitFor([&] { return MailCheck::running() && records() > 0; }, 40));
     const QString typed = QStringLiteral("the dogs come by themselves while I type this line 0123456789");
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), typed});
-    ASSERT_TRUE(waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 60));
+    const auto type = [&](const QString &text) {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        return waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 60);
+    };
+    ASSERT_TRUE(type(typed));
     ASSERT_TRUE(waitFor([&] { return compose->BodyText->toPlainText() == typed; }, 10))
         << compose->BodyText->toPlainText().toStdString();
     ASSERT_TRUE(waitFor([&] { return checkDone(main); }, 240));
-    compose->BodyText->removeEventFilter(&watch);
     EXPECT_EQ(records(), 1000);
     EXPECT_EQ(onServer(), 0);
-
     const auto during = std::count_if(arrivals.begin(), arrivals.end(), [](const Arrival &a) { return a.duringCheck; });
     EXPECT_GT(during, qsizetype(typed.size() / 2)) << "the check ended before the typing: nothing was shown";
-    std::vector<qint64> latencies;
-    for (const Arrival &a : arrivals)
-        if (a.duringCheck)
-            latencies.push_back(a.latency);
-    std::sort(latencies.begin(), latencies.end());
-    if (!latencies.empty())
-        std::printf("keys during the check: %zu, latency median %lld ms, max %lld ms\n", latencies.size(),
-                    static_cast<long long>(latencies[latencies.size() / 2]), static_cast<long long>(latencies.back()));
+
+    // The same typing with no check running, for comparison.
+    ASSERT_TRUE(type(QStringLiteral(" and after it")));
+    ASSERT_TRUE(waitFor([&] { return compose->BodyText->toPlainText() == typed + QStringLiteral(" and after it"); }, 10));
+    compose->BodyText->removeEventFilter(&watch);
+    const auto median = [&](bool duringCheck, qint64 *longest) {
+        std::vector<qint64> latencies;
+        for (const Arrival &a : arrivals)
+            if (a.duringCheck == duringCheck)
+                latencies.push_back(a.latency);
+        std::sort(latencies.begin(), latencies.end());
+        *longest = latencies.empty() ? 0 : latencies.back();
+        return latencies.empty() ? 0 : latencies[latencies.size() / 2];
+    };
+    qint64 longest = 0, longestIdle = 0;
+    const qint64 busy = median(true, &longest), idle = median(false, &longestIdle);
+    std::printf("key latency during the check: %lld keys, median %lld ms, max %lld ms; without a check: median %lld ms, "
+                "max %lld ms\n",
+                static_cast<long long>(during), static_cast<long long>(busy), static_cast<long long>(longest),
+                static_cast<long long>(idle), static_cast<long long>(longestIdle));
 }
 
 TEST_F(AutomaticCheck, ClosingDuringACheckKeepsEveryMailOnce)
 {
     for (int n = 1; n <= 600; ++n)
         ASSERT_TRUE(s_servers->addMail(QStringLiteral("taro"), numberedMail(n)));
+    usePop3(s_servers->pop3Port(), "BOOT=1\r\n"); // at once, not after the first interval
     MainForm *main = startProgram();
     ASSERT_TRUE(waitFor([&] { return records() >= 150; }, 60));
     main->close(); // stops before the next mail and ends the connection properly
