@@ -15,4 +15,4 @@ DBUS_SESSION_BUS_ADDRESS=$(head -1 "$tmp/bus")
 export DBUS_SESSION_BUS_ADDRESS
 # The program's own logind and network watchers find no system bus here, as on many desktops.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$tmp/no-system-bus"
-WANDERPUP_SCREENSHOTS=$(cd "$2" && pwd) QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$program"
+WANDERPUP_SCREENSHOTS=$(cd "$2" && pwd) QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$program" "${@:3}"
