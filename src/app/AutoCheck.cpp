@@ -222,6 +222,8 @@ void AutoCheck::finished(const MailCheck::Outcome &outcome)
         m_failures = 0;
     else
         ++m_failures;
+    if (MainForm *main = Forms::existingMainForm(); main && outcome.failure.isEmpty())
+        main->Text1->setToolTip(QString()); // the failure it told of has passed
     if (outcome.count > 0) {
         if (settings.NotifyNewMail)
             showNewest(outcome.count);
