@@ -18,7 +18,8 @@ const RecordFile::Layout &historyLayout()
     return layout;
 }
 
-// Per thread: an automatic check stores beside the window thread.
+// Per thread: a send writes back the sent records a crash lost while an automatic check stores
+// the received ones beside it.
 thread_local QString g_lastError;
 
 // Runs one changing operation on `file` and keeps its failure text for lastError().
