@@ -26,7 +26,7 @@ function(wp_core_only target)
   endif()
 endfunction()
 
-set(WP_WINDOW_LAYER Qt6::Gui Qt6::Widgets Qt6::Multimedia Qt6::PrintSupport Qt6::Network
+set(WP_WINDOW_LAYER Qt6::Gui Qt6::Widgets Qt6::Multimedia Qt6::PrintSupport Qt6::Network Qt6::DBus
                     wp_platform_gui wp_windows)
 
 function(_wp_link_closure target out)

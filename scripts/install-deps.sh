@@ -15,6 +15,7 @@ packages=(
   weston xwayland qt6-wayland
   lintian appstream
   locales ibus ibus-mozc dbus-daemon at-spi2-core gir1.2-atspi-2.0
+  dunst
 )
 
 missing=()

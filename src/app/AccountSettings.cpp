@@ -46,6 +46,28 @@ QStringList splitLines(const QString &text)
     return lines;
 }
 
+// The dialog offers whole minutes from 1 to 120; a shorter time written into the file by hand
+// (or by a test) is taken as it is, down to a second.
+double autoCheckMinutes(const QString &value)
+{
+    const double minutes = TextRules::leadingNumber(value);
+    if (!(minutes > 0))
+        return 0;
+    return qBound(1.0 / 60, minutes, 120.0);
+}
+
+QString automaticCheckLines(const AccountSettings &settings)
+{
+    QString lines;
+    if (settings.AutoCheckMinutes > 0)
+        lines += QStringLiteral("AUTO=") + QString::number(settings.AutoCheckMinutes) + QStringLiteral("\r\n");
+    if (settings.CheckAtStart)
+        lines += QStringLiteral("BOOT=1\r\n");
+    if (!settings.NotifyNewMail && (settings.AutoCheckMinutes > 0 || settings.CheckAtStart))
+        lines += QStringLiteral("NTFY=0\r\n");
+    return lines;
+}
+
 } // namespace
 
 void load(const QString &path, AccountSettings &settings)
@@ -69,6 +91,12 @@ void load(const QString &path, AccountSettings &settings)
             settings.UseApop = TextRules::roundHalfEvenToInt16(TextRules::leadingNumber(value));
         else if (key == u"KEEP=")
             settings.LeaveOnServer = TextRules::leadingNumber(value) != 0;
+        else if (key == u"AUTO=")
+            settings.AutoCheckMinutes = autoCheckMinutes(value);
+        else if (key == u"BOOT=")
+            settings.CheckAtStart = TextRules::leadingNumber(value) != 0;
+        else if (key == u"NTFY=")
+            settings.NotifyNewMail = TextRules::leadingNumber(value) != 0;
     }
 }
 
@@ -78,7 +106,8 @@ bool save(const QString &path, const AccountSettings &settings)
                          + settings.Pop3Server + QStringLiteral("\r\nMAIL=") + settings.MailAddress
                          + QStringLiteral("\r\nAPOP=") + QString::number(settings.UseApop)
                          + QStringLiteral("\r\n")
-                         + (settings.LeaveOnServer ? QStringLiteral("KEEP=1\r\n") : QString());
+                         + (settings.LeaveOnServer ? QStringLiteral("KEEP=1\r\n") : QString())
+                         + automaticCheckLines(settings);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -107,9 +136,10 @@ bool write(const QString &path, const QString &key, const QString &value)
     return IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), key, value, path);
 }
 
-Account account(const QString &path)
+Account account(const QString &path) { return account(AccountSettings::instance(), path); }
+
+Account account(const AccountSettings &settings, const QString &path)
 {
-    const AccountSettings &settings = AccountSettings::instance();
     if (settings.AccountConfirmed)
         return {settings.AccountId, settings.AccountPassword};
     return {read(path, QStringLiteral("NAME")), read(path, QStringLiteral("NAME2"))};

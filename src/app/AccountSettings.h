@@ -15,6 +15,11 @@ struct AccountSettings
     qint16 UseApop = 0;
     // Receiving stores only mails not stored before and deletes nothing on the server.
     bool LeaveOnServer = false;
+    // Checks mail by itself every so many minutes (0: never), and once at start when asked;
+    // such a check tells the desktop about new mail unless told not to.
+    double AutoCheckMinutes = 0;
+    bool CheckAtStart = false;
+    bool NotifyNewMail = true;
     QString AccountId;
     QString AccountPassword;
     // The ID and password were confirmed in the ID dialog during this run: they are the account
@@ -30,7 +35,8 @@ namespace Petpost {
 // Reads petpost.ini into the server fields; a missing file leaves them as they are.
 void load(const QString &path, AccountSettings &settings);
 // Replaces petpost.ini by the four lines SMTP=, POP3=, MAIL=, APOP=, and KEEP=1 when mail is
-// left on the server (a line older copies of the program pass over). False when it cannot be
+// left on the server (a line older copies of the program pass over). The automatic check adds
+// AUTO=<minutes>, BOOT=1 and NTFY=0 the same way, each only when set. False when it cannot be
 // written; the old file then stays as it was.
 bool save(const QString &path, const AccountSettings &settings);
 
@@ -51,6 +57,8 @@ struct Account
     QString password;
 };
 Account account(const QString &path = ProgramFolder::idPassIni());
+// The same, as `settings` (a copy a check took on the window thread) hold it.
+Account account(const AccountSettings &settings, const QString &path = ProgramFolder::idPassIni());
 
 // That account in code page 932, as the mail transport takes it for SMTP AUTH; both empty when
 // there is none.

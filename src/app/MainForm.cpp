@@ -2,6 +2,7 @@
 
 #include "addressbook/FriendForm.h"
 #include "app/AccountSettings.h"
+#include "app/AutoCheck.h"
 #include "app/Forms.h"
 #include "app/OptionForm.h"
 #include "characters/DogCommands.h"
@@ -209,6 +210,9 @@ void MainForm::startUp()
         Forms::optionForm()->show();
     // 8. The saved dog choice.
     Forms::setForm()->LoadDogChoice();
+    // The check by itself, when the server dialog turned it on.
+    m_autoCheck = new AutoCheck(this);
+    m_autoCheck->startUp();
 }
 
 QPolygon MainForm::outline()
@@ -260,6 +264,9 @@ void MainForm::closeEvent(QCloseEvent *event)
 {
     if (!m_shutDown) {
         m_shutDown = true;
+        // An automatic check ends properly first: it stops before its next mail.
+        if (m_autoCheck)
+            m_autoCheck->stopForExit();
         // Closed while a network call waits: the transport is still in use further down and
         // ends with the program, once that call has returned.
         if (!Kit::waitingOnNetwork())
@@ -294,6 +301,9 @@ void MainForm::receiveCommand()
 {
     kennelCommand();
     Label2->setText(QStringLiteral("メールを受信します。"));
+    // During an automatic check the click waits for it instead of logging in again.
+    if (m_autoCheck && m_autoCheck->join())
+        return;
     CheckMail();
 }
 

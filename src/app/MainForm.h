@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+class AutoCheck;
 class HoverHelp;
 class QCheckBox;
 class QDateTime;
@@ -47,6 +48,9 @@ public:
 
     static const char *const HomePage;
 
+    // The check that runs by itself; made at start-up.
+    AutoCheck *autoCheck() const { return m_autoCheck; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -61,6 +65,7 @@ private:
 
     QPixmap m_background;
     HoverHelp *m_help;
+    AutoCheck *m_autoCheck = nullptr;
     bool m_shutDown = false;
     bool m_shownOnce = false;
 };

@@ -1,6 +1,8 @@
 #include "OptionForm.h"
 
 #include "app/AccountSettings.h"
+#include "app/AutoCheck.h"
+#include "app/Autostart.h"
 #include "kit/WindowKit.h"
 #include "platform/Cp932.h"
 #include "platform/Fonts.h"
@@ -11,10 +13,14 @@
 #include "transport/TypedInput.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+
+#include <cmath>
 
 namespace {
 
@@ -26,7 +32,9 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー設定"));
-    Kit::fixWindow(this, QSize(209, 231), true);
+    // The rows of the automatic check below the server's, the buttons below them.
+    constexpr int kMore = 102;
+    Kit::fixWindow(this, QSize(209, 231 + kMore), true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setFont(Fonts::proportionalGothic(9));
 
@@ -39,8 +47,27 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     ApopCheck = Kit::place(new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this), "ApopCheck", {44, 136, 145, 17});
     // One row more than the dialog first had: the buttons moved down to make room.
     KeepCheck = Kit::place(new QCheckBox(QStringLiteral("サーバーにメールを残す"), this), "KeepCheck", {44, 156, 145, 17});
-    OkCommand = Kit::place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 188, 65, 25});
-    CancelCommand = Kit::place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 188, 61, 25});
+    AutoRecvCheck = Kit::place(new QCheckBox(QStringLiteral("自動受信する"), this), "AutoRecvCheck", {44, 176, 145, 17});
+    IntervalBox = Kit::place(new QSpinBox(this), "IntervalBox", {64, 196, 45, 20});
+    IntervalLabel = Kit::place(new QLabel(QStringLiteral("分ごと"), this), "IntervalLabel", {113, 198, 72, 16});
+    StartCheck = Kit::place(new QCheckBox(QStringLiteral("起動時に受信する"), this), "StartCheck", {44, 220, 145, 17});
+    NotifyCheck = Kit::place(new QCheckBox(QStringLiteral("通知する"), this), "NotifyCheck", {44, 240, 145, 17});
+    LoginCheck = Kit::place(new QCheckBox(QStringLiteral("ログイン時に起動する"), this), "LoginCheck", {44, 260, 145, 17});
+    OkCommand = Kit::place(new QPushButton(QStringLiteral("設定"), this), "OkCommand", {44, 188 + kMore, 65, 25});
+    CancelCommand = Kit::place(new QPushButton(QStringLiteral("中止"), this), "CancelCommand", {124, 188 + kMore, 61, 25});
+    IntervalBox->setRange(1, 120);
+    IntervalBox->setValue(10);
+    IntervalBox->setAlignment(Qt::AlignRight);
+    Kit::captionFor(IntervalBox, IntervalLabel);
+    IntervalBox->setAccessibleName(QStringLiteral("自動受信の間隔（分ごと）"));
+    if (QLineEdit *edit = IntervalBox->findChild<QLineEdit *>())
+        edit->setAccessibleName(IntervalBox->accessibleName()); // where the keyboard is inside the box
+    IntervalLabel->setStyleSheet(kBlueText);
+    for (QCheckBox *box : {AutoRecvCheck, StartCheck, NotifyCheck, LoginCheck}) {
+        box->setStyleSheet(kBlueText);
+        Kit::fitCaption(box);
+    }
+    connect(AutoRecvCheck, &QCheckBox::toggled, IntervalBox, &QWidget::setEnabled);
     for (QLabel *label : {Label1, Label2, Label3})
         label->setStyleSheet(kBlueText);
     ApopCheck->setStyleSheet(kBlueText);
@@ -56,7 +83,12 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     setTabOrder(SmtpText, Pop3Text);
     setTabOrder(Pop3Text, ApopCheck);
     setTabOrder(ApopCheck, KeepCheck);
-    setTabOrder(KeepCheck, OkCommand);
+    setTabOrder(KeepCheck, AutoRecvCheck);
+    setTabOrder(AutoRecvCheck, IntervalBox);
+    setTabOrder(IntervalBox, StartCheck);
+    setTabOrder(StartCheck, NotifyCheck);
+    setTabOrder(NotifyCheck, LoginCheck);
+    setTabOrder(LoginCheck, OkCommand);
     setTabOrder(OkCommand, CancelCommand);
     setTabOrder(CancelCommand, MailText);
 
@@ -70,6 +102,13 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
     MailText->setText(settings.MailAddress);
     ApopCheck->setChecked(settings.UseApop != 0);
     KeepCheck->setChecked(settings.LeaveOnServer);
+    AutoRecvCheck->setChecked(settings.AutoCheckMinutes > 0);
+    if (settings.AutoCheckMinutes > 0)
+        IntervalBox->setValue(int(std::lround(settings.AutoCheckMinutes)));
+    IntervalBox->setEnabled(AutoRecvCheck->isChecked());
+    StartCheck->setChecked(settings.CheckAtStart);
+    NotifyCheck->setChecked(settings.NotifyNewMail);
+    LoginCheck->setChecked(Autostart::isOn());
 
     Kit::centreOnScreen(this);
 }
@@ -84,6 +123,7 @@ void OptionForm::ok()
     settings.MailAddress = MailText->text();
     settings.UseApop = ApopCheck->isChecked() ? 1 : 0;
     settings.LeaveOnServer = KeepCheck->isChecked();
+    applyAutomaticCheck(settings);
     if (!Petpost::save(ProgramFolder::petpostIni(), settings)) {
         // The settings still hold for this run; the user learns they were not kept.
         MsgBox(QStringLiteral("設定ファイル petpost.ini に書き込めませんでした。\r\n"
@@ -135,6 +175,22 @@ void OptionForm::keepClicked(bool checked)
         Prompter::Buttons::YesNoDefaultNo, Prompter::Icon::Question);
     if (answer != Prompter::Yes)
         KeepCheck->setChecked(true);
+}
+
+void OptionForm::applyAutomaticCheck(AccountSettings &settings)
+{
+    // A time shorter than the box offers (written into the file) stays while the box is untouched.
+    const bool same = settings.AutoCheckMinutes > 0 && IntervalBox->value() == int(std::lround(settings.AutoCheckMinutes));
+    settings.AutoCheckMinutes = !AutoRecvCheck->isChecked() ? 0 : same ? settings.AutoCheckMinutes : IntervalBox->value();
+    settings.CheckAtStart = StartCheck->isChecked();
+    settings.NotifyNewMail = NotifyCheck->isChecked();
+    if (LoginCheck->isChecked() != Autostart::isOn() && !Autostart::set(LoginCheck->isChecked())) {
+        MsgBox(QStringLiteral("ログイン時に起動する設定（%1）を書き込めませんでした。")
+                   .arg(QDir::toNativeSeparators(Autostart::entryPath())),
+               Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
+    }
+    if (AutoCheck *check = AutoCheck::current())
+        check->apply();
 }
 
 void OptionForm::keyPressEvent(QKeyEvent *event)

@@ -6,6 +6,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The server dialog: SMTP and POP3 servers, the user's mail address and APOP, saved to petpost.ini.
 class OptionForm : public QWidget
@@ -19,6 +20,12 @@ public:
     QCheckBox *ApopCheck;
     QCheckBox *KeepCheck; // leave mail on the server
     QPushButton *OkCommand, *CancelCommand;
+    // The check by itself: every IntervalBox minutes, once at start, the desktop notification,
+    // and starting with the desktop session.
+    QCheckBox *AutoRecvCheck;
+    QSpinBox *IntervalBox;
+    QLabel *IntervalLabel;
+    QCheckBox *StartCheck, *NotifyCheck, *LoginCheck;
 
     void ok();
 
@@ -31,4 +38,5 @@ private:
     bool takeTypedText();
     // Unticking "サーバーにメールを残す" asks first: the next check deletes what was left there.
     void keepClicked(bool checked);
+    void applyAutomaticCheck(struct AccountSettings &settings);
 };

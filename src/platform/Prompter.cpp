@@ -79,10 +79,19 @@ bool Prompter::printDialog(QPrinter &, bool)
     return false;
 }
 
+static thread_local Prompter *t_installed = nullptr;
+
 Prompter &Prompter::current()
 {
     static DialogPrompter dialogs;
+    if (t_installed)
+        return *t_installed;
     return installed() ? *installed() : dialogs;
+}
+
+void Prompter::installForThisThread(Prompter *prompter)
+{
+    t_installed = prompter;
 }
 
 void Prompter::install(Prompter *prompter)

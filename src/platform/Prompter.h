@@ -29,6 +29,9 @@ public:
     static Prompter &current();
     // Installs `prompter` (not owned); nullptr goes back to real dialogs.
     static void install(Prompter *prompter);
+    // Installs `prompter` for the calling thread only, before the one above (not owned); work
+    // beside the window thread answers its own message boxes this way. nullptr removes it.
+    static void installForThisThread(Prompter *prompter);
 };
 
 // The application title that a message box without a title of its own carries.

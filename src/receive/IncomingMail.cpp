@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
+#include "kit/BackgroundWork.h"
 #include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
@@ -95,7 +96,7 @@ void ShowLastBody(CheckState &check)
     if (check.bodyShown)
         return;
     check.bodyShown = true;
-    Forms::tyakuForm()->setBodyText(check.body);
+    BackgroundWork::onWindowThread([body = check.body] { Forms::tyakuForm()->setBodyText(body); });
 }
 
 void EndCheck(CheckState &check)
@@ -122,8 +123,15 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     // 1. The scan. The clock box served as scratch space for it and is left empty.
     bool attachment = MailScan::hasAttachmentWord(body);
     const int marker = MailScan::markerNumber(body);
-    if (MainForm *main = Forms::existingMainForm())
-        main->Text2->clear();
+    BackgroundWork::onWindowThread([] {
+        if (MainForm *main = Forms::existingMainForm())
+            main->Text2->clear();
+    });
+
+    if (check.clearListFirst) {
+        check.clearListFirst = false;
+        BackgroundWork::onWindowThread([] { Forms::tyakuForm()->clearList(); });
+    }
 
     // 2. The attachments, through the work file.
     const CheckFiles *files = checkFiles(check, problem);
@@ -159,10 +167,12 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     // 3. The history window's boxes. The editor gets the body when the windows repaint and at
     // the end of the check (ShowLastBody): laying out every mail's text in it would cost more
     // than the rest of storing the mail.
-    TyakuForm *window = Forms::tyakuForm();
-    window->Text7->setText(subject);
-    window->Text8->setText(from);
-    window->Text9->setText(date);
+    BackgroundWork::onWindowThread([subject, from, date] {
+        TyakuForm *window = Forms::tyakuForm();
+        window->Text7->setText(subject);
+        window->Text8->setText(from);
+        window->Text9->setText(date);
+    });
 
     // 4. The record, from the boxes. A body too long for its field is kept whole in a file
     // beside the attachments.
@@ -177,9 +187,9 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
             return false;
         }
     }
-    staged.record = HistoryRecord::make(TextRules::trimSpaces(window->Text7->text()),
-                                        TextRules::trimSpaces(window->Text9->text()),
-                                        TextRules::trimSpaces(window->Text8->text()), fitted->body);
+    // The boxes hold these texts as they were given.
+    staged.record = HistoryRecord::make(TextRules::trimSpaces(subject), TextRules::trimSpaces(date),
+                                        TextRules::trimSpaces(from), fitted->body);
     staged.subject = subject;
     staged.from = from;
     staged.date = date;
@@ -199,7 +209,9 @@ int WriteReceivedRecord(CheckState &check, const StagedMail &staged, QString *pr
             *problem = History::lastError();
         return 0;
     }
-    Forms::tyakuForm()->addStoredRow(staged.subject, staged.from, staged.date, 1, n);
+    BackgroundWork::onWindowThread([subject = staged.subject, from = staged.from, date = staged.date, n] {
+        Forms::tyakuForm()->addStoredRow(subject, from, date, 1, n);
+    });
     check.body = staged.body;
     check.bodyShown = false;
     check.handledAny = true;

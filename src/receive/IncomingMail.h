@@ -35,6 +35,7 @@ struct CheckState
     bool handledAny = false;
     int marker = 0; // the marker number and attachment flag of the mail handled last
     bool attachment = false;
+    bool clearListFirst = false; // the history window's list is emptied at the first mail, not before
 };
 
 // A mail handled but not yet stored: its record waits until the mail's original is safe on the

@@ -7,6 +7,7 @@
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
 #include "app/OptionForm.h"
+#include "kit/BackgroundWork.h"
 #include "kit/WindowKit.h"
 #include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
@@ -47,6 +48,22 @@ QByteArray cutAtNul(const QByteArray &bytes)
     return nul < 0 ? bytes : bytes.left(nul);
 }
 
+// Answers the message boxes of a quiet check: none is shown, the first one's text is kept.
+class QuietPrompter final : public Prompter
+{
+public:
+    QString first;
+
+    int message(const QString &text, const QString &, Buttons buttons, Icon) override
+    {
+        if (first.isEmpty())
+            first = text;
+        return buttons == Buttons::Ok ? Ok : buttons == Buttons::OkCancel ? Cancel : No;
+    }
+    QString openFileName(const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &) override { return {}; }
+};
+
 void showStoreFailure(const QString &reason)
 {
     MsgBox(QStringLiteral("受信したメールを保存できませんでした。メールはサーバーに残してあります。"
@@ -71,10 +88,13 @@ void showStoreFailure(const QString &reason)
 class MailCheckSession
 {
 public:
-    explicit MailCheckSession(MailTransport &transport)
-        : m_transport(transport), m_account(AccountSettings::instance()), m_main(Forms::mainForm()),
-          m_originals(Originals::Kind::Received), m_writer(m_originals.maildir())
+    MailCheckSession(MailTransport &transport, const MailCheck::Options &options)
+        : m_transport(transport), m_account(options.account ? *options.account : AccountSettings::instance()),
+          m_quiet(options.quiet), m_stop(options.stop), m_originals(Originals::Kind::Received),
+          m_writer(m_originals.maildir())
     {
+        if (!m_quiet)
+            Forms::mainForm();
     }
 
     void run()
@@ -106,9 +126,37 @@ private:
     // Message boxes of the check let the user act meanwhile, also close the main window.
     void setHelp(const QString &text)
     {
-        if (m_main)
-            m_main->Label2->setText(text);
+        if (m_quiet)
+            return; // the help line belongs to what the user does
+        BackgroundWork::onWindowThread([text] {
+            if (MainForm *main = Forms::existingMainForm())
+                main->Label2->setText(text);
+        });
     }
+
+public:
+    // In a few words for the status line, what kept a quiet check from its end; empty when
+    // nothing did.
+    QString failure() const
+    {
+        if (m_account.Pop3Server.isEmpty())
+            return QStringLiteral("POP3サーバーが設定されていません");
+        if (m_handle < 0 && !m_connected)
+            return QStringLiteral("サーバーに接続できません");
+        if (m_noAccount)
+            return QStringLiteral("IDとパスワードが保存されていません");
+        if (m_count < 0)
+            return m_transport.refusedCertificate() ? QStringLiteral("サーバーの証明書を確かめて下さい")
+                                                    : QStringLiteral("ログインできません");
+        if (m_stopped && !m_stopAsked)
+            return QStringLiteral("メールを受信できませんでした");
+        if (m_failedFetches > 0 || m_withoutId > 0)
+            return QStringLiteral("受信できなかったメールがあります");
+        return QString();
+    }
+    int stored() const { return m_count < 0 ? m_count : m_kept; }
+
+private:
 
     QString failureText() { return TextRules::CutAtNul(Cp932::toUnicode(m_transport.NMailGetMessage())); }
 
@@ -119,6 +167,8 @@ private:
     {
         if (m_account.Pop3Server.isEmpty()) {
             m_count = -1;
+            if (m_quiet)
+                return false;
             OptionForm *dialog = Forms::optionForm();
             dialog->show();
             dialog->raise();
@@ -139,6 +189,7 @@ private:
             MsgBox(failureText(), Prompter::Buttons::Ok, Prompter::Icon::None, QStringLiteral("エラー"));
             return false;
         }
+        m_connected = true;
         return true;
     }
 
@@ -148,14 +199,22 @@ private:
     bool takeAccount()
     {
         for (;;) {
-            const IdPassFile::Account account = IdPassFile::account();
-            IdPassForm *dialog = Forms::idPassForm();
-            dialog->IdText->setText(account.id);
-            dialog->PassText->setText(account.password);
+            const IdPassFile::Account account = IdPassFile::account(m_account);
+            BackgroundWork::onWindowThread([id = account.id, password = account.password] {
+                IdPassForm *dialog = Forms::idPassForm();
+                dialog->IdText->setText(id);
+                dialog->PassText->setText(password);
+            });
             m_account.AccountId = account.id;
             m_account.AccountPassword = account.password;
             if (!account.id.isEmpty() && !account.password.isEmpty())
                 return m_handle >= 0 || open();
+            // A check nobody asked for opens no window: the next click on "受信" asks.
+            if (m_quiet) {
+                m_count = -1;
+                m_noAccount = true;
+                return false;
+            }
             // The user may take a while, longer than a server waits for a login: the connection
             // is made again after "OK".
             if (m_handle >= 0)
@@ -170,11 +229,15 @@ private:
 
     void login()
     {
-        Forms::tyakuForm()->clearList();
+        // A quiet check that finds nothing leaves the list as it is.
+        if (m_quiet)
+            m_incoming.clearListFirst = true;
+        else
+            BackgroundWork::onWindowThread([] { Forms::tyakuForm()->clearList(); });
         m_count = authenticate();
         // A server certificate the user trusts just now: the same click goes on, on a new
         // connection. Declined, the check ends as one that could not connect.
-        while (m_count < 0) {
+        while (m_count < 0 && !m_quiet) {
             const CertificateForm::Answer answer = CertificateForm::askAfterFailure(m_transport);
             if (answer != CertificateForm::Answer::Trusted) {
                 m_declined = answer == CertificateForm::Answer::Declined;
@@ -317,6 +380,10 @@ private:
         for (int number = 1; number <= m_count; ++number) {
             if (m_skipped.contains(number))
                 continue;
+            if (m_stop && *m_stop) {
+                m_stopped = m_stopAsked = true; // what is stored so far is made safe below
+                break;
+            }
             showProgress(number);
             RetrievedMail mail;
             if (!fetchOne(number, mail)) {
@@ -587,9 +654,14 @@ private:
 
     void finish()
     {
-        // The count of mails fetched ends with the check.
-        if (m_main && !m_progress.isEmpty() && m_main->Label2->text() == m_progress)
-            setHelp(kChecking);
+        // The count of mails fetched ends with the check (unless the help line says something
+        // else by now).
+        if (!m_quiet && !m_progress.isEmpty())
+            BackgroundWork::onWindowThread([progress = m_progress] {
+                MainForm *main = Forms::existingMainForm();
+                if (main && main->Label2->text() == progress)
+                    main->Label2->setText(kChecking);
+            });
         IncomingMail::ShowLastBody(m_incoming);
         IncomingMail::EndCheck(m_incoming);
         // A check that stopped or left mails behind reports what it stored; with nothing stored
@@ -599,7 +671,11 @@ private:
             count = m_count;
         else if ((m_stopped || m_failedFetches > 0) && m_kept == 0)
             count = -1;
-        IncomingMail::FinishCheck(m_incoming, count);
+        // A quiet check that found nothing leaves everything as it was.
+        if (m_quiet && count == 0)
+            return;
+        BackgroundWork::onWindowThread(
+            [check = m_incoming, count] { IncomingMail::FinishCheck(check, count); });
     }
 
     struct Stored
@@ -610,7 +686,8 @@ private:
 
     MailTransport &m_transport;
     AccountSettings &m_account;
-    const QPointer<MainForm> m_main;
+    const bool m_quiet;
+    const std::atomic<bool> *const m_stop;
     IncomingMail::CheckState m_incoming;
     Originals m_originals;
     OriginalWriter m_writer;
@@ -627,6 +704,9 @@ private:
     bool m_stopped = false;
     bool m_markerWritten = false;
     bool m_declined = false; // the user did not trust the server's certificate
+    bool m_connected = false;
+    bool m_noAccount = false;
+    bool m_stopAsked = false; // ended early on request
     QList<Staged> m_staged;  // handled, not yet stored
     QElapsedTimer m_sinceRepaint;
     std::optional<StoredMails> m_record;
@@ -646,16 +726,44 @@ QString progressText(int number, int count)
 
 } // namespace MailCheck
 
-void CheckMail()
+namespace {
+
+std::atomic<bool> g_running{false};
+
+} // namespace
+
+namespace MailCheck {
+
+bool running()
+{
+    return g_running;
+}
+
+Outcome run(const Options &options)
 {
     // One check at a time: a message box of the check lets the user click "受信" again.
-    static bool running = false;
-    if (running)
-        return;
-    running = true;
+    if (g_running.exchange(true))
+        return {-1, QString(), QString()};
     struct Done
     {
-        ~Done() { running = false; }
+        ~Done() { g_running = false; }
     } done;
-    MailCheckSession(MailTransport::instance()).run();
+    QuietPrompter quiet;
+    if (options.quiet)
+        Prompter::installForThisThread(&quiet);
+    MailCheckSession session(MailTransport::instance(), options);
+    session.run();
+    Outcome outcome{session.stored(), options.quiet ? session.failure() : QString(), quiet.first};
+    if (options.quiet)
+        Prompter::installForThisThread(nullptr);
+    return outcome;
+}
+
+} // namespace MailCheck
+
+void CheckMail()
+{
+    // An automatic check holds the transport and the history until it ends.
+    BackgroundWork::waitUntilDone();
+    MailCheck::run({});
 }

@@ -1,6 +1,7 @@
 #include "SendCall.h"
 
 #include "app/CertificateForm.h"
+#include "kit/BackgroundWork.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "transport/MailTransport.h"
@@ -14,13 +15,28 @@
 
 #include <memory>
 
+namespace {
+
+int g_sends = 0;
+
+} // namespace
+
 SendCall::SendCall()
 {
+    // An automatic check holds the transport: the send waits for it, as for a check.
+    BackgroundWork::waitUntilDone();
+    ++g_sends;
     QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool SendCall::busy()
+{
+    return g_sends > 0;
 }
 
 SendCall::~SendCall()
 {
+    --g_sends;
     QCoreApplication::instance()->removeEventFilter(this);
     for (const QPointer<QWidget> &window : std::as_const(m_closeLater))
         if (window)

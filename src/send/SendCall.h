@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outbox.h"
+#include "send/Outbox.h"
 
 #include <QList>
 #include <QObject>
@@ -32,6 +32,8 @@ public:
     bool send(const Outbox::Mail &mail, int sentRecord = 0);
 
     static const QString &errorTitle();
+    // True while a send runs.
+    static bool busy();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -18,7 +18,9 @@ const RecordFile::Layout &historyLayout()
     return layout;
 }
 
-QString g_lastError;
+// Per thread: a send writes back the sent records a crash lost while an automatic check stores
+// the received ones beside it.
+thread_local QString g_lastError;
 
 // Runs one changing operation on `file` and keeps its failure text for lastError().
 template <typename Operation>

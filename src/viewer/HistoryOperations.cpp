@@ -5,6 +5,7 @@
 #include "addressbook/FriendForm.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "kit/BackgroundWork.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
@@ -99,6 +100,7 @@ bool TyakuForm::checkSelection()
 
 void TyakuForm::deleteSelectedMail()
 {
+    BackgroundWork::waitUntilDone(); // an automatic check is storing into the history
     if (HistoryMode == 1 || HistoryMode == 2) {
         if (!checkSelection())
             return;
@@ -182,6 +184,7 @@ void TyakuForm::RebuildList()
 
 void TyakuForm::deleteAllMails()
 {
+    BackgroundWork::waitUntilDone(); // an automatic check is storing into the history
     createIfMissing(historyFile(1));
     if (HistoryMode == 2)
         createIfMissing(historyFile(2));

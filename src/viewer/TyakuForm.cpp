@@ -4,6 +4,7 @@
 #include "MailListModel.h"
 #include "app/Forms.h"
 #include "characters/DogCommands.h"
+#include "kit/BackgroundWork.h"
 #include "kit/HoverHelp.h"
 #include "kit/Twips.h"
 #include "kit/WindowKit.h"
@@ -297,6 +298,8 @@ void TyakuForm::passBodyThroughClipboard()
 
 void TyakuForm::OpenHistory(int mode)
 {
+    // An automatic check is adding its mails to the list and the history: they come first.
+    BackgroundWork::waitUntilDone();
     HistoryMode = qint16(mode);
     if (mode == 2)
         setWindowTitle(QStringLiteral("送信履歴"));

@@ -1,4 +1,5 @@
 #include "app/AccountSettings.h"
+#include "app/Autostart.h"
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/OptionForm.h"
@@ -12,7 +13,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QStyle>
 #include <QTest>
 
@@ -48,7 +52,8 @@ QList<QWidget *> tabChain(QWidget *first, int length)
 {
     QList<QWidget *> chain{first};
     for (QWidget *w = first->nextInFocusChain(); chain.size() < length && w != first; w = w->nextInFocusChain()) {
-        if (w->focusPolicy() & Qt::TabFocus)
+        // Tab passes by disabled controls and by the parts of a control that stand for it.
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && !w->focusProxy())
             chain << w;
     }
     return chain;
@@ -195,8 +200,9 @@ TEST_F(Dialogs, OptionFormLoadsSavesAndStaysOnTop)
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(form->SmtpText->text(), QStringLiteral("smtp.old"));
     EXPECT_TRUE(form->ApopCheck->isChecked());
-    EXPECT_EQ(tabChain(form->SmtpText, 7),
-              (QList<QWidget *>{form->SmtpText, form->Pop3Text, form->ApopCheck, form->KeepCheck, form->OkCommand,
+    EXPECT_EQ(tabChain(form->SmtpText, 11),
+              (QList<QWidget *>{form->SmtpText, form->Pop3Text, form->ApopCheck, form->KeepCheck, form->AutoRecvCheck,
+                                form->StartCheck, form->NotifyCheck, form->LoginCheck, form->OkCommand,
                                 form->CancelCommand, form->MailText}));
     EXPECT_FALSE(form->KeepCheck->isChecked());
 
@@ -312,4 +318,86 @@ TEST_F(Dialogs, UntickingLeaveOnServerAsksFirstWithNoAsTheDefault)
     EXPECT_EQ(prompter.messages.size(), 3u);
     form->OkCommand->click();
     EXPECT_FALSE(folder.read(QStringLiteral("petpost.ini")).contains("KEEP"));
+}
+
+TEST_F(Dialogs, OptionFormAutomaticCheckAndTheLoginEntry)
+{
+    QTemporaryDir config;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString entry = config.filePath(QStringLiteral("autostart/example.wanderpup.wanderpup.desktop"));
+    ASSERT_EQ(Autostart::entryPath(), entry);
+
+    OptionForm *form = Forms::optionForm();
+    EXPECT_EQ(form->AutoRecvCheck->text(), QStringLiteral("自動受信する"));
+    EXPECT_EQ(form->IntervalLabel->text(), QStringLiteral("分ごと"));
+    EXPECT_EQ(form->StartCheck->text(), QStringLiteral("起動時に受信する"));
+    EXPECT_EQ(form->NotifyCheck->text(), QStringLiteral("通知する"));
+    EXPECT_EQ(form->LoginCheck->text(), QStringLiteral("ログイン時に起動する"));
+    EXPECT_FALSE(form->AutoRecvCheck->isChecked());
+    EXPECT_TRUE(form->NotifyCheck->isChecked());
+    EXPECT_FALSE(form->LoginCheck->isChecked());
+    EXPECT_EQ(form->IntervalBox->minimum(), 1);
+    EXPECT_EQ(form->IntervalBox->maximum(), 120);
+    EXPECT_EQ(form->IntervalBox->value(), 10);
+    EXPECT_FALSE(form->IntervalBox->isEnabled()); // until the box above is ticked
+    EXPECT_EQ(form->IntervalBox->accessibleName(), QStringLiteral("自動受信の間隔（分ごと）"));
+    // Below "サーバーにメールを残す", one row after another, the buttons below them.
+    const QList<QWidget *> rows{form->KeepCheck, form->AutoRecvCheck, form->IntervalBox, form->StartCheck,
+                                form->NotifyCheck, form->LoginCheck, form->OkCommand};
+    for (qsizetype i = 1; i < rows.size(); ++i)
+        EXPECT_GT(rows[i]->y(), rows[i - 1]->geometry().bottom()) << rows[i]->objectName().toStdString();
+    EXPECT_LE(form->CancelCommand->geometry().bottom(), form->height());
+    EXPECT_LE(form->IntervalLabel->geometry().right(), form->width());
+
+    form->AutoRecvCheck->setChecked(true);
+    EXPECT_TRUE(form->IntervalBox->isEnabled());
+    EXPECT_EQ(tabChain(form->KeepCheck, 4),
+              (QList<QWidget *>{form->KeepCheck, form->AutoRecvCheck, form->IntervalBox, form->StartCheck}));
+    form->IntervalBox->setValue(15);
+    form->StartCheck->setChecked(true);
+    form->NotifyCheck->setChecked(false);
+    form->LoginCheck->setChecked(true);
+    form->OkCommand->click();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              QByteArray("SMTP=\r\nPOP3=\r\nMAIL=\r\nAPOP=0\r\nAUTO=15\r\nBOOT=1\r\nNTFY=0\r\n"));
+
+    // The entry starts this copy, on its folder, and passes the desktop's own check.
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    EXPECT_TRUE(text.contains(QStringLiteral("Exec=env \"WANDERPUP_HOME=") + folder.path() + QStringLiteral("\" \"")
+                              + QCoreApplication::applicationFilePath() + QStringLiteral("\"\n")))
+        << text.toStdString();
+    QProcess validate;
+    validate.start(QStringLiteral("desktop-file-validate"), {entry});
+    ASSERT_TRUE(validate.waitForFinished(20000));
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+    EXPECT_TRUE(validate.readAll().isEmpty());
+
+    form = Forms::optionForm();
+    EXPECT_TRUE(form->AutoRecvCheck->isChecked());
+    EXPECT_EQ(form->IntervalBox->value(), 15);
+    EXPECT_TRUE(form->StartCheck->isChecked());
+    EXPECT_FALSE(form->NotifyCheck->isChecked());
+    EXPECT_TRUE(form->LoginCheck->isChecked());
+    // All off again: the file is as it always was, and the entry is gone.
+    form->AutoRecvCheck->setChecked(false);
+    form->StartCheck->setChecked(false);
+    form->LoginCheck->setChecked(false);
+    form->OkCommand->click();
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")), QByteArray("SMTP=\r\nPOP3=\r\nMAIL=\r\nAPOP=0\r\n"));
+    EXPECT_FALSE(QFile::exists(entry));
+
+    // Another copy's entry is not this copy's to remove.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=Wanderpup\nExec=/opt/other/wanderpup\n");
+    file.close();
+    form = Forms::optionForm();
+    EXPECT_FALSE(form->LoginCheck->isChecked());
+    form->OkCommand->click();
+    EXPECT_TRUE(QFile::exists(entry));
+    qputenv("XDG_CONFIG_HOME", previous);
 }

@@ -1,4 +1,5 @@
 #include "app/AccountSettings.h"
+#include "app/AutoCheck.h"
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/MainForm.h"
@@ -168,6 +169,23 @@ TEST_F(MainWindow, StartUpStateInOrder)
     EXPECT_FALSE(form->ChkSynchro->isChecked());
     EXPECT_TRUE(form->ChkLoop->isHidden());
     EXPECT_NE(Forms::existingSetForm(), nullptr); // the saved dog choice was loaded into it
+}
+
+TEST_F(MainWindow, NoTimerOfTheAutomaticCheckWhileItIsOff)
+{
+    MainForm *form = start();
+    ASSERT_NE(form->autoCheck(), nullptr);
+    EXPECT_EQ(form->autoCheck()->timer(), nullptr);
+    EXPECT_EQ(form->findChild<QTimer *>(QStringLiteral("AutoCheckTimer")), nullptr);
+    // Turned on in the server dialog: the next check is due after the interval; off: no timer.
+    AccountSettings::instance().AutoCheckMinutes = 10;
+    form->autoCheck()->apply();
+    ASSERT_NE(form->autoCheck()->timer(), nullptr);
+    EXPECT_TRUE(form->autoCheck()->timer()->isActive());
+    EXPECT_GT(form->autoCheck()->timer()->remainingTime(), 9 * 60 * 1000);
+    AccountSettings::instance().AutoCheckMinutes = 0;
+    form->autoCheck()->apply();
+    EXPECT_EQ(form->findChild<QTimer *>(QStringLiteral("AutoCheckTimer")), nullptr);
 }
 
 TEST_F(MainWindow, ServerDialogOpensOnlyWithoutPop3Server)

@@ -132,3 +132,40 @@ TEST(IdPassFile, SmtpCredentialsAreTheSavedAccountInCodePage932)
     EXPECT_EQ(credentials.id, "taro");
     EXPECT_EQ(credentials.password, "\x95\x5C\x83\x5C pass");
 }
+
+TEST(Petpost, AutomaticCheckLinesOnlyWhenSetAndReadBack)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("petpost.ini"));
+    AccountSettings s;
+    s.Pop3Server = QStringLiteral("pop");
+    s.NotifyNewMail = false; // means nothing while the check is off: not written
+    ASSERT_TRUE(Petpost::save(path, s));
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("SMTP=\r\nPOP3=pop\r\nMAIL=\r\nAPOP=0\r\n"));
+    saved.close();
+
+    s.AutoCheckMinutes = 15;
+    s.CheckAtStart = true;
+    ASSERT_TRUE(Petpost::save(path, s));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("SMTP=\r\nPOP3=pop\r\nMAIL=\r\nAPOP=0\r\nAUTO=15\r\nBOOT=1\r\nNTFY=0\r\n"));
+    AccountSettings again;
+    Petpost::load(path, again);
+    EXPECT_EQ(again.AutoCheckMinutes, 15);
+    EXPECT_TRUE(again.CheckAtStart);
+    EXPECT_FALSE(again.NotifyNewMail);
+
+    // A time written by hand is kept down to a second; beyond two hours it is two hours.
+    for (const auto &[line, minutes] : {std::pair{"AUTO=0.05", 0.05}, {"AUTO=0.001", 1.0 / 60}, {"AUTO=500", 120.0},
+                                        {"AUTO=x", 0.0}, {"AUTO=-3", 0.0}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(line);
+        file.close();
+        AccountSettings read;
+        Petpost::load(path, read);
+        EXPECT_DOUBLE_EQ(read.AutoCheckMinutes, minutes) << line;
+    }
+}
