@@ -77,8 +77,10 @@ void tighten(const QString &folder)
         ::close(fd);
         return;
     }
-    if ((st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 07700) != 0) {
-        // Modes cannot be set here (FAT): nothing below can be tightened either.
+    // A folder closed to others already was tightened before (or made so): what is in it cannot be
+    // reached by them, and a large one is not walked at every start. Where modes cannot be set
+    // (FAT) nothing below can be tightened either.
+    if ((st.st_mode & 077) == 0 || ::fchmod(fd, st.st_mode & 07700) != 0) {
         ::close(fd);
         return;
     }

@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <vector>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,36 +80,38 @@ qint64 crlfSize(const QString &fileName)
 // whole. 0, or the errno.
 int writeWithLf(int fd, const QByteArray &mail)
 {
-    constexpr size_t kBuffer = size_t(256) << 10;
-    static thread_local std::vector<char> buffer(kBuffer);
+    constexpr size_t kBuffer = size_t(1) << 20;
+    static thread_local const std::unique_ptr<char[]> buffer(new char[kBuffer]);
+    char *const out = buffer.get();
     size_t used = 0;
-    const auto put = [&](const char *from, size_t n) {
-        if (used + n > kBuffer) {
-            if (const int error = FileError::writeAll(fd, buffer.data(), qint64(used)))
-                return error;
-            used = 0;
-            if (n > kBuffer)
-                return FileError::writeAll(fd, from, qint64(n));
-        }
-        std::memcpy(buffer.data() + used, from, n);
-        used += n;
-        return 0;
-    };
     const char *begin = mail.constData();
     const char *end = begin + mail.size();
     for (const char *p = begin; p < end;) {
         const char *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
-        const char *stop = lf ? lf : end;
-        const char *cut = lf && lf > p && lf[-1] == '\r' ? lf - 1 : stop;
-        if (const int error = put(p, size_t(cut - p)))
-            return error;
-        if (!lf)
-            break;
-        if (const int error = put("\n", 1))
-            return error;
-        p = lf + 1;
+        const char *stop = lf ? lf + 1 : end; // the line with its LF
+        const bool cr = lf && lf > p && lf[-1] == '\r';
+        const size_t length = size_t(stop - p) - (cr ? 1 : 0);
+        if (used + length > kBuffer) {
+            if (const int error = FileError::writeAll(fd, out, qint64(used)))
+                return error;
+            used = 0;
+            if (length > kBuffer) { // a line longer than the buffer goes straight from the mail
+                int error = FileError::writeAll(fd, p, qint64(length - (lf ? 1 : 0)));
+                if (error == 0 && lf)
+                    error = FileError::writeAll(fd, "\n", 1);
+                if (error != 0)
+                    return error;
+                p = stop;
+                continue;
+            }
+        }
+        std::memcpy(out + used, p, length - (lf ? 1 : 0));
+        used += length;
+        if (lf)
+            out[used - 1] = '\n';
+        p = stop;
     }
-    return FileError::writeAll(fd, buffer.data(), qint64(used));
+    return FileError::writeAll(fd, out, qint64(used));
 }
 
 } // namespace
@@ -248,20 +250,23 @@ std::optional<QByteArray> Maildir::read(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    const qint64 size = crlfSize(QFileInfo(path).fileName());
-    if (size < 0)
+    if (crlfSize(QFileInfo(path).fileName()) < 0)
         return bytes;
-    QByteArray mail;
-    mail.reserve(std::max<qint64>(size, bytes.size()));
+    // One pass into a buffer of the final size: each LF becomes CR LF.
+    const qsizetype lines = bytes.count('\n');
+    QByteArray mail(bytes.size() + lines, Qt::Uninitialized);
+    char *out = mail.data();
     const char *begin = bytes.constData();
     const char *end = begin + bytes.size();
     for (const char *p = begin; p < end;) {
         const char *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
-        if (!lf) {
-            mail.append(p, end - p);
+        const char *stop = lf ? lf : end;
+        std::memcpy(out, p, size_t(stop - p));
+        out += stop - p;
+        if (!lf)
             break;
-        }
-        mail.append(p, lf - p).append("\r\n", 2);
+        *out++ = '\r';
+        *out++ = '\n';
         p = lf + 1;
     }
     return mail;
