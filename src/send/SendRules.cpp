@@ -84,7 +84,9 @@ QString outgoingBody(const QString &body, int fortune, int dog)
 QString typedBody(const QString &sent)
 {
     // An ISO-2022-JP text part ends in a line end of its own.
-    const QStringList candidates = sent.endsWith(kCrLf) ? QStringList{sent, sent.chopped(2)} : QStringList{sent};
+    QStringList candidates{sent};
+    if (sent.endsWith(kCrLf))
+        candidates.append(sent.chopped(2));
     for (QString body : candidates) {
         const qsizetype before = body.size();
         for (int dog = 1; dog <= 10; ++dog) {

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QStringList>
 
-#include <vmime/security/cert/certificateChain.hpp>
 #include <vmime/security/cert/certificateException.hpp>
 
 // Thrown by the certificate check when the server's certificate is not accepted: the user may
@@ -31,14 +30,20 @@ private:
 
 namespace CertificateCheck {
 
+// The system's authorities, as Debian keeps them.
+extern const char *const SystemAuthorities;
+
 // What is wrong with the certificate chain `der` (the server's own first) for `host`, judged
 // against the authorities in the PEM files `roots` at the time `now`.
 ServerCertificate examine(const QList<QByteArray> &der, const std::string &host, const QStringList &roots,
                           const QDateTime &now);
 
-// For a chain the authorities refused (`why`): returns when it is the certificate the user
-// trusted for `server` (see TrustStore::accepts), else throws CertificateRefused.
-void judge(const vmime::shared_ptr<vmime::security::cert::certificateChain> &chain, const ServerAddress &server,
-           const QStringList &roots, const QString &why);
+// The whole decision on the chain `der` that `server` presented in the handshake, before
+// anything else goes to it: returns when the connection may go on, else throws
+// CertificateRefused. The certificate the user trusted for this server is compared first; then
+// GnuTLS verifies the chain against the system's authorities and those of `ownRoots` (a PEM
+// file; it may be missing): every signature, the CA and path-length constraints, the key's use
+// for a TLS server, the validity dates and the host name or IP address.
+void verify(const QList<QByteArray> &der, const ServerAddress &server, const QString &ownRoots);
 
 } // namespace CertificateCheck

@@ -270,7 +270,7 @@ void collectLeaves(const vmime::shared_ptr<const vmime::bodyPart> &part, QList<L
             collectLeaves(body->getPartAt(i), leaves, depth + 1);
         return;
     }
-    leaves.append({part, type, disposition(part->getHeader()), fileName(part->getHeader())});
+    leaves.append({part, type, disposition(part->getHeader()), fileName(part->getHeader()), {}, {}});
 }
 
 // VMime looks for part boundaries a byte at a time through its stream adapters, which costs

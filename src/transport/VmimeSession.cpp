@@ -1,6 +1,7 @@
 #include "VmimeSession.h"
 
 #include "CertificateCheck.h"
+#include "TcpLine.h"
 #include "VmimePlatform.h"
 #include "platform/ProgramFolder.h"
 
@@ -10,14 +11,17 @@
 
 #include <vmime/net/pop3/POP3Connection.hpp>
 #include <vmime/net/pop3/POP3Store.hpp>
-#include <vmime/platforms/posix/posixHandler.hpp>
 #include <vmime/security/cert/certificateException.hpp>
-#include <vmime/security/cert/defaultCertificateVerifier.hpp>
+#include <vmime/security/cert/certificateVerifier.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,7 +29,6 @@
 namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
-const char *const kSystemAuthorities = "/etc/ssl/certs/ca-certificates.crt";
 
 // A reply of the mail library's dialogue that outgrew its bound.
 class ReplyTooLong final : public vmime::exceptions::socket_exception
@@ -56,109 +59,185 @@ private:
     QElapsedTimer m_idle;
 };
 
-// The platform's own socket, with what the guard needs to know. It also answers the peer's
-// name: VMime asks for it after TLS is set up and hands the resolver a whole socket address as
-// if it were an IP address, so a reverse lookup of a made-up address would leave the machine.
-// The name we connected to is the right answer anyway.
-class GuardedSocket final : public vmime::net::socket
+// The socket the mail library speaks on: the connection dialled before (TcpLine), with what
+// the guard needs to know. It answers the peer's name itself: VMime asks for it after TLS is set
+// up and would look a numeric address up in the DNS; the name we connected to is the right
+// answer anyway. Waiting is done in short steps that ask the time-out handler, which gives the
+// windows their turn and ends a wait that has lasted too long.
+class LineSocket final : public vmime::net::socket
 {
 public:
-    GuardedSocket(vmime::shared_ptr<vmime::net::socket> inner, std::shared_ptr<WireGuard> guard)
-        : m_inner(std::move(inner)), m_guard(std::move(guard))
+    LineSocket(std::shared_ptr<TcpLine> line, vmime::shared_ptr<vmime::net::timeoutHandler> timeout,
+               std::shared_ptr<WireGuard> guard)
+        : m_line(std::move(line)), m_timeout(std::move(timeout)), m_guard(std::move(guard))
     {
+    }
+    ~LineSocket() override { disconnect(); }
+
+    // The line was dialled before the library asked: a socket gets one line, once.
+    void connect(const vmime::string &, const vmime::port_t) override
+    {
+        if (m_fd >= 0 || !m_line || m_line->fd() < 0)
+            throw vmime::exceptions::connection_error("no connection");
+        m_name = m_line->host();
+        m_fd = m_line->take();
+    }
+    bool isConnected() const override
+    {
+        char byte;
+        return m_fd >= 0 && ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) != 0;
+    }
+    void disconnect() override
+    {
+        if (m_fd < 0)
+            return;
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+        m_fd = -1;
     }
 
-    void connect(const vmime::string &address, const vmime::port_t port) override
-    {
-        m_name = address;
-        m_inner->connect(address, port);
-    }
-    const vmime::string getPeerName() const override { return m_name; }
+    bool waitForRead(const int msecs) override { return !m_guard->dead() && waitFor(POLLIN, msecs); }
+    bool waitForWrite(const int msecs) override { return !m_guard->dead() && waitFor(POLLOUT, msecs); }
 
-    void send(const vmime::string &buffer) override
-    {
-        if (usable())
-            m_inner->send(buffer);
-    }
-    void send(const char *str) override
-    {
-        if (usable())
-            m_inner->send(str);
-    }
-    void sendRaw(const vmime::byte_t *buffer, const size_t count) override
-    {
-        if (usable())
-            m_inner->sendRaw(buffer, count);
-    }
-    size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
-    {
-        return usable() ? m_inner->sendRawNonBlocking(buffer, count) : count;
-    }
     // A connection given up reads as silent and swallows what is sent: the library then ends
     // on the guard's time-out at once. (An exception thrown here while TLS holds the call would
     // be kept by the library and never freed.)
     void receive(vmime::string &buffer) override
     {
-        buffer.clear();
-        if (m_guard->dead())
-            return;
-        m_inner->receive(buffer);
-        m_guard->received(buffer.size());
+        char chunk[16384];
+        const size_t got = receiveRaw(reinterpret_cast<vmime::byte_t *>(chunk), sizeof chunk);
+        buffer.assign(chunk, got);
     }
     size_t receiveRaw(vmime::byte_t *buffer, const size_t count) override
     {
-        if (m_guard->dead())
+        m_status &= ~STATUS_WOULDBLOCK;
+        if (m_guard->dead() || m_fd < 0 || !waitFor(POLLIN, 50)) {
+            m_status |= STATUS_WOULDBLOCK;
             return 0;
-        const size_t got = m_inner->receiveRaw(buffer, count);
-        m_guard->received(got);
-        return got;
+        }
+        const ssize_t got = ::recv(m_fd, buffer, count, 0);
+        if (got == 0)
+            throw vmime::exceptions::socket_exception("the server closed the connection");
+        if (got < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                throw vmime::exceptions::socket_exception(strerror(errno));
+            m_status |= STATUS_WOULDBLOCK;
+            return 0;
+        }
+        if (m_timeout)
+            m_timeout->resetTimeOut();
+        m_guard->received(size_t(got));
+        return size_t(got);
     }
 
-    void disconnect() override { m_inner->disconnect(); }
-    bool isConnected() const override { return m_inner->isConnected(); }
-    bool waitForRead(const int msecs) override { return !m_guard->dead() && m_inner->waitForRead(msecs); }
-    bool waitForWrite(const int msecs) override { return !m_guard->dead() && m_inner->waitForWrite(msecs); }
-    size_t getBlockSize() const override { return m_inner->getBlockSize(); }
-    unsigned int getStatus() const override { return m_inner->getStatus(); }
-    const vmime::string getPeerAddress() const override { return m_inner->getPeerAddress(); }
-    vmime::shared_ptr<vmime::net::timeoutHandler> getTimeoutHandler() override { return m_inner->getTimeoutHandler(); }
-    void setTracer(vmime::shared_ptr<vmime::net::tracer> tracer) override { m_inner->setTracer(tracer); }
-    vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_inner->getTracer(); }
-
-private:
-    bool usable()
+    void send(const vmime::string &buffer) override
+    {
+        sendRaw(reinterpret_cast<const vmime::byte_t *>(buffer.data()), buffer.size());
+    }
+    void send(const char *str) override { sendRaw(reinterpret_cast<const vmime::byte_t *>(str), strlen(str)); }
+    void sendRaw(const vmime::byte_t *buffer, const size_t count) override
     {
         m_guard->sent();
-        return !m_guard->dead();
+        size_t done = 0;
+        while (done < count && !m_guard->dead()) {
+            const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, buffer + done, count - done, MSG_NOSIGNAL);
+            if (n > 0) {
+                done += size_t(n);
+            } else if (n < 0 && m_fd >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                waitFor(POLLOUT, 50);
+            } else {
+                throw vmime::exceptions::socket_exception(m_fd < 0 ? "not connected" : strerror(errno));
+            }
+        }
+        if (m_timeout)
+            m_timeout->resetTimeOut();
+    }
+    size_t sendRawNonBlocking(const vmime::byte_t *buffer, const size_t count) override
+    {
+        m_guard->sent();
+        m_status &= ~STATUS_WOULDBLOCK;
+        if (m_guard->dead())
+            return count;
+        const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, buffer, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0)
+            return size_t(n);
+        if (m_fd < 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            throw vmime::exceptions::socket_exception(m_fd < 0 ? "not connected" : strerror(errno));
+        if (m_timeout && m_timeout->isTimeOut() && !m_timeout->handleTimeOut())
+            throw vmime::exceptions::operation_timed_out();
+        m_status |= STATUS_WOULDBLOCK;
+        return 0;
     }
 
-    vmime::shared_ptr<vmime::net::socket> m_inner;
+    size_t getBlockSize() const override { return 16384; }
+    unsigned int getStatus() const override { return m_status; }
+    const vmime::string getPeerName() const override { return m_name; }
+    const vmime::string getPeerAddress() const override
+    {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        char text[INET6_ADDRSTRLEN] = {};
+        if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
+            return m_name;
+        const void *address = peer.ss_family == AF_INET6
+                                  ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(&peer)->sin6_addr)
+                                  : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(&peer)->sin_addr);
+        return inet_ntop(peer.ss_family, address, text, sizeof text) ? vmime::string(text) : m_name;
+    }
+    vmime::shared_ptr<vmime::net::timeoutHandler> getTimeoutHandler() override { return m_timeout; }
+    void setTracer(vmime::shared_ptr<vmime::net::tracer> tracer) override { m_tracer = std::move(tracer); }
+    vmime::shared_ptr<vmime::net::tracer> getTracer() override { return m_tracer; }
+
+private:
+    // Up to `msecs` for the descriptor to be ready, in steps that ask the time-out handler.
+    bool waitFor(short events, int msecs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            pollfd p{m_fd, events, 0};
+            const qint64 left = msecs - clock.elapsed();
+            const int ready = m_fd < 0 ? -1 : ::poll(&p, 1, int(std::clamp<qint64>(left, 0, 10)));
+            if (ready > 0)
+                return true;
+            if (ready < 0 && (m_fd < 0 || errno != EINTR))
+                throw vmime::exceptions::socket_exception(m_fd < 0 ? "not connected" : strerror(errno));
+            if (m_timeout && m_timeout->isTimeOut()) {
+                if (!m_timeout->handleTimeOut())
+                    throw vmime::exceptions::operation_timed_out();
+                m_timeout->resetTimeOut();
+            }
+            if (m_guard->dead() || clock.elapsed() >= msecs)
+                return false;
+        }
+    }
+
+    std::shared_ptr<TcpLine> m_line;
+    vmime::shared_ptr<vmime::net::timeoutHandler> m_timeout;
     std::shared_ptr<WireGuard> m_guard;
+    vmime::shared_ptr<vmime::net::tracer> m_tracer;
+    int m_fd = -1;
+    unsigned int m_status = 0;
     vmime::string m_name;
 };
 
-class GuardedSocketFactory final : public vmime::net::socketFactory
+class LineSocketFactory final : public vmime::net::socketFactory
 {
 public:
-    explicit GuardedSocketFactory(std::shared_ptr<WireGuard> guard) : m_guard(std::move(guard)) {}
-    vmime::shared_ptr<vmime::net::socket> create() override { return wrap(platformFactory()->create()); }
+    LineSocketFactory(std::shared_ptr<TcpLine> line, std::shared_ptr<WireGuard> guard)
+        : m_line(std::move(line)), m_guard(std::move(guard))
+    {
+    }
+    vmime::shared_ptr<vmime::net::socket> create() override { return create(nullptr); }
     vmime::shared_ptr<vmime::net::socket> create(vmime::shared_ptr<vmime::net::timeoutHandler> th) override
     {
-        return wrap(platformFactory()->create(th));
-    }
-
-private:
-    vmime::shared_ptr<vmime::net::socket> wrap(vmime::shared_ptr<vmime::net::socket> inner)
-    {
-        auto socket = vmime::make_shared<GuardedSocket>(std::move(inner), m_guard);
+        auto socket = vmime::make_shared<LineSocket>(m_line, std::move(th), m_guard);
         m_guard->attach(socket);
         return socket;
     }
-    static vmime::shared_ptr<vmime::net::socketFactory> platformFactory()
-    {
-        return vmime::platform::getHandler()->getSocketFactory();
-    }
 
+private:
+    std::shared_ptr<TcpLine> m_line;
     std::shared_ptr<WireGuard> m_guard;
 };
 
@@ -199,88 +278,27 @@ public:
     }
 };
 
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+QString fromStd(const std::string &s) { return VmimeSession::quoted(s); }
 
-using CertList = std::vector<vmime::shared_ptr<vmime::security::cert::X509Certificate>>;
-
-// Every certificate of a PEM file.
-void loadCertificates(const QString &path, CertList &out)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray pem = f.readAll();
-    static const QByteArray begin("-----BEGIN CERTIFICATE-----");
-    static const QByteArray end("-----END CERTIFICATE-----");
-    qsizetype pos = 0;
-    while ((pos = pem.indexOf(begin, pos)) >= 0) {
-        const qsizetype stop = pem.indexOf(end, pos);
-        if (stop < 0)
-            break;
-        const QByteArray one = pem.mid(pos, stop + end.size() - pos);
-        pos = stop + end.size();
-        try {
-            if (auto cert = vmime::security::cert::X509Certificate::import(
-                    reinterpret_cast<const vmime::byte_t *>(one.constData()), size_t(one.size())))
-                out.push_back(cert);
-        } catch (...) {
-        }
-    }
-}
-
-const CertList &systemAuthorities()
-{
-    static const CertList list = [] {
-        CertList l;
-        loadCertificates(QString::fromLatin1(kSystemAuthorities), l);
-        return l;
-    }();
-    return list;
-}
-
-// Checks a server against the user's own certificates first and reads the system's list (some
-// hundred certificates) only when those do not vouch for it. Trusting more roots never refuses
-// a chain that fewer roots accept, so the verdict and its message are those of the whole list.
-// A chain no authority vouches for passes only as the certificate the user trusted for this
-// server; otherwise the connection ends here, before any password goes out.
-class LazyVerifier final : public vmime::security::cert::certificateVerifier
+// Every chain the server presents is judged by our own check; the library's verifier, which
+// links certificates by their names alone, never decides.
+class ChainVerifier final : public vmime::security::cert::certificateVerifier
 {
 public:
-    LazyVerifier(CertList own, QString ownFile, ServerAddress server)
-        : m_own(std::move(own)), m_ownFile(std::move(ownFile)), m_server(std::move(server))
-    {
-    }
+    ChainVerifier(QString ownRoots, ServerAddress server) : m_ownRoots(std::move(ownRoots)), m_server(std::move(server)) {}
 
-    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain,
-                const vmime::string &hostname) override
+    void verify(vmime::shared_ptr<vmime::security::cert::certificateChain> chain, const vmime::string &) override
     {
-        if (!m_own.empty()) {
-            try {
-                make(m_own)->verify(chain, hostname);
-                return;
-            } catch (...) {
-            }
+        QList<QByteArray> der;
+        for (size_t i = 0; chain && i < chain->getCount(); ++i) {
+            const vmime::byteArray bytes = chain->getAt(i)->getEncoded();
+            der.append(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
         }
-        CertList all = systemAuthorities();
-        all.insert(all.end(), m_own.begin(), m_own.end());
-        try {
-            make(all)->verify(chain, hostname);
-        } catch (const vmime::security::cert::certificateException &e) {
-            CertificateCheck::judge(chain, m_server, {QString::fromLatin1(kSystemAuthorities), m_ownFile},
-                                    fromStd(e.what()));
-        }
+        CertificateCheck::verify(der, m_server, m_ownRoots);
     }
 
 private:
-    static vmime::shared_ptr<vmime::security::cert::defaultCertificateVerifier> make(const CertList &roots)
-    {
-        auto v = vmime::make_shared<vmime::security::cert::defaultCertificateVerifier>();
-        v->setX509RootCAs(roots);
-        return v;
-    }
-
-    CertList m_own;
-    QString m_ownFile;
+    QString m_ownRoots;
     ServerAddress m_server;
 };
 
@@ -374,6 +392,7 @@ void WireGuard::cut()
 
 void WireGuard::received(size_t bytes)
 {
+    m_heard = m_heard || bytes > 0;
     m_sinceSend += qint64(bytes);
     if (m_bounds && m_sinceSend > ReplyCap) {
         m_dead = true;
@@ -410,54 +429,10 @@ void VmimeSession::setWaitHook(std::function<void()> hook)
     m_waitHook = std::make_shared<std::function<void()>>(std::move(hook));
 }
 
-VmimeSession::Reach VmimeSession::probe(const ServerAddress &server) const
+std::unique_ptr<TcpLine> VmimeSession::dial(const ServerAddress &server, Reach &reach) const
 {
-    const int timeoutMs = m_timeoutMs;
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_family = AF_UNSPEC;
-    addrinfo *list = nullptr;
-    const std::string port = std::to_string(server.port);
-    if (getaddrinfo(server.host.c_str(), port.c_str(), &hints, &list) != 0 || !list)
-        return Reach::NoSuchHost;
-    QElapsedTimer clock;
-    clock.start();
     Waiting waiting(m_waitHook);
-    bool connected = false;
-    Reach why = Reach::Refused;
-    for (addrinfo *ai = list; ai && !connected; ai = ai->ai_next) {
-        const int fd =
-            ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-        if (fd < 0)
-            continue;
-        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) {
-            connected = true;
-        } else if (errno == EINPROGRESS) {
-            // Waits in short steps so that the wait hook gets its turn.
-            pollfd p{fd, POLLOUT, 0};
-            int ready = 0;
-            for (;;) {
-                const qint64 left = timeoutMs - clock.elapsed();
-                if (left <= 0)
-                    break;
-                ready = ::poll(&p, 1, int(std::min<qint64>(left, 50)));
-                if (ready != 0)
-                    break;
-                waiting.tick();
-            }
-            if (ready == 1) {
-                int err = 0;
-                socklen_t len = sizeof err;
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-                connected = err == 0;
-            } else {
-                why = Reach::NoAnswer;
-            }
-        }
-        ::close(fd);
-    }
-    freeaddrinfo(list);
-    return connected ? Reach::Reached : why;
+    return TcpLine::dial(server.host, server.port, m_timeoutMs, [&waiting] { waiting.tick(); }, reach);
 }
 
 QString VmimeSession::reachText(Reach reach) const
@@ -476,53 +451,66 @@ QString VmimeSession::reachText(Reach reach) const
 }
 
 std::shared_ptr<WireGuard> VmimeSession::configure(const vmime::shared_ptr<vmime::net::service> &service,
-                                                   const ServerAddress &server, bool requireTls)
+                                                   const ServerAddress &server, std::unique_ptr<TcpLine> line)
 {
-    CertList own;
     const QString file = m_trustFile.isEmpty()
                              ? QDir(ProgramFolder::dataFolder()).filePath(QStringLiteral("cacert.pem"))
                              : m_trustFile;
-    loadCertificates(file, own);
     // In the plain form the user chose no encryption at all; otherwise a connection that does
-    // not start TLS must not carry a password (see the callers).
+    // not start TLS carries neither a password nor a mail.
     service->setProperty("connection.tls", !server.plain);
-    service->setProperty("connection.tls.required", !server.plain && requireTls);
-    service->setCertificateVerifier(vmime::make_shared<LazyVerifier>(own, file, server));
+    service->setProperty("connection.tls.required", !server.plain);
+    service->setCertificateVerifier(vmime::make_shared<ChainVerifier>(file, server));
     auto guard = std::make_shared<WireGuard>(m_timeoutMs, m_waitHook);
     // Connecting, TLS and the login are a handful of short replies.
     guard->setAllowance(qint64(m_timeoutMs) * 2);
     service->setTimeoutHandlerFactory(vmime::make_shared<GuardedTimeoutFactory>(guard));
-    service->setSocketFactory(vmime::make_shared<GuardedSocketFactory>(guard));
+    service->setSocketFactory(vmime::make_shared<LineSocketFactory>(std::shared_ptr<TcpLine>(std::move(line)), guard));
     if (qEnvironmentVariableIntValue("WANDERPUP_TRANSPORT_TRACE"))
         service->setTracerFactory(vmime::make_shared<StderrTracerFactory>());
     return guard;
 }
 
-vmime::shared_ptr<vmime::net::store> VmimeSession::pop3Store(const ServerAddress &server,
+vmime::shared_ptr<vmime::net::store> VmimeSession::pop3Store(const ServerAddress &server, std::unique_ptr<TcpLine> line,
                                                              std::shared_ptr<WireGuard> &guard)
 {
     vmime::utility::url url(server.implicitTls ? "pop3s" : "pop3", server.host, server.port);
     auto store = m_session->getStore(url);
-    guard = configure(store, server, true);
+    guard = configure(store, server, std::move(line));
     return store;
 }
 
-vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const ServerAddress &server, bool requireTls,
+vmime::shared_ptr<vmime::net::transport> VmimeSession::smtpTransport(const ServerAddress &server,
+                                                                     std::unique_ptr<TcpLine> line,
                                                                      std::shared_ptr<WireGuard> &guard)
 {
     vmime::utility::url url(server.implicitTls ? "smtps" : "smtp", server.host, server.port);
     auto transport = m_session->getTransport(url);
-    guard = configure(transport, server, requireTls);
+    guard = configure(transport, server, std::move(line));
     return transport;
 }
 
+QString VmimeSession::quoted(const std::string &text)
+{
+    constexpr qsizetype kShown = 400;
+    QString shown = QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), kShown * 4)));
+    for (QChar &ch : shown)
+        if (ch.category() == QChar::Other_Control || ch.category() == QChar::Other_Format)
+            ch = u' ';
+    shown = shown.simplified();
+    if (shown.size() > kShown)
+        shown = shown.left(kShown) + u'…';
+    return shown;
+}
+
 QString VmimeSession::unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,
-                                      bool offered, const QString &reply)
+                                      bool offered, const QString &reply, bool mail)
 {
     const QString where = QStringLiteral("%1サーバー「%2」").arg(role, server.display);
     QString text = offered ? QStringLiteral("%1が暗号化通信（TLS）を始めませんでした。").arg(where)
                            : QStringLiteral("%1は暗号化通信（TLS）に対応していません。").arg(where);
-    text += QStringLiteral("パスワードが暗号化されずに送られるため、ログインしませんでした。");
+    text += mail ? QStringLiteral("メールとパスワードが暗号化されずに送られるため、送信しませんでした。")
+                 : QStringLiteral("パスワードが暗号化されずに送られるため、ログインしませんでした。");
     if (!reply.isEmpty())
         text += QStringLiteral("\r\nサーバーの応答: %1").arg(reply);
     text += QStringLiteral("\r\n暗号化せずに接続してよいときは、サーバーを「%1+plain://%2」の形で指定して下さい。")
@@ -538,8 +526,15 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
         || dynamic_cast<const Pop3Reader::TimedOut *>(&e)) {
         if (guard && guard->tooSlow())
             return QStringLiteral("%1の応答が遅すぎるため、通信をあきらめました。").arg(where);
-        return QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
-            .arg(where, QString::number(m_timeoutMs / 1000));
+        QString text = QStringLiteral("%1から%2秒以上応答がないため、通信をあきらめました。")
+                           .arg(where, QString::number(m_timeoutMs / 1000));
+        // A port that speaks TLS from its first byte waits for us to begin, as we wait for it.
+        if (guard && guard->silentFromTheStart() && !server.implicitTls)
+            text += QStringLiteral("\r\nこのポートが接続の初めから暗号化通信（TLS）を使うものなら、サーバーを"
+                                   "「%1s://%2」の形で指定して下さい。")
+                        .arg(what == QLatin1String("POP3") ? QStringLiteral("pop3") : QStringLiteral("smtp"),
+                             server.display);
+        return text;
     }
     if (dynamic_cast<const ReplyTooLong *>(&e))
         return QStringLiteral("%1から長すぎる応答が届いたため、通信をやめました。").arg(where);
@@ -572,7 +567,7 @@ QString VmimeSession::describe(const std::exception &e, const QString &what, con
         if (command.startsWith(QLatin1String("STLS")) || command.startsWith(QLatin1String("STARTTLS")))
             return unencryptedText(what, what == QLatin1String("POP3") ? QStringLiteral("pop3")
                                                                        : QStringLiteral("smtp"),
-                                   server, true, fromStd(c->response()));
+                                   server, true, fromStd(c->response()), what != QLatin1String("POP3"));
         return QStringLiteral("%1がコマンドを受け付けませんでした。\r\nサーバーの応答: %2")
             .arg(where, fromStd(c->response()));
     }

@@ -2,6 +2,7 @@
 
 #include "Pop3Reader.h"
 #include "ServerAddress.h"
+#include "TcpLine.h"
 #include "TrustStore.h"
 
 #include <QElapsedTimer>
@@ -49,6 +50,8 @@ public:
     bool dead() const { return m_dead; }
     // The allowance ran out (rather than the server falling silent).
     bool tooSlow() const { return m_tooSlow; }
+    // Nothing at all came from the server, not even a greeting.
+    bool silentFromTheStart() const { return !m_heard; }
     int timeoutMs() const { return m_timeoutMs; }
 
     // For the socket and the time-out handler.
@@ -65,6 +68,7 @@ private:
     bool m_bounds = true;
     bool m_dead = false;
     bool m_tooSlow = false;
+    bool m_heard = false;
     qint64 m_allowanceMs = 0;
     QElapsedTimer m_clock;
     qint64 m_sinceSend = 0;
@@ -89,29 +93,34 @@ public:
     // ★MailData/cacert.pem of the program folder, looked up at each connection.
     void setTrustFile(const QString &path) { m_trustFile = path; }
 
-    enum class Reach { Reached, NoSuchHost, Refused, NoAnswer };
-    // A TCP connection attempt that gives up after the time-out: the library's own connect
-    // waits as long as the system lets it.
-    Reach probe(const ServerAddress &server) const;
+    using Reach = TcpLine::Reach;
+    // The one TCP connection of a check or a send, dialled within the time-out while the
+    // windows keep their turn; null, with the reason, when the server cannot be reached.
+    std::unique_ptr<TcpLine> dial(const ServerAddress &server, Reach &reach) const;
     // Why a server was not reached, as the end of a sentence ("" when it was).
     QString reachText(Reach reach) const;
 
-    // A POP3 store or SMTP transport for `server`, set up but not connected, and the guard of
-    // its connection. Unless the server is written in its plain form, a POP3 store insists on
-    // TLS (implicit or STLS): a refused STLS is a failure, never a login in clear. An SMTP
-    // transport uses STARTTLS where offered; the caller checks the outcome before it logs in
-    // (see requireTls).
-    vmime::shared_ptr<vmime::net::store> pop3Store(const ServerAddress &server, std::shared_ptr<WireGuard> &guard);
-    vmime::shared_ptr<vmime::net::transport> smtpTransport(const ServerAddress &server, bool requireTls,
+    // A POP3 store or SMTP transport for `server` that will speak on `line`, set up but not
+    // connected, and the guard of its connection. Unless the server is written in its plain
+    // form, TLS is required (from the first byte, or by STLS/STARTTLS): a server that does not
+    // offer it or refuses it is a failure before any password or mail goes out.
+    vmime::shared_ptr<vmime::net::store> pop3Store(const ServerAddress &server, std::unique_ptr<TcpLine> line,
+                                                   std::shared_ptr<WireGuard> &guard);
+    vmime::shared_ptr<vmime::net::transport> smtpTransport(const ServerAddress &server, std::unique_ptr<TcpLine> line,
                                                            std::shared_ptr<WireGuard> &guard);
+
+    // A server's reply or the library's words, as they may be quoted to the user: control
+    // characters (a reply may hold anything) become blanks, and a reply may be up to a quarter
+    // of a megabyte long, so only its beginning is kept.
+    static QString quoted(const std::string &text);
 
     // The text for the user for a failure of a network step. `role` is "POP3" or "SMTP".
     QString describe(const std::exception &e, const QString &role, const ServerAddress &server,
                      const WireGuard *guard = nullptr) const;
-    // The text for a server that does not encrypt where a password would go in clear.
-    // `scheme` is "pop3" or "smtp", for the plain form the text suggests.
+    // The text for a server that does not encrypt where a password (and, with `mail`, a mail)
+    // would go in clear. `scheme` is "pop3" or "smtp", for the plain form the text suggests.
     static QString unencryptedText(const QString &role, const QString &scheme, const ServerAddress &server,
-                                   bool offered, const QString &reply);
+                                   bool offered, const QString &reply, bool mail = false);
 
     // The certificate a failure `e` stopped at, when it was a server certificate not accepted
     // (see MailTransport::refusedCertificate).
@@ -124,7 +133,7 @@ public:
 
 private:
     std::shared_ptr<WireGuard> configure(const vmime::shared_ptr<vmime::net::service> &service,
-                                         const ServerAddress &server, bool requireTls);
+                                         const ServerAddress &server, std::unique_ptr<TcpLine> line);
 
     vmime::shared_ptr<vmime::net::session> m_session;
     int m_timeoutMs;

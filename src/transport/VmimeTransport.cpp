@@ -5,12 +5,14 @@
 #include "Pop3Reader.h"
 #include "ServerAddress.h"
 #include "SmtpFailure.h"
+#include "SmtpLogin.h"
 #include "VmimeSession.h"
 #include "platform/Cp932.h"
 
 #include <QDir>
 #include <QFile>
 
+#include <vmime/net/smtp/SMTPConnection.hpp>
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
 
@@ -24,6 +26,7 @@ namespace {
 struct Pop3Connection
 {
     ServerAddress server;
+    std::unique_ptr<TcpLine> line; // dialled by the connect call, spoken on from the login
     vmime::shared_ptr<vmime::net::store> store;
     std::shared_ptr<WireGuard> guard;
     // After the login the dialogue is ours (see Pop3Reader).
@@ -47,7 +50,7 @@ void handOut(const MimeReader::Mail &mail, QByteArray &subject, QByteArray &date
     body = mail.body;
 }
 
-QString fromStd(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())).trimmed(); }
+QString fromStd(const std::string &s) { return VmimeSession::quoted(s); }
 
 } // namespace
 
@@ -186,14 +189,16 @@ int VmimeTransport::NMailPop3Connect(const QByteArray &serverText)
                     .arg(server.display, server.problem));
         return -1;
     }
-    const VmimeSession::Reach reach = d->session.probe(server);
-    if (reach != VmimeSession::Reach::Reached) {
+    VmimeSession::Reach reach = VmimeSession::Reach::Reached;
+    std::unique_ptr<TcpLine> line = d->session.dial(server, reach);
+    if (!line) {
         d->fail(QStringLiteral("POP3サーバー「%1」に接続できません。%2")
                     .arg(server.display, d->session.reachText(reach)));
         return -1;
     }
     const int handle = d->nextHandle++;
     d->connections[handle].server = server;
+    d->connections[handle].line = std::move(line);
     return handle;
 }
 
@@ -209,7 +214,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
     }
     d->refused.reset();
     try {
-        c->store = d->session.pop3Store(c->server, c->guard);
+        c->store = d->session.pop3Store(c->server, std::move(c->line), c->guard);
         const bool apop = apopFlag != 0;
         c->store->setProperty("options.apop", apop);
         c->store->setProperty("options.apop.fallback", false); // never send an APOP password in clear
@@ -409,48 +414,42 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
         return failure;
     failure.server = server.display;
 
-    const VmimeSession::Reach reach = session.probe(server);
-    if (reach != VmimeSession::Reach::Reached) {
+    VmimeSession::Reach reach = VmimeSession::Reach::Reached;
+    std::unique_ptr<TcpLine> line = session.dial(server, reach);
+    if (!line) {
         failure.kind = SmtpFailure::Kind::Unreachable;
         failure.detail = session.reachText(reach);
         return failure;
     }
     vmime::shared_ptr<vmime::net::transport> transport;
     std::shared_ptr<WireGuard> guard;
+    vmime::shared_ptr<vmime::net::smtp::SMTPConnection> connection;
     try {
-        auto open = [&](bool auth) {
-            // A login goes only over TLS, unless the user chose the plain form.
-            transport = session.smtpTransport(server, auth, guard);
-            transport->setProperty("options.need-authentication", auth);
-            if (auth) {
-                transport->setProperty("auth.username", smtpId.toStdString());
-                transport->setProperty("auth.password", smtpPassword.toStdString());
-            }
-            transport->connect();
-        };
-        // Log in only where the server offers AUTH: many plain relays have none.
-        open(false);
+        // One connection: greeting, EHLO, STARTTLS (required unless the plain form), EHLO again;
+        // whether to log in is decided on what the server offers over TLS.
+        transport = session.smtpTransport(server, std::move(line), guard);
+        transport->setProperty("options.need-authentication", false);
+        transport->setProperty("auth.username", smtpId.toStdString());
+        transport->setProperty("auth.password", smtpPassword.toStdString());
         auto smtp = vmime::dynamicCast<vmime::net::smtp::SMTPTransport>(transport);
-        const auto connection = smtp ? smtp->getConnection() : nullptr;
+        try {
+            transport->connect();
+        } catch (...) {
+            if (smtp)
+                connection = smtp->getConnection();
+            throw;
+        }
+        connection = smtp ? smtp->getConnection() : nullptr;
         const bool secured = server.implicitTls || (connection && connection->isSecuredConnection());
-        // A server that offers encryption and then does not start it is not talked to in clear:
-        // someone in between may have refused it for the server.
-        if (!server.plain && !secured && connection && connection->hasExtension("STARTTLS")) {
+        if (!connection || (!secured && !server.plain)) {
             failure.detail = VmimeSession::unencryptedText(QStringLiteral("SMTP"), QStringLiteral("smtp"), server,
-                                                           true, QString());
+                                                           false, QString(), true);
             transport->disconnect();
             return failure;
         }
-        if (!smtpId.isEmpty() && !smtpPassword.isEmpty() && connection && connection->hasExtension("AUTH")) {
-            if (!secured && !server.plain) {
-                failure.detail = VmimeSession::unencryptedText(QStringLiteral("SMTP"), QStringLiteral("smtp"),
-                                                               server, false, QString());
-                transport->disconnect();
-                return failure;
-            }
-            transport->disconnect();
-            open(true);
-        }
+        // Log in only where the server offers AUTH: many relays have none.
+        if (!smtpId.isEmpty() && !smtpPassword.isEmpty() && connection->hasExtension("AUTH"))
+            SmtpLogin::logIn(smtp);
         // The mail itself may take its time on a slow line, in proportion to its size.
         guard->setAllowance(qint64(session.timeoutMs()) * 2 + raw.size() * 1000 / Pop3Reader::MinBytesPerSecond);
         vmime::mailboxList rcpts;
@@ -472,7 +471,11 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
     } catch (const vmime::exceptions::command_error &e) {
         const QString command = fromStd(e.command());
         failure.detail = fromStd(e.response());
-        if (command.startsWith(QLatin1String("RCPT"), Qt::CaseInsensitive))
+        if (command.startsWith(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
+            failure.detail = VmimeSession::unencryptedText(QStringLiteral("SMTP"), QStringLiteral("smtp"), server,
+                                                           connection && connection->hasExtension("STARTTLS"),
+                                                           fromStd(e.response()), true);
+        else if (command.startsWith(QLatin1String("RCPT"), Qt::CaseInsensitive))
             failure.kind = SmtpFailure::Kind::RecipientRefused;
         else if (command.startsWith(QLatin1String("MAIL"), Qt::CaseInsensitive))
             failure.kind = SmtpFailure::Kind::SenderRefused;

@@ -245,7 +245,7 @@ TEST_F(SendFlow, WindowsKeepWorkingDuringTheDialogueAndACloseWaitsForItsEnd)
 
 TEST_F(SendFlow, WithoutTheDataFolderTheUserDecidesWhetherToSendUnrecorded)
 {
-    useServers(QStringLiteral("127.0.0.1:%1").arg(servers().smtpPlainPort()), pop3(),
+    useServers(QStringLiteral("smtp+plain://127.0.0.1:%1").arg(servers().smtpPlainPort()), pop3(),
                QStringLiteral("hanako@example.test"));
     ASSERT_TRUE(QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively());
     WriteForm *w = Forms::writeForm();

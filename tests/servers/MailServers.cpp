@@ -101,17 +101,23 @@ QString MailServers::smtpAuthLog() const
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-bool MailServers::swapCertificate()
+QString MailServers::present(const char *kind)
 {
-    if (m_process->state() != QProcess::Running || m_process->write("swap-certificate\n") < 0)
-        return false;
+    if (m_process->state() != QProcess::Running
+        || m_process->write(QByteArray("present ") + kind + "\n") < 0)
+        return {};
     QDeadlineTimer deadline(40000);
     while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
-        if (m_process->canReadLine())
-            return QJsonDocument::fromJson(m_process->readLine()).object().value(QStringLiteral("swapped")).toBool();
+        if (m_process->canReadLine()) {
+            const QJsonObject answer = QJsonDocument::fromJson(m_process->readLine()).object();
+            if (!answer.value(QStringLiteral("swapped")).toBool())
+                return {};
+            const QString root = answer.value(QStringLiteral("root")).toString();
+            return root.isEmpty() ? certificateFile() : root;
+        }
         m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
     }
-    return false;
+    return {};
 }
 
 bool MailServers::installTrust(const QString &dataFolder) const

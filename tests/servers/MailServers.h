@@ -41,9 +41,13 @@ public:
     // Copies the servers' certificate to `dataFolder`/cacert.pem, the file the transport trusts
     // beside the system's authorities. Returns false when it cannot be written.
     bool installTrust(const QString &dataFolder) const;
-    // Gives every server a new self-signed certificate (same names, new key), in
-    // certificateFile(); true once new connections get it.
-    bool swapCertificate();
+    // From now on every server presents (in certificateFile()) a new self-signed certificate
+    // (`kind` "self": same names, new key), a chain from a test authority ("good") or a chain
+    // whose leaf only names the real intermediate and was signed by another key ("forged"; and
+    // "forged-aki", which also names that other key's identifier).
+    // Returns, once new connections get it, the PEM file of the authority that would vouch
+    // for it (for "self", the certificate itself); empty when it failed.
+    QString present(const char *kind);
 
     // Drops one raw RFC 822 mail (CRLF or LF lines) into the user's Maildir/new. Mails added
     // one after another are numbered by the POP3 server in that order.

@@ -17,6 +17,7 @@ POP3 (no TLS; users log in with any USER/PASS; three mails of known size):
   pop3-no-stls       CAPA without STLS; STLS is an unknown command
   pop3-huge-list     LIST announces a mail of 2 GB that is really 40 bytes
   pop3-endless-greeting  the greeting never ends
+  pop3-long-refusal  PASS is refused with a 100 KB line full of terminal escapes
 SMTP:
   smtp-refused-starttls  EHLO offers STARTTLS and AUTH, STARTTLS is refused
   smtp-no-starttls       EHLO offers AUTH but no STARTTLS (as if someone had removed it)
@@ -114,6 +115,8 @@ def pop3(client, mode):
         elif command == b"STLS":
             client.send(b"-ERR TLS not available now\r\n" if mode == "pop3-refused-stls"
                         else b"-ERR unknown command\r\n")
+        elif command == b"PASS" and mode == "pop3-long-refusal":
+            client.send(b"-ERR \x1b[31m" + b"refused " * 12500 + b"\x07\r\n")
         elif command in (b"USER", b"PASS", b"NOOP", b"RSET"):
             client.send(b"+OK\r\n")
         elif command == b"STAT":
@@ -229,7 +232,7 @@ def serve(listener, mode, log):
 
 MODES = ["pop3-short", "pop3-lying-stat", "pop3-refused-dele", "pop3-endless", "pop3-drip",
          "pop3-silent-retr", "pop3-refused-stls", "pop3-no-stls", "pop3-huge-list", "pop3-endless-greeting",
-         "smtp-refused-starttls", "smtp-no-starttls", "smtp-endless", "smtp-drip", "smtp-stall-data"]
+         "pop3-long-refusal", "smtp-refused-starttls", "smtp-no-starttls", "smtp-endless", "smtp-drip", "smtp-stall-data"]
 
 
 def main():

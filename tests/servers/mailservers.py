@@ -12,8 +12,10 @@ runs as that user.
 
 Prints one JSON line once everything listens, then runs until stdin closes or SIGTERM comes;
 everything it started is stopped by PID and the state folder is removed (unless --keep).
-A line "swap-certificate" on stdin gives every server a new self-signed certificate (same
-names, new key) and answers with a JSON line once new connections get it. Every SMTP AUTH
+A line "present self" on stdin gives every server a new self-signed certificate (same names, new
+key), "present good" a chain from a test authority and "present forged" (or "forged-aki") a
+forged chain that merely names its intermediate (see make_authority); each answers with a JSON line once new
+connections get it, naming the authority's root certificate. Every SMTP AUTH
 attempt is written to the file named "smtpAuthLog".
 Run with Debian's /usr/bin/python3 (it has aiosmtpd).
 """
@@ -67,6 +69,82 @@ def make_certificate(state, name="cert"):
         check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.chmod(key, 0o644)
     return cert, key
+
+
+CHAIN_EXTENSIONS = """
+[intermediate]
+basicConstraints=critical,CA:TRUE
+keyUsage=critical,keyCertSign,cRLSign
+subjectKeyIdentifier=hash
+authorityKeyIdentifier=keyid
+[leaf]
+basicConstraints=critical,CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=DNS:localhost,IP:127.0.0.1
+authorityKeyIdentifier=keyid
+[forged]
+basicConstraints=critical,CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=DNS:localhost,IP:127.0.0.1
+authorityKeyIdentifier=none
+subjectKeyIdentifier=none
+[forged-aki]
+basicConstraints=critical,CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=DNS:localhost,IP:127.0.0.1
+authorityKeyIdentifier=keyid
+"""
+
+
+def make_authority(state):
+    """A root, an intermediate it signed and two chains for 127.0.0.1: "good" (a leaf the
+    intermediate signed, with the intermediate) and "forged" (a leaf signed by another key that
+    merely carries the intermediate's name, sent with the real intermediate), also as
+    "forged-aki" naming the other key's identifier. Made once."""
+    folder = os.path.join(state, "authority")
+    chains = {"root": os.path.join(folder, "root.pem")}
+    for kind in ("good", "forged", "forged-aki"):
+        chains[kind] = (os.path.join(folder, kind + "-chain.pem"), os.path.join(folder, kind + ".key"))
+    if os.path.exists(chains["root"]):
+        return chains
+    os.makedirs(folder)
+    ext = os.path.join(folder, "ext.cnf")
+    with open(ext, "w") as f:
+        f.write(CHAIN_EXTENSIONS)
+
+    def run(*args):
+        subprocess.run(["openssl", *args], check=True, cwd=folder,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def self_signed(name, subject):
+        run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3", "-subj", subject,
+            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+            "-keyout", name + ".key", "-out", name + ".pem")
+
+    def signed(name, subject, issuer, section):
+        run("req", "-newkey", "rsa:2048", "-nodes", "-subj", subject, "-keyout", name + ".key",
+            "-out", name + ".csr")
+        run("x509", "-req", "-in", name + ".csr", "-CA", issuer + ".pem", "-CAkey", issuer + ".key",
+            "-CAcreateserial", "-days", "3", "-extfile", "ext.cnf", "-extensions", section, "-out", name + ".pem")
+
+    self_signed("root", "/CN=Wanderpup Test Root")
+    signed("intermediate", "/CN=Wanderpup Test Intermediate", "root", "intermediate")
+    signed("good", "/CN=localhost", "intermediate", "leaf")
+    # The attacker's own "authority": any key, given the intermediate's name.
+    self_signed("impostor", "/CN=Wanderpup Test Intermediate")
+    signed("forged", "/CN=localhost", "impostor", "forged")
+    signed("forged-aki", "/CN=localhost", "impostor", "forged-aki")
+    for kind in ("good", "forged", "forged-aki"):
+        with open(chains[kind][0], "w") as out:
+            for name in (kind, "intermediate"):
+                with open(os.path.join(folder, name + ".pem")) as f:
+                    out.write(f.read())
+    for name in os.listdir(folder):
+        os.chmod(os.path.join(folder, name), 0o644)
+    return chains
 
 
 def make_maildirs(state, uid, gid):
@@ -229,10 +307,17 @@ def presented_certificate(port):
         return None
 
 
-def swap_certificate(state, cert, key, tls, dovecot_pid, ports, serial):
-    """New certificate and key in the files Dovecot reads; Dovecot reloads them, the SMTP
-    servers' shared context takes them at once."""
-    new_cert, new_key = make_certificate(state, "cert-%d" % serial)
+def present(state, cert, key, tls, dovecot_pid, ports, serial, kind):
+    """Every server presents a new certificate from now on: "self" a new self-signed one (same
+    names, new key), "good" or "forged" a chain of make_authority(). The new certificate and key go
+    into the files Dovecot reads and Dovecot reloads them; the SMTP servers' shared context takes
+    them at once."""
+    chains = None
+    if kind == "self":
+        new_cert, new_key = make_certificate(state, "cert-%d" % serial)
+    else:
+        chains = make_authority(state)
+        new_cert, new_key = chains[kind]
     for source, target in ((new_key, key), (new_cert, cert)):
         shutil.copyfile(source, target + ".new")
         os.chmod(target + ".new", 0o644)
@@ -244,9 +329,9 @@ def swap_certificate(state, cert, key, tls, dovecot_pid, ports, serial):
     deadline = time.time() + 20
     while time.time() < deadline:
         if all(presented_certificate(port) == wanted for port in ports):
-            return True
+            return {"swapped": True, "root": chains["root"] if chains else ""}
         time.sleep(0.2)
-    return False
+    return {"swapped": False}
 
 
 def main():
@@ -319,10 +404,11 @@ def main():
             swaps = 0
             try:
                 for line in sys.stdin:
-                    if line.strip() == "swap-certificate":
+                    words = line.split()
+                    if words and words[0] == "present" and len(words) == 2:
                         swaps += 1
-                        done = swap_certificate(state, cert, key, tls, dovecot_pid, (pop3s, smtps), swaps)
-                        print(json.dumps({"swapped": done}), flush=True)
+                        print(json.dumps(present(state, cert, key, tls, dovecot_pid, (pop3s, smtps), swaps,
+                                                 words[1])), flush=True)
             except OSError:
                 pass
             stopping.set()

@@ -1,9 +1,14 @@
-// What is wrong with a server certificate, and which one the trust file lets
-// pass, on the test servers' own self-signed certificate.
+// What is wrong with a server certificate, and which one the trust file lets pass, on the test
+// servers' own self-signed certificate; and chains from a test authority, properly signed or
+// forged, presented by the real servers.
 #include "CertificateCheck.h"
+#include "TestSupport.h"
 #include "TransportTestSupport.h"
 #include "TrustStore.h"
+#include "VmimeTransport.h"
+#include "platform/Cp932.h"
 
+#include <QCryptographicHash>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -85,4 +90,87 @@ TEST(TrustStore, OneLinePerServerAndOnlyWhatWasAccepted)
     EXPECT_EQ(seen.trustedSha256, QByteArray(32, '\x02'));
     seen.key = QStringLiteral("c.example:995");
     EXPECT_FALSE(TrustStore::accepts(TrustStore::find(file, seen.key), seen));
+}
+
+// A leaf signed by any key that merely carries the name of the intermediate sent with it, the
+// root of that intermediate trusted: whether over POP3 or SMTP, TLS from the first byte or by
+// STLS/STARTTLS, and even for a server trusted before, nothing goes out but the handshake, and
+// the window is not offered. The same servers with a properly signed chain take both.
+TEST(CertificateCheck, ForgedChainGetsNoPasswordAndNoMail)
+{
+    ASSERT_TRUE(servers().ok()) << servers().error().toStdString();
+    TempProgramFolder folder;
+    VmimeTransport transport;
+    transport.setTimeout(15000);
+    transport.setSmtpCredentials("taro", "taro-pass-1");
+    const QByteArray host = "127.0.0.1:";
+    const QList<QByteArray> pop3 = {"pop3s://" + host + QByteArray::number(servers().pop3sPort()),
+                                    host + QByteArray::number(servers().pop3Port())};
+    const QList<QByteArray> smtp = {"smtps://" + host + QByteArray::number(servers().smtpsPort()),
+                                    host + QByteArray::number(servers().smtpPort())};
+    servers().clearMails(QStringLiteral("taro"));
+    servers().clearMails(QStringLiteral("jiro"));
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), "Subject: kept\r\n\r\nstays on the server\r\n"));
+    const auto logins = [] { return servers().dovecotLog().count(QStringLiteral("Login: user=<taro>")); };
+    const auto auths = [] { return servers().smtpAuthLog().count(u'\n'); };
+
+    // Every way in; true where each got through.
+    const auto tryAll = [&](const char *what) {
+        int through = 0;
+        for (const QByteArray &server : pop3) {
+            const int h = transport.NMailPop3Connect(server);
+            EXPECT_GE(h, 0) << what << " " << server.constData();
+            if (transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0) == 1)
+                ++through;
+            else
+                EXPECT_FALSE(transport.refusedCertificate() && transport.refusedCertificate()->trustable)
+                    << what << " " << server.constData();
+            transport.NMailPop3Close(h);
+        }
+        for (const QByteArray &server : smtp) {
+            if (transport.NMailSmtpSendMail(server, "jiro@example.test", "taro@example.test", what, "body", {}, 0) == 0)
+                ++through;
+            else
+                EXPECT_TRUE(Cp932::toUnicode(transport.NMailGetMessage()).contains(QStringLiteral("偽造")))
+                    << Cp932::toUnicode(transport.NMailGetMessage()).toStdString();
+        }
+        return through;
+    };
+
+    const qsizetype loginsBefore = logins(), authsBefore = auths();
+    // Without the other key's identifier the authorities see a bad signature; with it, an
+    // unknown issuer, though the leaf names one that was sent along.
+    QString root;
+    for (const char *kind : {"forged-aki", "forged"}) {
+        root = servers().present(kind);
+        ASSERT_FALSE(root.isEmpty());
+        transport.setTrustFile(root);
+        EXPECT_EQ(tryAll(kind), 0);
+    }
+    // Trusted before: the pin is another certificate, and this chain cannot be trusted anyway.
+    ServerCertificate pinned;
+    pinned.sha256 = QCryptographicHash::hash(MailServers::certificateDer(servers().certificateFile()) + "x",
+                                             QCryptographicHash::Sha256);
+    pinned.problems = ServerCertificate::Unvouched;
+    for (const QList<QByteArray> &list : {pop3, smtp})
+        for (const QByteArray &server : list) {
+            pinned.key = QStringLiteral("127.0.0.1:") + QString::fromLatin1(server.mid(server.lastIndexOf(':') + 1));
+            ASSERT_EQ(TrustStore::trust(TrustStore::path(), pinned), 0);
+        }
+    EXPECT_EQ(tryAll("forged, pinned"), 0);
+    EXPECT_EQ(logins(), loginsBefore);
+    EXPECT_EQ(auths(), authsBefore);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("jiro")), 0);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("taro")), 1);
+
+    // The test can fail both ways: a properly signed chain from the same authority goes through.
+    ASSERT_EQ(servers().present("good"), root);
+    QFile::remove(TrustStore::path());
+    EXPECT_EQ(tryAll("good"), 4) << Cp932::toUnicode(transport.NMailGetMessage()).toStdString();
+    EXPECT_EQ(logins(), loginsBefore + 2);
+    EXPECT_EQ(auths(), authsBefore + 2);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("jiro")), 2);
+
+    // The other tests of this program expect a self-signed certificate.
+    EXPECT_FALSE(servers().present("self").isEmpty());
 }

@@ -74,31 +74,30 @@ TEST_F(HostileServerTest, NoPasswordInClearUnlessTheUserChoseIt)
     EXPECT_EQ(transport.NMailPop3Authenticate(h, "taro", "secret-pass-9", 0), 3) << message().toStdString();
     EXPECT_EQ(transport.NMailPop3Close(h), 0);
 
-    // SMTP: a server that offers STARTTLS and does not start it gets nothing; one without
-    // STARTTLS gets no login, though as a relay without a login it still takes mail.
-    transport.setSmtpCredentials("taro", "secret-pass-9");
-    for (const char *mode : {"smtp-refused-starttls", "smtp-no-starttls"}) {
-        EXPECT_LT(transport.NMailSmtpSendMail(at(mode), "to@example.test", "taro@example.test", "s", "b", QString(), 0),
-                  0)
-            << mode;
-        EXPECT_TRUE(message().contains(QStringLiteral("smtp+plain://"))) << message().toStdString();
-        EXPECT_FALSE(bad().received(mode).contains("AUTH")) << mode;
-        EXPECT_FALSE(bad().received(mode).contains("MAIL FROM")) << mode;
+    // SMTP: a server that does not start TLS, whether it refuses STARTTLS (as someone in between
+    // may answer for it) or does not offer it (as when someone removed it from the reply), gets
+    // nothing of a mail and no login, whether there is a login to give or not.
+    for (const QByteArray &id : {QByteArray("taro"), QByteArray()}) {
+        transport.setSmtpCredentials(id, id.isEmpty() ? QByteArray() : QByteArray("secret-pass-9"));
+        for (const char *mode : {"smtp-refused-starttls", "smtp-no-starttls"}) {
+            EXPECT_LT(transport.NMailSmtpSendMail(at(mode), "to@example.test", "taro@example.test", "s", "b",
+                                                  QString(), 0),
+                      0)
+                << mode;
+            EXPECT_TRUE(message().contains(QStringLiteral("送信しませんでした"))) << message().toStdString();
+            EXPECT_TRUE(message().contains(QStringLiteral("smtp+plain://"))) << message().toStdString();
+            for (const char *command : {"AUTH", "MAIL", "RCPT", "DATA"})
+                EXPECT_FALSE(bad().received(mode).contains(command)) << mode << " " << command;
+        }
     }
-    transport.setSmtpCredentials({}, {});
-    EXPECT_LT(transport.NMailSmtpSendMail(at("smtp-refused-starttls"), "to@example.test", "taro@example.test", "s",
-                                          "b", QString(), 0),
-              0);
-    EXPECT_GE(transport.NMailSmtpSendMail(at("smtp-no-starttls"), "to@example.test", "taro@example.test", "s", "b",
-                                          QString(), 0),
-              0)
-        << message().toStdString();
+    // The plain form is the user's explicit choice.
     transport.setSmtpCredentials("taro", "secret-pass-9");
     EXPECT_GE(transport.NMailSmtpSendMail(at("smtp-no-starttls", "smtp+plain://"), "to@example.test",
                                           "taro@example.test", "s", "b", QString(), 0),
               0)
         << message().toStdString();
     EXPECT_TRUE(bad().received("smtp-no-starttls").contains("AUTH"));
+    EXPECT_TRUE(bad().received("smtp-no-starttls").contains("DATA"));
 }
 
 TEST_F(HostileServerTest, LiesAndRefusalsSpoilOnlyWhatTheyTouch)
@@ -139,6 +138,14 @@ TEST_F(HostileServerTest, LiesAndRefusalsSpoilOnlyWhatTheyTouch)
     EXPECT_TRUE(message().contains(QStringLiteral("3通"))) << message().toStdString();
     EXPECT_TRUE(message().contains(QStringLiteral("[SYS/PERM] deleting is not allowed here")))
         << message().toStdString();
+
+    // A refusal of 100 KB full of terminal escapes is quoted short and without them.
+    const int refused = transport.NMailPop3Connect(plain("pop3-long-refusal"));
+    EXPECT_LT(transport.NMailPop3Authenticate(refused, "taro", "x", 0), 0);
+    transport.NMailPop3Close(refused);
+    EXPECT_TRUE(message().contains(QStringLiteral("refused refused"))) << message().toStdString();
+    EXPECT_LT(message().size(), 1000);
+    EXPECT_FALSE(message().contains(u'\x1b') || message().contains(u'\x07'));
 }
 
 TEST_F(HostileServerTest, EndlessDrippingAndSilentServersAreCutOff)

@@ -294,6 +294,7 @@ TEST_F(AttachmentTest, HostileNamesStayInsideTheFolder)
          "c.txt",
          QStringLiteral("abc.txt")},
         {"reserved characters", "x<y>:z?.txt", QStringLiteral("x_y__z_.txt")},
+        {"right-to-left override", "photo\xe2\x80\xaegpj.exe", QStringLiteral("photo〓gpj.exe")},
     };
     for (const Case &c : cases) {
         QTemporaryDir d;

@@ -239,6 +239,13 @@ TEST_F(Pop3Test, SilentServerGivesUpAfterTheTimeout)
     EXPECT_LT(clock.elapsed(), 15000);
     EXPECT_TRUE(message().contains(QStringLiteral("応答がない"))) << message().toStdString();
     transport.NMailPop3Close(h);
+    // A port that speaks TLS from the first byte, named without pop3s://, is silent as well.
+    const QByteArray tlsPort = "127.0.0.1:" + QByteArray::number(servers().pop3sPort());
+    const int wrong = transport.NMailPop3Connect(tlsPort);
+    EXPECT_LT(transport.NMailPop3Authenticate(wrong, "taro", "taro-pass-1", 0), 0);
+    EXPECT_TRUE(message().contains(QStringLiteral("「pop3s://") + QString::fromLatin1(tlsPort) + u'」'))
+        << message().toStdString();
+    transport.NMailPop3Close(wrong);
 
     clock.restart();
     const int tls = transport.NMailPop3Connect("pop3s://127.0.0.1:" + QByteArray::number(silent.port()));

@@ -235,16 +235,22 @@ TEST_F(SmtpTest, SilentServerGivesUpAfterTheTimeout)
 {
     SilentServer silent;
     transport.setTimeout(1000);
-    for (const char *prefix : {"", "smtps://"}) {
+    const QByteArray tlsPort = "127.0.0.1:" + QByteArray::number(servers().smtpsPort());
+    for (const QByteArray &server :
+         {"127.0.0.1:" + QByteArray::number(silent.port()), "smtps://127.0.0.1:" + QByteArray::number(silent.port()),
+          tlsPort}) {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_LT(
-            transport.NMailSmtpSendMail(prefix + QByteArray("127.0.0.1:") + QByteArray::number(silent.port()),
-                                        "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
-            0);
+        EXPECT_LT(transport.NMailSmtpSendMail(server, "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
+                  0);
         EXPECT_LT(clock.elapsed(), 15000);
         EXPECT_TRUE(message().contains(QStringLiteral("応答がない"))) << message().toStdString();
+        // Waiting for a greeting on a port that waits for TLS to begin: the message says so.
+        EXPECT_EQ(message().contains(QStringLiteral("「smtps://")), !server.startsWith("smtps"))
+            << message().toStdString();
     }
+    EXPECT_TRUE(message().contains(QStringLiteral("「smtps://") + QString::fromLatin1(tlsPort) + u'」'))
+        << message().toStdString();
 }
 
 TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
@@ -252,18 +258,42 @@ TEST_F(SmtpTest, ConnectionCutBeforeTheServerConfirmsIsAFailure)
     // The proxy lets the dialogue through up to the server's "354" and cuts the connection
     // when the server answers the data: the mail must not be reported as sent.
     CuttingProxy proxy(servers().smtpPlainPort(), 0);
-    const QByteArray viaProxy = "127.0.0.1:" + QByteArray::number(proxy.port());
+    const QByteArray viaProxy = "smtp+plain://127.0.0.1:" + QByteArray::number(proxy.port());
     ASSERT_GE(transport.NMailSmtpSendMail(viaProxy, "taro@example.test", "hanako@example.test", "s", "b",
                                           QString(), 0),
               0)
         << message().toStdString();
     const qint64 dialogue = proxy.serverBytes(); // everything the server said for one mail
     CuttingProxy cutting(servers().smtpPlainPort(), dialogue - 20);
-    EXPECT_LT(transport.NMailSmtpSendMail("127.0.0.1:" + QByteArray::number(cutting.port()),
+    EXPECT_LT(transport.NMailSmtpSendMail("smtp+plain://127.0.0.1:" + QByteArray::number(cutting.port()),
                                           "taro@example.test", "hanako@example.test", "s", "b", QString(), 0),
               0);
     EXPECT_TRUE(cutting.didCut());
     EXPECT_FALSE(message().isEmpty());
+}
+
+TEST_F(SmtpTest, ACheckAndASendOpenOneConnectionEach)
+{
+    // Counted by a proxy in front of the real servers: STLS and STARTTLS, a login on each.
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), "Subject: one\r\n\r\nbody\r\n"));
+    CuttingProxy pop(servers().pop3Port(), 0), smtp(servers().smtpPort(), 0);
+    const int h = transport.NMailPop3Connect("127.0.0.1:" + QByteArray::number(pop.port()));
+    ASSERT_EQ(transport.NMailPop3Authenticate(h, "taro", "taro-pass-1", 0), 1) << message().toStdString();
+    QByteArray subject, date, from, header, body;
+    EXPECT_EQ(transport.NMailPop3GetMail(h, 1, subject, date, from, header, body, 0, 0), 0);
+    EXPECT_EQ(transport.NMailPop3DeleteMail(h, 1), 0);
+    EXPECT_EQ(transport.NMailPop3Close(h), 0);
+    EXPECT_EQ(pop.connections(), 1);
+
+    const qsizetype logins = servers().smtpAuthLog().count(u'\n');
+    transport.setSmtpCredentials("taro", "taro-pass-1");
+    EXPECT_EQ(transport.NMailSmtpSendMail("127.0.0.1:" + QByteArray::number(smtp.port()), "hanako@example.test",
+                                          "taro@example.test", "s", "b", QString(), 0),
+              0)
+        << message().toStdString();
+    EXPECT_EQ(smtp.connections(), 1);
+    EXPECT_EQ(servers().smtpAuthLog().count(u'\n'), logins + 1);
+    EXPECT_EQ(servers().mailCount(QStringLiteral("hanako")), 1);
 }
 
 TEST(ServerAddressTest, ServerFieldSyntax)
@@ -323,9 +353,10 @@ TEST_F(SmtpTest, OnlyTheCallersCredentialsLogInAndARelayWithoutAuthStillWorks)
                                           QString(), 0),
               0);
     EXPECT_TRUE(message().contains(QStringLiteral("uthentication required"))) << message().toStdString();
-    // Credentials handed over, on a relay that offers no AUTH: sent without logging in.
+    // Credentials handed over, on a relay that offers no AUTH (the user chose it without TLS):
+    // sent without logging in.
     transport.setSmtpCredentials("taro", "taro-pass-1");
-    const QByteArray plain = "127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
+    const QByteArray plain = "smtp+plain://127.0.0.1:" + QByteArray::number(servers().smtpPlainPort());
     EXPECT_GE(transport.NMailSmtpSendMail(plain, "taro@example.test", "hanako@example.test", "s", "b",
                                           QString(), 0),
               0)

@@ -210,6 +210,7 @@ void CuttingProxy::run()
         const int client = ::accept(m_fd, nullptr, nullptr);
         if (client < 0)
             continue;
+        ++m_connections;
         const int server = connectLoopback(m_target);
         const qint64 cutAfter = m_cutAfter;
         qint64 sent = 0;

@@ -48,6 +48,7 @@ public:
     bool didCut() const { return m_cut; }
     void stopCutting() { m_cutAfter = 0; } // connections from now on pass whole
     qint64 serverBytes() const { return m_serverBytes; } // sent by the server so far, all clients
+    int connections() const { return m_connections; }    // accepted so far
 
 private:
     void run();
@@ -58,5 +59,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cut{false};
     std::atomic<qint64> m_serverBytes{0};
+    std::atomic<int> m_connections{0};
     std::thread m_thread;
 };
