@@ -273,9 +273,9 @@ int RecordFile::append(const QByteArray &record, Flush flush)
 
     const off_t end = whole * size;
     // A file made just now is durable only once its name is: flush() does that for later.
+    const auto durable = [&] { return ::fdatasync(fd.get()) == 0 && (!created || syncFolder(folderOf(m_path))); };
     bool ok = (length == end || ::ftruncate(fd.get(), end) == 0)
-              && writeAt(fd.get(), record.constData(), size_t(size), end)
-              && (flush == Flush::Later || (::fdatasync(fd.get()) == 0 && (!created || syncFolder(folderOf(m_path)))));
+              && writeAt(fd.get(), record.constData(), size_t(size), end) && (flush == Flush::Later || durable());
     if (!ok) {
         // Nothing of a record that did not fit may stay behind.
         if (::ftruncate(fd.get(), end) == 0)
