@@ -197,16 +197,21 @@ protected:
         }
     }
 
-    // The program in its own process, with the power going at `point`. True when it went there.
-    bool runUntilCut(const Point &point, const QStringList &arguments)
+    static void start(QProcess &peer, const QStringList &arguments)
     {
-        EXPECT_EQ(fs.ask(point.command()), QStringLiteral("armed"));
-        QProcess peer;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         peer.setProcessEnvironment(env);
         peer.start(QStringLiteral(WANDERPUP_POWERCUT_PEER), arguments);
         EXPECT_TRUE(peer.waitForStarted(10000));
+    }
+
+    // The program in its own process, with the power going at `point`. True when it went there.
+    bool runUntilCut(const Point &point, const QStringList &arguments)
+    {
+        EXPECT_EQ(fs.ask(point.command()), QStringLiteral("armed"));
+        QProcess peer;
+        start(peer, arguments);
         bool cut = false;
         QDeadlineTimer deadline(90000);
         while (!cut && !deadline.hasExpired() && !peer.waitForFinished(10))
@@ -230,10 +235,7 @@ protected:
     QStringList run(const QStringList &arguments)
     {
         QProcess peer;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        peer.setProcessEnvironment(env);
-        peer.start(QStringLiteral(WANDERPUP_POWERCUT_PEER), arguments);
+        start(peer, arguments);
         EXPECT_TRUE(peer.waitForFinished(90000));
         EXPECT_EQ(peer.exitCode(), 0);
         QStringList texts;

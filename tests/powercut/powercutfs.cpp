@@ -428,33 +428,28 @@ int fsTruncate(const char *path, off_t size, fuse_file_info *fi)
     });
 }
 
-int fsUnlink(const char *path)
+// unlink and rmdir: the name goes from its folder (a folder only when empty).
+int removeName(const char *kind, const char *path, bool folder)
 {
-    return operation("unlink", path, [&] {
+    return operation(kind, path, [&] {
         std::string name;
         const NodePtr parent = parentOf(path, &name);
-        if (!parent || !parent->names.count(name))
+        const auto it = parent ? parent->names.find(name) : std::map<std::string, NodePtr>::iterator();
+        if (!parent || it == parent->names.end())
             return -ENOENT;
-        parent->names.erase(name);
+        if (it->second->folder() != folder)
+            return folder ? -ENOTDIR : -EISDIR;
+        if (folder && !it->second->names.empty())
+            return -ENOTEMPTY;
+        parent->names.erase(it);
         parent->mtime = now();
         return 0;
     });
 }
 
-int fsRmdir(const char *path)
-{
-    return operation("rmdir", path, [&] {
-        std::string name;
-        const NodePtr parent = parentOf(path, &name);
-        if (!parent || !parent->names.count(name))
-            return -ENOENT;
-        if (!parent->names[name]->names.empty())
-            return -ENOTEMPTY;
-        parent->names.erase(name);
-        parent->mtime = now();
-        return 0;
-    });
-}
+int fsUnlink(const char *path) { return removeName("unlink", path, false); }
+
+int fsRmdir(const char *path) { return removeName("rmdir", path, true); }
 
 int fsRename(const char *from, const char *to, unsigned int flags)
 {
