@@ -295,11 +295,6 @@ int fsGetattr(const char *path, struct stat *st, fuse_file_info *fi)
     });
 }
 
-int fsAccess(const char *path, int)
-{
-    return reading([&] { return lookup(path) ? 0 : -ENOENT; });
-}
-
 int fsMkdir(const char *path, mode_t mode)
 {
     return operation("mkdir", path, [&] {
@@ -337,21 +332,6 @@ int fsCreate(const char *path, mode_t mode, fuse_file_info *fi)
         fi->fh = newHandle(node, path);
         return 0;
     });
-}
-
-int fsMknod(const char *path, mode_t mode, dev_t)
-{
-    if (!S_ISREG(mode))
-        return -EPERM;
-    fuse_file_info fi{};
-    fi.flags = O_EXCL;
-    const int result = fsCreate(path, mode, &fi);
-    if (result == 0) {
-        std::lock_guard lock(g_mutex);
-        g_handles.erase(fi.fh);
-        g_handlePaths.erase(fi.fh);
-    }
-    return result;
 }
 
 int fsOpen(const char *path, fuse_file_info *fi)
@@ -530,11 +510,6 @@ int fsChmod(const char *path, mode_t mode, fuse_file_info *fi)
     });
 }
 
-int fsChown(const char *path, uid_t, gid_t, fuse_file_info *fi)
-{
-    return reading([&] { return (fi ? handle(fi) : lookup(path)) ? 0 : -ENOENT; });
-}
-
 int fsUtimens(const char *path, const timespec times[2], fuse_file_info *fi)
 {
     return reading([&] {
@@ -653,9 +628,7 @@ int main(int argc, char *argv[])
     g_loop = pthread_self();
     fuse_operations ops{};
     ops.getattr = fsGetattr;
-    ops.access = fsAccess;
     ops.mkdir = fsMkdir;
-    ops.mknod = fsMknod;
     ops.create = fsCreate;
     ops.open = fsOpen;
     ops.opendir = fsOpendir;
@@ -671,7 +644,6 @@ int main(int argc, char *argv[])
     ops.fsyncdir = fsFsyncdir;
     ops.readdir = fsReaddir;
     ops.chmod = fsChmod;
-    ops.chown = fsChown;
     ops.utimens = fsUtimens;
     ops.statfs = fsStatfs;
     ops.init = fsInit;
