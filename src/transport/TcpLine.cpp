@@ -31,6 +31,13 @@ addrinfo *lookUp(const std::string &host, int port, const QElapsedTimer &clock, 
                  const std::function<void()> &tick, bool &timedOut)
 {
     timedOut = false;
+    // An address needs no lookup (and no helper thread for one).
+    addrinfo numeric{};
+    numeric.ai_socktype = SOCK_STREAM;
+    numeric.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &numeric, &found) == 0)
+        return found;
     // Kept on the heap: a lookup that cannot be cancelled still writes into it when it ends.
     auto *lookup = new Lookup;
     lookup->host = host;

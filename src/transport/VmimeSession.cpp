@@ -254,19 +254,27 @@ private:
     std::shared_ptr<WireGuard> m_guard;
 };
 
-// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked.
+// WANDERPUP_TRANSPORT_TRACE=1 prints the protocol dialogue to stderr, passwords masked, each
+// line with the milliseconds since the connection's service was made.
 class StderrTracer final : public vmime::net::tracer
 {
 public:
+    StderrTracer() { m_clock.start(); }
     void traceSend(const vmime::string &line) override
     {
         std::string shown = line;
         const std::string upper = QByteArray::fromStdString(line.substr(0, 5)).toUpper().toStdString();
         if (upper.rfind("PASS ", 0) == 0 || upper.rfind("APOP ", 0) == 0 || upper.rfind("AUTH ", 0) == 0)
             shown = line.substr(0, 5) + "****";
-        fprintf(stderr, "C: %s\n", shown.c_str());
+        fprintf(stderr, "%6lld C: %s\n", m_clock.elapsed(), shown.c_str());
     }
-    void traceReceive(const vmime::string &line) override { fprintf(stderr, "S: %s\n", line.c_str()); }
+    void traceReceive(const vmime::string &line) override
+    {
+        fprintf(stderr, "%6lld S: %s\n", m_clock.elapsed(), line.c_str());
+    }
+
+private:
+    QElapsedTimer m_clock;
 };
 
 class StderrTracerFactory final : public vmime::net::tracerFactory

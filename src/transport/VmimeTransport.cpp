@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <vmime/net/smtp/SMTPCommand.hpp>
 #include <vmime/net/smtp/SMTPConnection.hpp>
 #include <vmime/net/smtp/SMTPTransport.hpp>
 #include <vmime/vmime.hpp>
@@ -464,7 +465,12 @@ std::optional<SmtpFailure> VmimeTransport::Impl::send(const QByteArray &serverTe
                                                         size_t(raw.size()));
         transport->send(vmime::mailbox(vmime::emailAddress(sender.toStdString())), rcpts, is,
                         size_t(raw.size()));
-        transport->disconnect();
+        // The mail is taken: QUIT goes out as the library would send it, and nothing more is
+        // awaited (the library would wait a round trip for the end of TLS). The connection is
+        // closed here; the library's own farewell then goes nowhere.
+        connection->sendRequest(vmime::net::smtp::SMTPCommand::QUIT());
+        guard->cut();
+        transport.reset();
         if (sent)
             *sent = raw + "\r\n"; // the line end the end of the data gives it
         return std::nullopt;
