@@ -125,11 +125,12 @@ QString Maildir::newName(const QByteArray &mail)
     const bool lf = shape.crlf > 0 && !shape.bareLf;
     const QString sizes = lf ? QStringLiteral(",S=%1,W=%2").arg(mail.size() - shape.crlf).arg(mail.size())
                              : QStringLiteral(",S=%1").arg(mail.size());
+    // Fixed widths, so that names also sort as text in the order they were taken.
     const QString head = QStringLiteral("%1.M%2P%3Q%4.")
                              .arg(qint64(now.tv_sec))
-                             .arg(qint64(now.tv_nsec / 1000))
+                             .arg(qint64(now.tv_nsec / 1000), 6, 10, QLatin1Char('0'))
                              .arg(qint64(::getpid()))
-                             .arg(++counter);
+                             .arg(++counter, 6, 10, QLatin1Char('0'));
     // The host is only there to tell machines apart: it gives way where the name would be long.
     const qsizetype room = std::max<qsizetype>(1, MaxNameLength - head.size() - sizes.size());
     return head + hostPart().left(room) + sizes;
@@ -253,8 +254,7 @@ std::optional<QByteArray> Maildir::read(const QString &path)
     if (crlfSize(QFileInfo(path).fileName()) < 0)
         return bytes;
     // One pass into a buffer of the final size: each LF becomes CR LF.
-    const qsizetype lines = bytes.count('\n');
-    QByteArray mail(bytes.size() + lines, Qt::Uninitialized);
+    QByteArray mail(bytes.size() + bytes.count('\n'), Qt::Uninitialized);
     char *out = mail.data();
     const char *begin = bytes.constData();
     const char *end = begin + bytes.size();
