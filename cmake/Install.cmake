@@ -59,5 +59,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.wanderpup.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-japanese-gothic")
 # ca-certificates: the system's authorities vouch for real mail servers; a sound server for the bark.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates, pulseaudio | pipewire-pulse, qt6-translations-l10n")
+# Emoji and the rarer kanji (𠮷) that mail carries are drawn from these fonts.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "ca-certificates, pulseaudio | pipewire-pulse, qt6-translations-l10n, fonts-noto-color-emoji, fonts-noto-cjk")
 include(CPack)

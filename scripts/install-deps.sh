@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev
   qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libvmime-dev libgtest-dev
-  fonts-ipafont-gothic fonts-urw-base35
+  fonts-ipafont-gothic fonts-urw-base35 fonts-noto-color-emoji fonts-noto-cjk
   xvfb openbox x11-utils x11-xserver-utils xdotool imagemagick desktop-file-utils
   dovecot-pop3d python3 python3-aiosmtpd
   pulseaudio pulseaudio-utils sox

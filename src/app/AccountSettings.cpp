@@ -102,10 +102,18 @@ bool write(const QString &path, const QString &key, const QString &value)
     return IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), key, value, path);
 }
 
+Account account(const QString &path)
+{
+    const AccountSettings &settings = AccountSettings::instance();
+    if (settings.AccountConfirmed)
+        return {settings.AccountId, settings.AccountPassword};
+    return {read(path, QStringLiteral("NAME")), read(path, QStringLiteral("NAME2"))};
+}
+
 Credentials smtpCredentials(const QString &path)
 {
-    return {Cp932::fromUnicode(read(path, QStringLiteral("NAME"))),
-            Cp932::fromUnicode(read(path, QStringLiteral("NAME2")))};
+    const Account current = account(path);
+    return {Cp932::fromUnicode(current.id), Cp932::fromUnicode(current.password)};
 }
 
 } // namespace IdPassFile

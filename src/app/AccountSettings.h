@@ -17,6 +17,9 @@ struct AccountSettings
     bool LeaveOnServer = false;
     QString AccountId;
     QString AccountPassword;
+    // The ID and password were confirmed in the ID dialog during this run: they are the account
+    // from then on, saved or not.
+    bool AccountConfirmed = false;
 
     // The one program-wide instance.
     static AccountSettings &instance();
@@ -40,8 +43,17 @@ QString read(const QString &path, const QString &key);
 // Writes one key; the file is made readable by its owner only, as it holds the password.
 bool write(const QString &path, const QString &key, const QString &value);
 
-// The saved ID (NAME) and password (NAME2) in code page 932, as the mail transport takes them
-// for SMTP AUTH; both empty when nothing is saved.
+// The account receiving and sending use: the ID and password confirmed in the ID dialog during
+// this run, else the saved ones (NAME and NAME2 of the file at `path`).
+struct Account
+{
+    QString id;
+    QString password;
+};
+Account account(const QString &path = ProgramFolder::idPassIni());
+
+// That account in code page 932, as the mail transport takes it for SMTP AUTH; both empty when
+// there is none.
 struct Credentials
 {
     QByteArray id;

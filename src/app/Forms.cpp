@@ -6,6 +6,7 @@
 #include "app/OptionForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
+#include "kit/WindowKit.h"
 #include "send/BackForm.h"
 #include "send/WriteForm.h"
 #include "viewer/TyakuForm.h"
@@ -26,8 +27,15 @@ std::vector<Forms::Slot *> &livingSlots()
     return list;
 }
 
+// A window opens on the screen, wherever it was put; the dogs walk where they like.
+QWidget *onScreen(QWidget *window)
+{
+    Kit::keepOnScreenWhenShown(window);
+    return window;
+}
+
 #define WANDERPUP_WINDOW_SLOT(Class, accessor)                                                             \
-    Forms::Slot g_##accessor(#Class, [] { return static_cast<QWidget *>(new Class()); });
+    Forms::Slot g_##accessor(#Class, [] { return onScreen(new Class()); });
 WANDERPUP_SINGLE_WINDOWS(WANDERPUP_WINDOW_SLOT)
 #undef WANDERPUP_WINDOW_SLOT
 

@@ -1,16 +1,20 @@
 #include "IdPassForm.h"
 
 #include "app/AccountSettings.h"
+#include "app/Forms.h"
 #include "kit/WindowKit.h"
 #include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
+#include "transport/TypedInput.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
@@ -34,8 +38,8 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     OkCommand->setDefault(true);
     OkCommand->setAutoDefault(true);
     CancelCommand = Kit::place(new QPushButton(QStringLiteral("Cancel"), this), "CancelCommand", {124, 92, 57, 21});
-    // The check reads the account from the file every time: say so where the choice is made.
-    SaveNote = Kit::place(new QLabel(QStringLiteral("受信には、保存した\nIDとパスワードが使われます。"), this),
+    // What the box decides, said where the choice is made.
+    SaveNote = Kit::place(new QLabel(QStringLiteral("保存しないときは、このプログラムを\n終了するまで使われます。"), this),
                           "SaveNote", {8, 118, 185, 0});
     Kit::fitCaption(SaveNote);
 
@@ -54,18 +58,22 @@ IdPassForm::IdPassForm(QWidget *parent) : QWidget(parent)
     connect(OkCommand, &QPushButton::clicked, this, &IdPassForm::ok);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
 
-    const QString file = ProgramFolder::idPassIni();
-    IdText->setText(IdPassFile::read(file, QStringLiteral("NAME")));
-    PassText->setText(IdPassFile::read(file, QStringLiteral("NAME2")));
+    // The account in use: what was confirmed in this run is shown again, not the older saved one.
+    const IdPassFile::Account account = IdPassFile::account();
+    IdText->setText(account.id);
+    PassText->setText(account.password);
 
     Kit::centreOnScreen(this);
 }
 
 void IdPassForm::ok()
 {
+    // An ID typed on a full-width keyboard is meant in ASCII.
+    IdText->setText(TypedInput::narrowed(IdText->text()));
     AccountSettings &settings = AccountSettings::instance();
     settings.AccountId = IdText->text();
     settings.AccountPassword = PassText->text();
+    settings.AccountConfirmed = true;
     const QString file = ProgramFolder::idPassIni();
     if (Check1->isChecked()) {
         const bool saved = IdPassFile::write(file, QStringLiteral("NAME"), settings.AccountId)
@@ -76,7 +84,31 @@ void IdPassForm::ok()
     } else {
         IdPassFile::write(file, QStringLiteral("NAME3"), QStringLiteral("0"));
     }
+    emit confirmed();
     close();
+}
+
+bool IdPassForm::askForCheck()
+{
+    const QPointer<IdPassForm> form = Forms::idPassForm();
+    // Modality takes effect when a window is shown.
+    form->hide();
+    form->setWindowModality(Qt::ApplicationModal);
+    QEventLoop wait;
+    bool answered = false;
+    connect(form, &IdPassForm::confirmed, &wait, [&answered, &wait] {
+        answered = true;
+        wait.quit();
+    });
+    // Closed in any other way, the dialog is gone (it is destroyed when it closes).
+    connect(form, &QObject::destroyed, &wait, &QEventLoop::quit);
+    Kit::bringToFront(form);
+    wait.exec();
+    if (form) {
+        form->setWindowModality(Qt::NonModal);
+        form->close();
+    }
+    return answered;
 }
 
 QString IdPassForm::saveFailureText(const QString &file)

@@ -22,11 +22,20 @@ public:
     QLabel *Label2_1;
     QPushButton *OkCommand;
     QPushButton *CancelCommand;
-    QLabel *SaveNote; // that only saved values are used
+    QLabel *SaveNote; // how long values that are not saved are used
 
     void ok();
+
+    // Asks for the ID and password on behalf of a mail check, which waits for the answer as for a
+    // message box (the other windows wait too). True after "OK": the ID and password just
+    // confirmed, saved or not, are then the account. False after "Cancel" or the close box.
+    static bool askForCheck();
+
     // What the user reads when the ID and password could not be saved to `file`.
     static QString saveFailureText(const QString &file);
+
+signals:
+    void confirmed();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -2,9 +2,13 @@
 
 #include "app/AccountSettings.h"
 #include "kit/WindowKit.h"
+#include "platform/Cp932.h"
 #include "platform/Fonts.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
+#include "receive/StoredMails.h"
+#include "transport/ServerAddress.h"
+#include "transport/TypedInput.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -58,6 +62,7 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::ok);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    connect(KeepCheck, &QCheckBox::clicked, this, &OptionForm::keepClicked);
 
     const AccountSettings &settings = AccountSettings::instance();
     SmtpText->setText(settings.SmtpServer);
@@ -71,6 +76,8 @@ OptionForm::OptionForm(QWidget *parent) : QWidget(parent)
 
 void OptionForm::ok()
 {
+    if (!takeTypedText())
+        return;
     AccountSettings &settings = AccountSettings::instance();
     settings.SmtpServer = SmtpText->text();
     settings.Pop3Server = Pop3Text->text();
@@ -84,6 +91,50 @@ void OptionForm::ok()
                Prompter::Buttons::Ok, Prompter::Icon::Exclamation);
     }
     close();
+}
+
+bool OptionForm::takeTypedText()
+{
+    const struct
+    {
+        QLineEdit *box;
+        TypedInput::Checked typed;
+    } fields[] = {{SmtpText, TypedInput::server(SmtpText->text(), false)},
+                  {Pop3Text, TypedInput::server(Pop3Text->text(), true)},
+                  {MailText, TypedInput::addresses(MailText->text(), false)}};
+    for (const auto &field : fields)
+        field.box->setText(field.typed.text);
+    for (const auto &field : fields) {
+        if (field.typed.problem.isEmpty())
+            continue;
+        MsgBox(TypedInput::message(field.box->accessibleName(), field.typed), Prompter::Buttons::Ok,
+               Prompter::Icon::Exclamation);
+        field.box->setFocus();
+        field.box->selectAll();
+        return false;
+    }
+    return true;
+}
+
+void OptionForm::keepClicked(bool checked)
+{
+    const AccountSettings &settings = AccountSettings::instance();
+    if (checked || !settings.LeaveOnServer)
+        return;
+    // The mails this program stored while leaving them there, by the record the check keeps.
+    const ServerAddress server = ServerAddress::parse(Cp932::fromUnicode(settings.Pop3Server), true);
+    StoredMails stored(ProgramFolder::storedMailsRecord(), IdPassFile::account().id + u'@' + server.display);
+    const QString count = stored.load() && stored.count() > 0
+                              ? QStringLiteral("（このプログラムが受信して保存した%1通）").arg(stored.count())
+                              : QString();
+    const int answer = MsgBox(
+        QStringLiteral("「サーバーにメールを残す」をやめると、次の受信で、サーバーに残してあるメール%1を"
+                       "サーバーから削除します。\r\nほかのプログラムやWebメールでは、それらのメールを読めなくなります。"
+                       "\r\nやめますか？")
+            .arg(count),
+        Prompter::Buttons::YesNoDefaultNo, Prompter::Icon::Question);
+    if (answer != Prompter::Yes)
+        KeepCheck->setChecked(true);
 }
 
 void OptionForm::keyPressEvent(QKeyEvent *event)

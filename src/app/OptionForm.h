@@ -24,4 +24,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    // Takes what was typed into the three boxes as the mail needs it; false (the user told why)
+    // when a box holds what cannot be a server or an address.
+    bool takeTypedText();
+    // Unticking "サーバーにメールを残す" asks first: the next check deletes what was left there.
+    void keepClicked(bool checked);
 };

@@ -19,6 +19,29 @@
 
 namespace {
 
+// The screen a window is mostly on; the one it belongs to before it has a place.
+const QScreen *screenOf(const QWidget *window)
+{
+    if (const QScreen *screen = QGuiApplication::screenAt(window->frameGeometry().center()))
+        return screen;
+    return window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+}
+
+// Moves a window, frame included, inside the screen's area for windows (the desktop without its
+// panels). A window larger than that area keeps its top-left corner, and so its title bar, on it.
+void bringInside(QWidget *window)
+{
+    const QScreen *screen = screenOf(window);
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const int x = qMax(area.left(), qMin(frame.left(), area.right() + 1 - frame.width()));
+    const int y = qMax(area.top(), qMin(frame.top(), area.bottom() + 1 - frame.height()));
+    if (x != frame.left() || y != frame.top())
+        window->move(x, y);
+}
+
 void centreNow(QWidget *window)
 {
     const QScreen *screen = window->screen();
@@ -28,27 +51,69 @@ void centreNow(QWidget *window)
         return;
     // Before the window is first shown its frame is not known yet and is its client area.
     const QRect outer(QPoint(0, 0), window->frameGeometry().size());
-    window->move(screen->geometry().center() - outer.center());
+    window->move(screen->availableGeometry().center() - outer.center());
+    bringInside(window);
 }
 
+// Whether the window manager has put its frame around a window (before, the frame is the window).
+bool framed(const QWidget *window)
+{
+    return window->frameGeometry().size() != window->size();
+}
+
+// Watches the events of the window it belongs to, found again by its name.
+class WindowWatch : public QObject
+{
+public:
+    WindowWatch(QWidget *window, const QString &name) : QObject(window)
+    {
+        setObjectName(name);
+        window->installEventFilter(this);
+    }
+};
+
+// Brings a window inside its screen each time it is shown, and once more when the window manager
+// has framed it there (its frame, and where the manager put it, are unknown before).
+class OnScreenWhenShown : public WindowWatch
+{
+public:
+    static inline const QString Name = QStringLiteral("onScreenWhenShown");
+
+    explicit OnScreenWhenShown(QWidget *window) : WindowWatch(window, Name) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = static_cast<QWidget *>(watched);
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Show) {
+            m_framed = framed(window);
+            bringInside(window);
+        } else if (!m_framed && (type == QEvent::Move || type == QEvent::Resize) && window->isVisible()
+                   && framed(window)) {
+            m_framed = true;
+            bringInside(window);
+        }
+        return false;
+    }
+
+private:
+    bool m_framed = false;
+};
+
 // Centres the window once more as soon as its frame is known, then goes.
-class CentreWhenFramed : public QObject
+class CentreWhenFramed : public WindowWatch
 {
 public:
     static inline const QString Name = QStringLiteral("centreWhenFramed");
 
-    explicit CentreWhenFramed(QWidget *window) : QObject(window)
-    {
-        setObjectName(Name);
-        window->installEventFilter(this);
-    }
+    explicit CentreWhenFramed(QWidget *window) : WindowWatch(window, Name) {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         const QEvent::Type type = event->type();
         if (type == QEvent::Move || type == QEvent::Show || type == QEvent::Resize) {
             auto *window = static_cast<QWidget *>(watched);
-            if (window->isVisible() && window->frameGeometry().size() != window->size()) {
+            if (window->isVisible() && framed(window)) {
                 window->removeEventFilter(this);
                 centreNow(window);
                 deleteLater();
@@ -138,8 +203,18 @@ void swapForms(QWidget *shown, QWidget *hidden)
 {
     delete shown->findChild<QObject *>(CentreWhenFramed::Name, Qt::FindDirectChildrenOnly);
     shown->move(hidden->pos());
+    // The other window may have stood where this one, larger, does not fit (its frame known once
+    // it is shown).
+    bringInside(shown);
     shown->show();
+    bringInside(shown);
     hidden->hide();
+}
+
+void keepOnScreenWhenShown(QWidget *window)
+{
+    if (!window->findChild<QObject *>(OnScreenWhenShown::Name, Qt::FindDirectChildrenOnly))
+        new OnScreenWhenShown(window);
 }
 
 void fixWindow(QWidget *window, const QSize &client, bool dialog)

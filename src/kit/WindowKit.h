@@ -44,16 +44,22 @@ Control *placeInTwips(Control *control, QAnyStringView name, const QRectF &twips
     return control;
 }
 
-// Moves a top-level window so that its middle lies on the middle of its screen, and once more
-// when the window manager has put its frame around it (the frame is unknown before).
+// Moves a top-level window so that its middle lies on the middle of its screen's area for
+// windows (inside it), and once more when the window manager has put its frame around it (the
+// frame is unknown before).
 void centreOnScreen(QWidget *window);
 
 // Shows a window, or brings it to the front with the keyboard focus when it is open already.
 void bringToFront(QWidget *window);
 
-// Puts window `shown` at `hidden`'s top-left corner, shows it and hides `hidden`. A centring
-// still waiting for `shown`'s frame is dropped: the window now belongs where it was put.
+// Puts window `shown` at `hidden`'s top-left corner (moved no further than it takes to keep it
+// on the screen), shows it and hides `hidden`. A centring still waiting for `shown`'s frame is
+// dropped: the window now belongs where it was put.
 void swapForms(QWidget *shown, QWidget *hidden);
+
+// Each time the window is shown, wherever it was put (by the program, by the window manager next
+// to another window), it is moved as far as it takes to lie inside the screen's area for windows.
+void keepOnScreenWhenShown(QWidget *window);
 
 // A window of a fixed client size whose title bar offers a close box only.
 void fixWindow(QWidget *window, const QSize &client, bool dialog);

@@ -1,5 +1,7 @@
 #include "Prompter.h"
 
+#include "Fonts.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -14,6 +16,8 @@ public:
     int message(const QString &text, const QString &title, Buttons buttons, Icon icon) override
     {
         QMessageBox box(QApplication::activeWindow());
+        // A window of its own: it takes no face from the window it belongs to.
+        box.setFont(Fonts::proportionalGothic(9));
         box.setWindowTitle(title);
         box.setText(text);
         switch (icon) {
@@ -27,6 +31,10 @@ public:
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::YesNoDefaultNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::No);
+            break;
         case Buttons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
@@ -35,7 +43,7 @@ public:
         case QMessageBox::Yes: return Yes;
         case QMessageBox::No: return No;
         case QMessageBox::Cancel: return Cancel;
-        default: return buttons == Buttons::YesNo ? No : Ok;
+        default: return buttons == Buttons::YesNo || buttons == Buttons::YesNoDefaultNo ? No : Ok;
         }
     }
 

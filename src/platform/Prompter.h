@@ -10,7 +10,8 @@ class QWidget;
 class Prompter
 {
 public:
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    // YesNoDefaultNo: "いいえ" is the default button, for a question whose "はい" loses something.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
     enum class Icon { None, Information, Exclamation, Critical, Question };
     enum Answer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 

@@ -39,6 +39,8 @@ namespace {
 // Mails handled before their originals, records and deletions are made safe together.
 constexpr int kBatch = 100;
 
+const QString kChecking = QStringLiteral("メールのチェックをしています。");
+
 QByteArray cutAtNul(const QByteArray &bytes)
 {
     const qsizetype nul = bytes.indexOf('\0');
@@ -124,8 +126,13 @@ private:
             return false;
         }
         // Said before the connection is asked for, which may take until the time-out.
-        setHelp(QStringLiteral("メールのチェックをしています。"));
+        setHelp(kChecking);
         Kit::keepWindowsAlive();
+        return open();
+    }
+
+    bool open()
+    {
         m_handle = m_transport.NMailPop3Connect(Cp932::fromUnicode(m_account.Pop3Server));
         if (m_handle < 0) {
             m_count = -1;
@@ -135,24 +142,30 @@ private:
         return true;
     }
 
-    // The account always comes from the file; what was typed but not saved is replaced. False
-    // (and the dialog shown) when the ID or the password is missing.
+    // The account confirmed in the ID dialog during this run, else the saved one. When the ID or
+    // the password is missing the dialog asks for them and the same click goes on after "OK";
+    // "Cancel" ends the check as one that checked nothing (false).
     bool takeAccount()
     {
-        const QString idPassIni = ProgramFolder::idPassIni();
-        const QString id = IdPassFile::read(idPassIni, QStringLiteral("NAME"));
-        const QString password = IdPassFile::read(idPassIni, QStringLiteral("NAME2"));
-        IdPassForm *dialog = Forms::idPassForm();
-        dialog->IdText->setText(id);
-        dialog->PassText->setText(password);
-        m_account.AccountId = id;
-        m_account.AccountPassword = password;
-        if (id.isEmpty() || password.isEmpty()) {
-            m_count = -1; // nothing was checked
-            Kit::bringToFront(dialog);
-            return false;
+        for (;;) {
+            const IdPassFile::Account account = IdPassFile::account();
+            IdPassForm *dialog = Forms::idPassForm();
+            dialog->IdText->setText(account.id);
+            dialog->PassText->setText(account.password);
+            m_account.AccountId = account.id;
+            m_account.AccountPassword = account.password;
+            if (!account.id.isEmpty() && !account.password.isEmpty())
+                return m_handle >= 0 || open();
+            // The user may take a while, longer than a server waits for a login: the connection
+            // is made again after "OK".
+            if (m_handle >= 0)
+                m_transport.NMailPop3Close(m_handle);
+            m_handle = -1;
+            if (!IdPassForm::askForCheck()) {
+                m_count = -1; // nothing was checked
+                return false;
+            }
         }
-        return true;
     }
 
     void login()
@@ -324,7 +337,8 @@ private:
 
     void showProgress(int number)
     {
-        setHelp(MailCheck::progressText(number, m_count));
+        m_progress = MailCheck::progressText(number, m_count);
+        setHelp(m_progress);
         if (number == 1 || m_sinceRepaint.elapsed() >= 100) {
             IncomingMail::ShowLastBody(m_incoming);
             Kit::keepWindowsAlive();
@@ -567,6 +581,8 @@ private:
 
     void close()
     {
+        if (m_handle < 0)
+            return; // given up while the user was asked for the account
         const bool closed = m_transport.NMailPop3Close(m_handle) >= 0;
         if (!closed && m_deletions > 0) {
             // The mails are stored, but the server keeps them: say so rather than let them stay
@@ -592,6 +608,9 @@ private:
 
     void finish()
     {
+        // The count of mails fetched ends with the check.
+        if (m_main && !m_progress.isEmpty() && m_main->Label2->text() == m_progress)
+            setHelp(kChecking);
         IncomingMail::ShowLastBody(m_incoming);
         IncomingMail::EndCheck(m_incoming);
         // A check that stopped or left mails behind reports what it stored; with nothing stored
@@ -625,6 +644,7 @@ private:
     int m_failedFetches = 0;
     int m_withoutId = 0; // left on the server, as they cannot be told apart
     QString m_lastFetchFailure;
+    QString m_progress; // the help line's text while mails are fetched
     bool m_stopped = false;
     bool m_markerWritten = false;
     bool m_declined = false; // the user did not trust the server's certificate

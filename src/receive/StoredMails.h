@@ -28,6 +28,8 @@ public:
     // Whether a mail with this id and size was stored. A size of -1 stands for "unknown".
     bool contains(const QByteArray &id, qint64 size) const;
     void add(const QByteArray &id, qint64 size, const QString &original = QString());
+    // How many mails of this account the list holds.
+    qsizetype count() const { return m_mine.size(); }
     // The originals named by this account's lines.
     QStringList originals() const;
     void remove(const QByteArray &id);

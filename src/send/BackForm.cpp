@@ -172,12 +172,15 @@ void BackForm::sendCommand()
         return;
     m_sending = true;
     bool sent = false;
+    QString to = ToText->text();
+    const bool ready = SendCall::recipientsReady(to);
+    ToText->setText(to);
     {
         SendCall call;
-        if (SendCall::attachmentsReady(AttachText->text())) {
+        if (ready && SendCall::attachmentsReady(AttachText->text())) {
             const AccountSettings &account = AccountSettings::instance();
-            sent = call.send({account.SmtpServer, ToText->text(), account.MailAddress, SubjectText->text(), bodyText(),
-                              AttachText->text()});
+            sent = call.send({account.SmtpServer, to, account.MailAddress, SubjectText->text(), bodyText(),
+                              AttachText->text(), m_thread});
         }
     }
     m_sending = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/MimeWriter.h"
+
 #include <QRectF>
 #include <QString>
 #include <QWidget>
@@ -23,6 +25,8 @@ public:
     // The body of the mail being answered, which "本文に貼付" puts below the pasted text.
     void setAnsweredBody(const QString &body) { m_answeredBody = body; }
     const QString &answeredBody() const { return m_answeredBody; }
+    // Where the reply goes in the thread of the mail being answered.
+    void setThread(const MimeWriter::Thread &thread) { m_thread = thread; }
 
     // The body with CR LF line ends, and setting it.
     QString bodyText() const;
@@ -59,5 +63,6 @@ private:
 
     AttachmentControls *m_attachments;
     QString m_answeredBody;
+    MimeWriter::Thread m_thread;
     bool m_sending = false;
 };

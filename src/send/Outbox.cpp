@@ -62,7 +62,7 @@ Result send(MailTransport &transport, const Mail &mail, const IdPassFile::Creden
 {
     transport.setSmtpCredentials(credentials.id, credentials.password);
     Result result;
-    if (transport.sendMail(mail.server, {mail.from, mail.to, mail.subject, mail.body, mail.attachments},
+    if (transport.sendMail(mail.server, {mail.from, mail.to, mail.subject, mail.body, mail.attachments, mail.thread},
                            &result.mime)
         >= 0) {
         result.sent = true;

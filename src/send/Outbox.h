@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AccountSettings.h"
+#include "transport/MimeWriter.h"
 
 #include <QString>
 
@@ -17,6 +18,7 @@ struct Mail
     QString subject;
     QString body;
     QString attachments; // full paths joined by ",", empty for none
+    MimeWriter::Thread thread = {}; // a reply's place in its thread
 };
 
 struct Result

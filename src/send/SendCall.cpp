@@ -4,6 +4,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "transport/MailTransport.h"
+#include "transport/TypedInput.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -38,6 +39,17 @@ bool SendCall::attachmentsReady(const QString &attachments)
     if (problem.isEmpty())
         return true;
     MsgBox(problem, Prompter::Buttons::Ok, Prompter::Icon::None, errorTitle());
+    return false;
+}
+
+bool SendCall::recipientsReady(QString &to)
+{
+    const TypedInput::Checked typed = TypedInput::addresses(to, true);
+    to = typed.text;
+    if (typed.problem.isEmpty())
+        return true;
+    MsgBox(TypedInput::message(QStringLiteral("宛先"), typed), Prompter::Buttons::Ok, Prompter::Icon::None,
+           errorTitle());
     return false;
 }
 

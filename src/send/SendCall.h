@@ -20,6 +20,10 @@ public:
 
     // A message box (title "送信エラー") naming the attachment that cannot go; false then.
     static bool attachmentsReady(const QString &attachments);
+    // The recipients as typed into a "宛先" field, with full-width letters of the addresses made
+    // ASCII in `to`; false, after a message box naming what cannot be in an address, when one is
+    // wrong.
+    static bool recipientsReady(QString &to);
 
     // Hands one mail to the transport with the saved SMTP login. A failure is shown in the box
     // "送信エラー" with the transport's text, except a server certificate the user declined to

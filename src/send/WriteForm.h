@@ -110,6 +110,8 @@ private:
     void bulkOn();
     void bulkOff();
     void keepFailedEntries(const QList<int> &failedEntries);
+    // "送信": the addresses of "宛先" as the mail needs them (WriteFormSend.cpp).
+    bool takeTypedRecipients();
 
     HoverHelp *m_help = nullptr;
     AttachmentControls *m_attachments = nullptr;

@@ -29,6 +29,15 @@ const QString kSent = QStringLiteral("送信完了です。");
 
 } // namespace
 
+bool WriteForm::takeTypedRecipients()
+{
+    QString to = ToText->toPlainText();
+    const bool ready = SendCall::recipientsReady(to);
+    if (to != ToText->toPlainText())
+        ToText->setPlainText(to);
+    return ready;
+}
+
 void WriteForm::sendCommand()
 {
     if (m_sending)
@@ -36,6 +45,10 @@ void WriteForm::sendCommand()
     m_sending = true;
     // At most one extra goes out, also when the choice came faster than the timer.
     applyExclusivity();
+    if (!Option[2]->isChecked() && !takeTypedRecipients()) {
+        m_sending = false;
+        return;
+    }
 
     // 1.
     Command9->setEnabled(false);

@@ -174,16 +174,24 @@ bool startsWithWord(QStringView text, qsizetype pos, QLatin1StringView word)
     return true;
 }
 
+// Whether the text of a tag (what lies between '<' and '>') is the tag `name`.
+bool isTag(QStringView tag, QLatin1StringView name)
+{
+    return startsWithWord(tag, 0, name) && (tag.size() == name.size() || !wordChar(tag[name.size()]));
+}
+
+bool isTagOf(QStringView tag, std::initializer_list<const char *> names)
+{
+    for (const char *name : names)
+        if (isTag(tag, QLatin1StringView(name)))
+            return true;
+    return false;
+}
+
 // Tags whose end is a line end.
 bool breaksLine(QStringView tag)
 {
-    static const char *const names[] = {"br", "/p", "/div", "/tr", "/li", "/h1", "/h2", "/h3", "/h4", "/h5", "/h6"};
-    for (const char *name : names) {
-        const QLatin1StringView word(name);
-        if (startsWithWord(tag, 0, word) && (tag.size() == word.size() || !wordChar(tag[word.size()])))
-            return true;
-    }
-    return false;
+    return isTagOf(tag, {"br", "/p", "/div", "/tr", "/li", "/h1", "/h2", "/h3", "/h4", "/h5", "/h6", "/table"});
 }
 
 QString entity(QStringView name)
@@ -209,6 +217,66 @@ QString entity(QStringView name)
     return QString();
 }
 
+QString decodedEntities(QStringView text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype end = text[i] == QLatin1Char('&') ? text.indexOf(QLatin1Char(';'), i) : -1;
+        const QString decoded = end > i ? entity(text.mid(i + 1, end - i - 1)) : QString();
+        if (decoded.isNull()) {
+            out += text[i];
+            continue;
+        }
+        out += decoded;
+        i = end;
+    }
+    return out;
+}
+
+// The target of a link tag ("a href=..."), entities decoded; empty when it leads nowhere the
+// reader could go (none, an anchor of the page itself, a script).
+QString linkTarget(QStringView tag)
+{
+    for (qsizetype at = 1; at + 4 <= tag.size(); ++at) {
+        if (!blank(tag[at - 1]) || !startsWithWord(tag, at, QLatin1StringView("href")))
+            continue;
+        qsizetype k = at + 4;
+        while (k < tag.size() && blank(tag[k]))
+            ++k;
+        if (k >= tag.size() || tag[k] != QLatin1Char('='))
+            continue;
+        ++k;
+        while (k < tag.size() && blank(tag[k]))
+            ++k;
+        qsizetype end = k;
+        if (k < tag.size() && (tag[k] == QLatin1Char('"') || tag[k] == QLatin1Char('\''))) {
+            end = tag.indexOf(tag[k], k + 1);
+            ++k;
+            if (end < 0)
+                end = tag.size();
+        } else {
+            while (end < tag.size() && !blank(tag[end]))
+                ++end;
+        }
+        const QString target = decodedEntities(tag.mid(k, end - k)).trimmed();
+        if (target.startsWith(QLatin1Char('#')) || target.startsWith(QLatin1String("javascript:"), Qt::CaseInsensitive))
+            return QString();
+        return target;
+    }
+    return QString();
+}
+
+void chopBlanks(QString &out)
+{
+    while (out.endsWith(QLatin1Char(' ')))
+        out.chop(1);
+}
+
+bool atLineStart(const QString &out)
+{
+    return out.isEmpty() || out.endsWith(QLatin1Char('\n'));
+}
+
 } // namespace
 
 // One pass over the text: every search that fails is remembered, so no byte is looked at more
@@ -220,6 +288,8 @@ QString htmlToText(const QString &html)
     const qsizetype n = t.size();
     QString out;
     out.reserve(n);
+    QString link;           // the target of the link whose text is being read
+    qsizetype linkStart = 0; // where its text begins in `out`
     qsizetype noGreater = n + 1; // no '>' at or after this position
     qsizetype noCommentEnd = n + 1;
     qsizetype noClose[3] = {n + 1, n + 1, n + 1}; // no "</script", "</style", "</head" from here
@@ -273,11 +343,31 @@ QString htmlToText(const QString &html)
             }
             if (skipped)
                 continue;
-            // Any other tag disappears; some end a line.
+            // Any other tag disappears; some end a line, part table cells or carry a link.
             const qsizetype close = findGreater(i + 1);
             if (close >= 0) {
-                if (breaksLine(t.mid(i + 1, close - i - 1)))
+                const QStringView tag = t.mid(i + 1, close - i - 1);
+                if (breaksLine(tag) || (isTagOf(tag, {"tr", "table"}) && !atLineStart(out))) {
+                    chopBlanks(out);
                     out += QLatin1Char('\n');
+                } else if (isTagOf(tag, {"td", "th"}) && !atLineStart(out)) {
+                    chopBlanks(out);
+                    out += QLatin1Char('\t');
+                } else if (isTag(tag, QLatin1StringView("a"))) {
+                    link = linkTarget(tag);
+                    linkStart = out.size();
+                } else if (isTag(tag, QLatin1StringView("/a")) && !link.isEmpty()) {
+                    // The target after its text, unless the text says it already.
+                    const QString text = out.mid(linkStart).trimmed();
+                    QString shown = link;
+                    if (shown.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+                        shown = shown.mid(7);
+                    if (text.compare(link, Qt::CaseInsensitive) != 0 && text.compare(shown, Qt::CaseInsensitive) != 0) {
+                        chopBlanks(out);
+                        out += (atLineStart(out) ? QStringLiteral("<") : QStringLiteral(" <")) + shown + QLatin1Char('>');
+                    }
+                    link.clear();
+                }
                 i = close + 1;
                 continue;
             }
@@ -287,7 +377,8 @@ QString htmlToText(const QString &html)
             // Line ends in the source are blanks; only the markup makes lines.
             while (i < n && (t[i] == QLatin1Char('\r') || t[i] == QLatin1Char('\n')))
                 ++i;
-            out += QLatin1Char(' ');
+            if (!atLineStart(out) && !out.endsWith(QLatin1Char('\t')))
+                out += QLatin1Char(' ');
         } else if (c == QLatin1Char('&')) {
             qsizetype k = i + 1;
             if (k < n && t[k] == QLatin1Char('#')) {

@@ -25,7 +25,8 @@ QByteArray toCrlf(const QByteArray &in);
 QString crlfLines(const QString &text);
 
 // The readable text of an HTML part: no scripts, styles or comments; block ends become line
-// ends; entities decoded.
+// ends; a link's target follows its text as " <target>"; table cells are parted by a tab and rows
+// by a line end; entities decoded.
 QString htmlToText(const QString &html);
 
 } // namespace MimeCodecs

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace {
 
 bool isPlainAscii(const QString &text)
@@ -162,9 +164,82 @@ QByteArray rfc2822Date(const QDateTime &now)
     return QLocale::c().toString(now, QStringLiteral("ddd, d MMM yyyy HH:mm:ss ")).toLatin1() + zone;
 }
 
+// The message ids in a field's value, in order; anything else (comments, words of older mailers)
+// is passed over, and so is an id that could not go into a header line as it is.
+QList<QByteArray> messageIds(const QByteArray &value)
+{
+    QList<QByteArray> ids;
+    qsizetype at = 0;
+    while ((at = value.indexOf('<', at)) >= 0) {
+        const qsizetype end = value.indexOf('>', at + 1);
+        if (end < 0)
+            break;
+        const QByteArray id = value.mid(at, end - at + 1);
+        const bool printable =
+            std::all_of(id.cbegin() + 1, id.cend() - 1, [](char c) { return c > 0x20 && c < 0x7F && c != '<'; });
+        if (printable && id.size() > 2 && id.size() <= 250)
+            ids << id;
+        at = end + 1;
+    }
+    return ids;
+}
+
 } // namespace
 
 namespace MimeWriter {
+
+Thread replyThread(const QByteArray &header)
+{
+    // Unfolded fields of the header block, which ends at the first empty line.
+    QByteArray messageId, references, inReplyTo;
+    QByteArray *field = nullptr;
+    for (qsizetype at = 0; at < header.size();) {
+        qsizetype end = header.indexOf('\n', at);
+        if (end < 0)
+            end = header.size();
+        QByteArray line = header.mid(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            break;
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (field)
+                *field += ' ' + line.trimmed();
+            continue;
+        }
+        const qsizetype colon = line.indexOf(':');
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        field = nullptr;
+        if (colon > 0 && name == "message-id" && messageId.isEmpty())
+            field = &messageId;
+        else if (colon > 0 && name == "references" && references.isEmpty())
+            field = &references;
+        else if (colon > 0 && name == "in-reply-to" && inReplyTo.isEmpty())
+            field = &inReplyTo;
+        if (field)
+            *field = line.mid(colon + 1).trimmed();
+    }
+    Thread thread;
+    const QList<QByteArray> own = messageIds(messageId);
+    thread.references = messageIds(references);
+    if (thread.references.isEmpty()) {
+        const QList<QByteArray> answered = messageIds(inReplyTo);
+        if (answered.size() == 1)
+            thread.references = answered;
+    }
+    if (!own.isEmpty()) {
+        thread.inReplyTo = own.first();
+        thread.references.removeAll(own.first());
+        thread.references << own.first();
+    }
+    // A long thread keeps its first mail and its latest ones.
+    constexpr qsizetype kMost = 20;
+    if (thread.references.size() > kMost)
+        thread.references =
+            QList<QByteArray>{thread.references.first()} + thread.references.mid(thread.references.size() - kMost + 1);
+    return thread;
+}
 
 QByteArray addressOnly(const QString &text)
 {
@@ -285,6 +360,10 @@ bool build(const Outgoing &mail, QByteArray &raw, QList<QByteArray> &recipients,
     head += "To: " + toLine + "\r\n";
     head += "Subject: " + encodeHeaderText(mail.subject, 9) + "\r\n";
     head += "Message-ID: " + messageId + "\r\n";
+    if (!mail.thread.inReplyTo.isEmpty())
+        head += "In-Reply-To: " + mail.thread.inReplyTo + "\r\n";
+    if (!mail.thread.references.isEmpty())
+        head += "References: " + mail.thread.references.join("\r\n ") + "\r\n";
     head += "MIME-Version: 1.0\r\n";
     head += "X-Mailer: Wanderpup\r\n";
 

@@ -9,6 +9,18 @@
 // Building the mail we send, so that ordinary mail readers show it right.
 namespace MimeWriter {
 
+// Where a reply stands in its thread: In-Reply-To and References, for mail readers to show it
+// below the mail it answers. Message ids only ("<…>", printable ASCII without blanks).
+struct Thread
+{
+    QByteArray inReplyTo;         // empty for a mail that answers none
+    QList<QByteArray> references; // oldest first
+};
+
+// The thread of a reply to the mail whose header block (CR LF or LF line ends) is `header`.
+// Empty when the mail has neither a Message-ID nor References.
+Thread replyThread(const QByteArray &header);
+
 struct Outgoing
 {
     QString from;        // "addr" or "Name <addr>"
@@ -16,6 +28,7 @@ struct Outgoing
     QString subject;
     QString body;
     QString attachments; // full paths joined by ",", empty for none
+    Thread thread = {};
 };
 
 // Texts go as ISO-2022-JP when every character fits JIS X 0208 (lines ending in ASCII), else

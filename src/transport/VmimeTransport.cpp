@@ -92,6 +92,18 @@ struct VmimeTransport::Impl
             c.guard->cut();
     }
 
+    // Drops the connection: nothing more is sent or awaited on it (QUIT went out, or it is dead).
+    static void hangUp(Pop3Connection &c)
+    {
+        if (c.guard)
+            c.guard->cut();
+        try {
+            if (c.store && c.store->isConnected())
+                c.store->disconnect();
+        } catch (...) {
+        }
+    }
+
     Pop3Connection *connection(int handle)
     {
         auto it = connections.find(handle);
@@ -234,11 +246,7 @@ int VmimeTransport::NMailPop3Authenticate(int handle, const QByteArray &id, cons
         d->fail(d->describe(e, *c), password);
         d->refused = VmimeSession::refusedCertificate(e);
         Impl::markBroken(*c);
-        try {
-            if (c->store && c->store->isConnected())
-                c->store->disconnect();
-        } catch (...) {
-        }
+        Impl::hangUp(*c);
         c->reader.reset();
         c->wire.reset();
         c->store.reset();
@@ -388,14 +396,7 @@ int VmimeTransport::NMailPop3Close(int handle)
                     .arg(c.server.display));
         result = -1;
     }
-    // QUIT went out above, or the connection is dead: the library must not wait for it again.
-    if (c.guard)
-        c.guard->cut();
-    try {
-        if (c.store && c.store->isConnected())
-            c.store->disconnect();
-    } catch (...) {
-    }
+    Impl::hangUp(c);
     // Keep only a few closed connections' mails for the attachment decoding.
     while (d->lastRaw.size() > 4)
         d->lastRaw.erase(d->lastRaw.begin());
@@ -557,14 +558,7 @@ std::optional<ServerCertificate> VmimeTransport::refusedCertificate() const { re
 void VmimeTransport::NMailEndWinSock()
 {
     // Connections still open here were never closed by a check: dropped, not waited on.
-    for (auto &[handle, c] : d->connections) {
-        if (c.guard)
-            c.guard->cut();
-        try {
-            if (c.store && c.store->isConnected())
-                c.store->disconnect();
-        } catch (...) {
-        }
-    }
+    for (auto &[handle, c] : d->connections)
+        Impl::hangUp(c);
     d->connections.clear();
 }

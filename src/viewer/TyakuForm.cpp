@@ -12,6 +12,7 @@
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
 #include "send/BackForm.h"
+#include "send/ReplyThread.h"
 #include "store/HistoryFile.h"
 #include "viewer/FullText.h"
 
@@ -411,6 +412,7 @@ void TyakuForm::replyCommand()
     reply->setBodyText(TextRules::trimSpaces(bodyText()));
     reply->setAnsweredBody(mail ? TextRules::CutAtNul(FullText::shown(selectedHistory(), record, *mail).body)
                                 : bodyText());
+    reply->setThread(mail ? ReplyThread::of(selectedHistory(), record, *mail) : MimeWriter::Thread());
     reply->show();
     reply->raise();
     reply->activateWindow();

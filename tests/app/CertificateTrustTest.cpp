@@ -235,6 +235,25 @@ TEST_F(CertificateTrust, ChangedCertificateStopsBeforeTheLoginAndIsNeverTakenSil
         EXPECT_TRUE(trustFile().contains(fresh.toLatin1().replace(":", "").toLower()));
         EXPECT_FALSE(trustFile().contains(old.toLatin1().replace(":", "").toLower()));
     }
+    {
+        // A forged chain (its leaf only names the intermediate sent with it) from the trusted
+        // server, its authority trusted too: no window offers to trust it, a box says why.
+        const QString root = s_servers->present("forged");
+        ASSERT_FALSE(root.isEmpty());
+        ASSERT_TRUE(QFile::copy(root, folder.file(QStringLiteral("★MailData/cacert.pem"))));
+        addMail("third");
+        WindowAnswers answers({true});
+        const qsizetype before = s_servers->dovecotLog().size();
+        Forms::mainForm()->receiveCommand();
+        EXPECT_TRUE(answers.seen.empty());
+        ASSERT_EQ(prompter.messages.size(), 1u);
+        EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+        EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("偽造"))) << prompter.messages[0].text.toStdString();
+        EXPECT_EQ(logins(s_servers->dovecotLog().mid(before)), QStringLiteral("0"));
+        EXPECT_EQ(storedMails(), 2);
+        EXPECT_EQ(s_servers->mailCount(QStringLiteral("taro")), 1);
+        ASSERT_FALSE(s_servers->present("self").isEmpty());
+    }
 }
 
 TEST_F(CertificateTrust, SendAsksOnTheWindowThreadAndSendsInTheSameClick)

@@ -2,7 +2,9 @@
 #include "app/Forms.h"
 #include "app/IdPassForm.h"
 #include "app/OptionForm.h"
+#include "platform/Cp932.h"
 #include "platform/ProgramFolder.h"
+#include "receive/StoredMails.h"
 
 #include "ScriptedPrompter.h"
 
@@ -86,11 +88,15 @@ TEST_F(Dialogs, IdPassUntickedKeepsEarlierSavedAccount)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     form = Forms::idPassForm();
-    typeInto(form, QStringLiteral("jiro"), QStringLiteral("two"), false);
+    typeInto(form, QStringLiteral("ｊｉｒｏ"), QStringLiteral("two"), false); // a full-width keyboard
     form->ok();
     EXPECT_EQ(AccountSettings::instance().AccountId, QStringLiteral("jiro"));
     EXPECT_EQ(idPassBytes(), QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=one\r\nNAME3=0\r\n"));
     EXPECT_EQ(IdPassFile::read(ProgramFolder::idPassIni(), QStringLiteral("NAME")), QStringLiteral("taro"));
+    // Not saved, but the account of this run: the dialog shows it again, receiving and sending use it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Forms::idPassForm()->IdText->text(), QStringLiteral("jiro"));
+    EXPECT_EQ(IdPassFile::smtpCredentials().password, QByteArray("two"));
 }
 
 TEST_F(Dialogs, IdPassCancelChangesNothingAndTabOrderFollowsTheForm)
@@ -175,7 +181,7 @@ TEST_F(Dialogs, FixedDialogsLookAsDesigned)
     EXPECT_LE(idPass->Label2_0->x() + idPass->Label2_0->fontMetrics().horizontalAdvance(idPass->Label2_0->text()) + 4,
               idPass->PassText->x());
     EXPECT_EQ(option->ApopCheck->geometry(), QRect(44, 136, 145, 17));
-    // The dialog tells that only saved values are used.
+    // The dialog tells how long values that are not saved are used.
     EXPECT_TRUE(idPass->SaveNote->isVisibleTo(idPass));
     EXPECT_LE(idPass->SaveNote->geometry().bottom(), idPass->height());
 }
@@ -242,4 +248,68 @@ TEST_F(Dialogs, OptionFormThatCannotWriteTellsTheUser)
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].title, QStringLiteral("Wanderpup"));
     EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("pop.example.jp"));
+}
+
+TEST_F(Dialogs, FullWidthSettingsAreSavedInAsciiAndWhatCannotBeThereIsNamed)
+{
+    OptionForm *form = Forms::optionForm();
+    form->SmtpText->setText(QStringLiteral("ｓｍｔｐ．ｅｘａｍｐｌｅ．ｊｐ"));
+    form->Pop3Text->setText(QStringLiteral("ｐｏｐ３ｓ：／／ｐｏｐ．ｅｘａｍｐｌｅ．ｊｐ"));
+    form->MailText->setText(QStringLiteral("ｔａｒｏ＠ｅｘａｍｐｌｅ．ｊｐ"));
+    form->OkCommand->click();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop3s://pop.example.jp\r\nMAIL=taro@example.jp\r\nAPOP=0\r\n"));
+    EXPECT_EQ(AccountSettings::instance().MailAddress, QStringLiteral("taro@example.jp"));
+
+    // The dialog stays open on a character no server name has, and says which; a name beside
+    // the address keeps its full-width letters.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    form = Forms::optionForm();
+    form->Pop3Text->setText(QStringLiteral("pop.example　jp"));
+    form->MailText->setText(QStringLiteral("ＡＢＣ　太郎 ＜ｔａｒｏ＠ｅｘａｍｐｌｅ．ｊｐ＞"));
+    form->OkCommand->click();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, QStringLiteral("「POP3サーバー名」の「pop.example jp」は使えません。\r\n"
+                                                        "サーバー名に使えない文字（空白）が含まれています。"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(Forms::existingOptionForm(), form);
+    EXPECT_EQ(AccountSettings::instance().Pop3Server, QStringLiteral("pop3s://pop.example.jp"));
+    form->Pop3Text->setText(QStringLiteral("pop.example.jp"));
+    form->OkCommand->click();
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(folder.read(QStringLiteral("petpost.ini")),
+              Cp932::fromUnicode(QStringLiteral("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\n"
+                                                "MAIL=ＡＢＣ　太郎 <taro@example.jp>\r\nAPOP=0\r\n")));
+}
+
+TEST_F(Dialogs, UntickingLeaveOnServerAsksFirstWithNoAsTheDefault)
+{
+    folder.usePetpost(QStringLiteral("SMTP=\r\nPOP3=pop.example.jp\r\nMAIL=\r\nAPOP=0\r\nKEEP=1\r\n"));
+    folder.saveAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    StoredMails stored(ProgramFolder::storedMailsRecord(), QStringLiteral("taro@pop.example.jp:110"));
+    stored.add("uidl-1", 100);
+    stored.add("uidl-2", 200);
+    ASSERT_TRUE(stored.save());
+    OptionForm *form = Forms::optionForm();
+    ASSERT_TRUE(form->KeepCheck->isChecked());
+
+    form->KeepCheck->click(); // answered with the default button
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].buttons, Prompter::Buttons::YesNoDefaultNo);
+    EXPECT_TRUE(prompter.messages[0].text.contains(QStringLiteral("次の受信で、サーバーに残してあるメール（このプログラム"
+                                                                  "が受信して保存した2通）をサーバーから削除します")))
+        << prompter.messages[0].text.toStdString();
+    EXPECT_TRUE(form->KeepCheck->isChecked());
+
+    prompter.answers = {Prompter::Yes};
+    form->KeepCheck->click();
+    EXPECT_FALSE(form->KeepCheck->isChecked());
+    form->KeepCheck->click(); // ticking asks nothing
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    prompter.answers = {Prompter::Yes};
+    form->KeepCheck->click();
+    EXPECT_EQ(prompter.messages.size(), 3u);
+    form->OkCommand->click();
+    EXPECT_FALSE(folder.read(QStringLiteral("petpost.ini")).contains("KEEP"));
 }

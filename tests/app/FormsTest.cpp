@@ -3,10 +3,13 @@
 #include "app/MainForm.h"
 #include "characters/DogWindow.h"
 #include "characters/SetForm.h"
+#include "kit/CommandLabel.h"
 
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPointer>
 
 #include <gtest/gtest.h>
@@ -57,4 +60,15 @@ TEST(FormsDeathTest, AWindowThatReachesItselfWhileBeingMadeStopsTheProgramWithIt
             slot.touch();
         },
         "SelfReachingWindow.*being created");
+}
+
+TEST(Forms, TheDogSettingsWindowOpensOnTheScreen)
+{
+    TempProgramFolder folder;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // Where a window manager may put it beside a main window near the screen's edge.
+    Forms::setForm()->move(area.right() - 120, area.bottom() - 40);
+    Forms::mainForm()->findChild<CommandLabel *>(QStringLiteral("Label11"))->activate(); // "設定"
+    EXPECT_TRUE(area.contains(Forms::setForm()->frameGeometry()));
+    Forms::destroyAll();
 }

@@ -1,9 +1,15 @@
+#include "platform/Fonts.h"
 #include "platform/RandomSource.h"
 #include "platform/UserSettings.h"
 
 #include "ScriptedPrompter.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
 #include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -54,4 +60,22 @@ TEST(Prompter, ScriptedPrompterRecordsAndAnswers)
         EXPECT_EQ(&Prompter::current(), &prompter);
     }
     EXPECT_EQ(dynamic_cast<ScriptedPrompter *>(&Prompter::current()), nullptr);
+}
+
+TEST(Prompter, MessageBoxSpeaksInTheProgramsFaceAndEnterTakesItsDefault)
+{
+    // The real box: the face it inherits otherwise draws Japanese in a fixed-width fallback.
+    QString family;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&family] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        family = QFontInfo(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->font()).family();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    answer.start(10);
+    EXPECT_EQ(MsgBox(QStringLiteral("削除しますか？"), Prompter::Buttons::YesNoDefaultNo, Prompter::Icon::Question),
+              Prompter::No);
+    EXPECT_EQ(family, QFontInfo(Fonts::proportionalGothic(9)).family());
 }

@@ -52,6 +52,36 @@ TEST(WindowKit, PlacesByPixelsOrTwipsAndCentres)
     EXPECT_EQ(window.frameGeometry().center(), screen.center());
 }
 
+TEST(WindowKit, AWindowPutWhereAnotherStoodOrShownOffTheScreenComesOnIt)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget main, reply;
+    main.resize(513, 368);
+    reply.resize(300, 200);
+    reply.move(area.right() - 300, area.bottom() - 200); // near the bottom right corner
+    reply.show();
+    Kit::swapForms(&main, &reply);
+    EXPECT_TRUE(area.contains(main.frameGeometry())) << main.frameGeometry().x() << "," << main.frameGeometry().y();
+    EXPECT_EQ(main.frameGeometry().bottomRight(), area.bottomRight());
+    // Where it fits, exactly where the other one stood.
+    reply.move(area.topLeft() + QPoint(20, 30));
+    Kit::swapForms(&reply, &main);
+    reply.move(area.topLeft() + QPoint(20, 30));
+    Kit::swapForms(&main, &reply);
+    EXPECT_EQ(main.pos(), area.topLeft() + QPoint(20, 30));
+
+    // Shown where something else put it, again and again.
+    QWidget settings;
+    settings.resize(600, 384);
+    Kit::keepOnScreenWhenShown(&settings);
+    for (const QPoint &put : {QPoint(area.right() - 100, area.bottom() - 50), QPoint(area.left() - 300, area.top() - 10)}) {
+        settings.move(put);
+        settings.show();
+        EXPECT_TRUE(area.contains(settings.frameGeometry()));
+        settings.hide();
+    }
+}
+
 TEST(WrappingLabel, BreaksAtSpaceRunsAndAfterPunctuation)
 {
     const QFontMetrics metrics(Fonts::proportionalGothic(9));

@@ -18,11 +18,13 @@
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -32,6 +34,7 @@
 #include <iconv.h>
 
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -196,6 +199,21 @@ private:
     MailTransport &m_real;
 };
 
+// Answers the ID dialog as the user would once a check shows it, for as long as the timer lives.
+std::unique_ptr<QTimer> answerIdDialog(std::function<void(IdPassForm *)> answer)
+{
+    auto poll = std::make_unique<QTimer>();
+    QObject::connect(poll.get(), &QTimer::timeout, poll.get(), [timer = poll.get(), answer] {
+        IdPassForm *form = Forms::existingIdPassForm();
+        if (!form || !form->isVisible())
+            return;
+        timer->stop();
+        answer(form);
+    });
+    poll->start(10);
+    return poll;
+}
+
 class Receive : public ::testing::Test
 {
 protected:
@@ -292,7 +310,7 @@ TEST_F(Receive, ThreeMailsAreStoredInOrderAndTheMailboxIsEmptied)
     EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
     EXPECT_TRUE(main()->Text2->text().isEmpty()); // the scan's scratch space
     EXPECT_TRUE(main()->Timer1->isActive());
-    EXPECT_EQ(main()->Label2->text(), MailCheck::progressText(3, 3));
+    EXPECT_EQ(main()->Label2->text(), QStringLiteral("メールのチェックをしています。")); // the count ended with the check
     DogWindow *dog = Forms::existingDogWindow(2);
     ASSERT_TRUE(dog);
     EXPECT_TRUE(dog->isVisible());
@@ -390,22 +408,73 @@ TEST_F(Receive, WrongPasswordShowsOneErrorAndKeepsTheStatus)
     EXPECT_EQ(mailsOnServer(), 1);
 }
 
-TEST_F(Receive, MissingAccountOpensTheDialogAndFetchesNothing)
+TEST_F(Receive, MissingAccountIsAskedForAndTheSameClickFetchesWithIt)
 {
     addMail(wordMail());
     setAccount(QString(), QString());
-    Forms::idPassForm()->IdText->setText(QStringLiteral("typed but not saved"));
+    FaultyTransport transport(MailTransport::instance());
+    // The user answers the dialog that the check opened, leaving the save box unticked.
+    bool asked = false;
+    QString helpWhileAsked;
+    auto user = answerIdDialog([&](IdPassForm *form) {
+        asked = true;
+        helpWhileAsked = main()->Label2->text();
+        EXPECT_TRUE(form->isModal());
+        EXPECT_FALSE(form->Check1->isChecked());
+        form->IdText->setText(QStringLiteral("ｔａｒｏ")); // typed in full-width
+        form->PassText->setText(QStringLiteral("taro-pass-1"));
+        QTest::keyClick(form->PassText, Qt::Key_Return);
+    });
+    main()->receiveCommand();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(helpWhileAsked, QStringLiteral("メールのチェックをしています。"));
+    EXPECT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+    // The first connection was given up while the user typed; the same click went on.
+    EXPECT_EQ(transport.calls, (std::vector<std::string>{"close", "auth 0", "status 1", "mail 1", "attachments",
+                                                         "delete 1", "close"}));
+    EXPECT_EQ(history().size(), 32284);
+    EXPECT_EQ(mailsOnServer(), 0);
+    EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(folder.read(QStringLiteral("★MailData/iniIdPass.ini")),
+              QByteArray("[EXEINI]\r\nNAME=\r\nNAME2=\r\nNAME3=0\r\n"));
+
+    // Not saved, it is the account for the rest of the run, also over a password saved meanwhile.
+    setAccount(QStringLiteral("taro"), QStringLiteral("old-and-wrong"));
+    addMail(japaneseMail());
+    asked = false;
+    user = answerIdDialog([&](IdPassForm *form) {
+        asked = true;
+        form->close();
+    });
+    main()->receiveCommand();
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+    EXPECT_EQ(history().size(), 2 * 32284);
+    EXPECT_EQ(mailsOnServer(), 0);
+}
+
+TEST_F(Receive, MissingAccountCancelledEndsTheCheckQuietly)
+{
+    addMail(wordMail());
+    setAccount(QString(), QString());
     main()->Text1->setText(QStringLiteral("新着メール有り。"));
     main()->Timer1->start(1000);
     FaultyTransport transport(MailTransport::instance());
+    bool asked = false;
+    const auto user = answerIdDialog([&](IdPassForm *form) {
+        asked = true;
+        form->IdText->setText(QStringLiteral("typed"));
+        form->CancelCommand->click();
+    });
     main()->receiveCommand();
-    EXPECT_TRUE(Forms::idPassForm()->isVisible());
-    EXPECT_TRUE(Forms::idPassForm()->IdText->text().isEmpty());
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(transport.calls, (std::vector<std::string>{"close"}));
     // Nothing was checked: the status box and the clock stay as they were.
     EXPECT_EQ(main()->Text1->text(), QStringLiteral("新着メール有り。"));
     EXPECT_TRUE(main()->Timer1->isActive());
     EXPECT_EQ(mailsOnServer(), 1);
+    EXPECT_TRUE(AccountSettings::instance().AccountId.isEmpty());
 }
 
 TEST_F(Receive, NoServerOpensTheServerDialogAndAnUnreachableOneIsAnError)
@@ -486,6 +555,10 @@ TEST_F(Receive, MainWindowClosedWhileTheServerIsAwaited)
     MailTransport::instance().setWaitHook(nullptr);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].title, QStringLiteral("エラー"));
+    // The program would end here. This process goes on: the request to quit is answered, so that
+    // the windows that wait for the user (the ID dialog of a check) wait again.
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+    EXPECT_EQ(QApplication::exec(), 0);
 
     // The transport still works for the next check.
     usePop3(QStringLiteral("127.0.0.1:%1").arg(s_servers->pop3Port()), 0);
@@ -499,9 +572,14 @@ TEST_F(Receive, MissingDataFolderKeepsEveryMail)
     addMail(wordMail());
     addMail(japaneseMail());
     QDir(folder.file(QStringLiteral("★MailData"))).removeRecursively();
+    bool asked = false; // the account lives in the data folder
+    const auto user = answerIdDialog([&asked](IdPassForm *form) {
+        asked = true;
+        form->close();
+    });
     main()->receiveCommand();
     EXPECT_EQ(mailsOnServer(), 2);
-    EXPECT_TRUE(Forms::idPassForm()->isVisible()); // the account lives in the data folder
+    EXPECT_TRUE(asked);
 }
 
 TEST_F(Receive, HistoryThatCannotBeWrittenKeepsTheMailForTheNextCheck)

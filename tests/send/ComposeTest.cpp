@@ -45,6 +45,19 @@ protected:
     ScriptedPrompter prompter;
 };
 
+TEST_F(Compose, RecipientsTypedInFullWidthAreNarrowedAndOneOfNoAddressStopsTheSend)
+{
+    WriteForm *window = Forms::writeForm();
+    window->ToText->setPlainText(QStringLiteral("ｔａｒｏ＠ｅｘａｍｐｌｅ．ｊｐ、hanako@example.jp"));
+    window->Command1->click();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].title, QStringLiteral("送信エラー"));
+    EXPECT_TRUE(prompter.messages[0].text.startsWith(QStringLiteral("「宛先」の「taro@example.jp、hanako@example.jp」")));
+    EXPECT_EQ(window->ToText->toPlainText(), QStringLiteral("taro@example.jp、hanako@example.jp"));
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("★MailData/ppdata5.data")))); // nothing recorded
+    EXPECT_EQ(Forms::existingWriteForm(), window);
+}
+
 TEST_F(Compose, LoadsHiddenAndKeepsTheExtrasApart)
 {
     // The start-up creates it hidden, and its timer runs from then on.

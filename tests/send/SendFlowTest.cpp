@@ -270,6 +270,8 @@ TEST_F(SendFlow, ReplyToAReceivedMailIsReadBackFromTheServer)
     ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
                                   "From: Hanako <hanako@example.test>\r\n"
                                   "To: taro@example.test\r\n"
+                                  "Message-ID: <answered@example.test>\r\n"
+                                  "References: <first@example.test>\r\n <second@example.test>\r\n"
                                   "Subject: =?UTF-8?B?"
                                       + QStringLiteral("会議の件").toUtf8().toBase64()
                                       + "?=\r\n"
@@ -317,9 +319,17 @@ TEST_F(SendFlow, ReplyToAReceivedMailIsReadBackFromTheServer)
     ASSERT_FALSE(isGone(reply));
     EXPECT_EQ(reply->bodyText(), QStringLiteral("了解しました。\r\n"));
 
-    reply->ToText->setText(QStringLiteral("Hanako <hanako@example.test>"));
+    // A character no address has is named; full-width letters are what the user meant.
+    reply->ToText->setText(QStringLiteral("hanako@example.test、taro@example.test"));
     reply->Command2->click();
-    ASSERT_EQ(prompter.messages.size(), 3u) << prompter.messages.back().text.toStdString();
+    ASSERT_EQ(prompter.messages.size(), 4u);
+    EXPECT_EQ(prompter.messages[3].text, QStringLiteral("「宛先」の「hanako@example.test、taro@example.test」は使えません。\r\n"
+                                                        "メールアドレスに使えない文字（「、」）が含まれています。"
+                                                        "宛先を並べるときは「,」で区切って下さい。"));
+    ASSERT_FALSE(isGone(reply));
+    reply->ToText->setText(QStringLiteral("Hanako <ｈａｎａｋｏ＠ｅｘａｍｐｌｅ．ｔｅｓｔ>"));
+    reply->Command2->click();
+    ASSERT_EQ(prompter.messages.size(), 4u) << prompter.messages.back().text.toStdString();
     EXPECT_TRUE(isGone(reply));
     const QList<QByteArray> mails = servers().mails(QStringLiteral("hanako"));
     ASSERT_EQ(mails.size(), 1);
@@ -328,6 +338,10 @@ TEST_F(SendFlow, ReplyToAReceivedMailIsReadBackFromTheServer)
     EXPECT_EQ(read[QStringLiteral("to")].toArray().first().toString(), QStringLiteral("hanako@example.test"));
     EXPECT_EQ(lf(read[QStringLiteral("body")].toString()).trimmed(), QStringLiteral("了解しました。"));
     EXPECT_TRUE(sentHistory().isEmpty()); // a reply is not recorded
+    // In the thread of the mail it answers, as the original of that mail says.
+    EXPECT_EQ(read[QStringLiteral("in_reply_to")].toString(), QStringLiteral("<answered@example.test>"));
+    EXPECT_EQ(read[QStringLiteral("references")].toString(),
+              QStringLiteral("<first@example.test> <second@example.test> <answered@example.test>"));
 }
 
 } // namespace

@@ -22,6 +22,8 @@ int ScriptedPrompter::message(const QString &text, const QString &title, Buttons
         answers.erase(answers.begin());
         return answer;
     }
+    if (buttons == Buttons::YesNoDefaultNo)
+        return No; // the default button
     return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Yes : Ok;
 }
 

@@ -29,7 +29,8 @@ public:
     bool printDialog(QPrinter &printer, bool selection) override;
 
     std::vector<Message> messages;
-    // Answers given in order; when they run out, OK (or Yes) is given.
+    // Answers given in order; when they run out, the default button: OK, Yes, or No where "いいえ" is the
+    // default.
     std::vector<int> answers;
     std::vector<QString> fileNames;
     struct FileDialog

@@ -138,6 +138,12 @@ TEST(MimeReaderTest, MultipartBodyIsTheTextPartAndHtmlIsTurnedIntoText)
              utf8(QStringLiteral("<html><head><style>p{}</style></head><body><p>一行目&amp;"
                                  "</p><p>二行目&#x2460;<br>三&lt;行&gt;</p></body></html>")));
     EXPECT_EQ(MimeReader::read(htmlOnly).body, sjis(QStringLiteral("一行目&\r\n二行目①\r\n三<行>")));
+    // A link keeps its target after its text (unless the text is the target); cells and rows stay apart.
+    EXPECT_EQ(MimeCodecs::htmlToText(QStringLiteral(
+                  "<p>詳しくは<a class=x href=\"https://example.jp/a?b=1&amp;c=2\">こちら</a>へ。"
+                  "<a href='mailto:info@example.jp'>info@example.jp</a> <a href=#top>上へ</a></p>\n"
+                  "<table>\n<tr><th>品名</th>\n<th>値段</th></tr>\n<tr><td>りんご</td><td>100円</td>\n</table>後")),
+              QStringLiteral("詳しくはこちら <https://example.jp/a?b=1&c=2>へ。info@example.jp 上へ\n品名\t値段\nりんご\t100円\n後"));
 
     // A text file attached before the text of the mail is not taken for the body.
     const QByteArray attachedFirst =

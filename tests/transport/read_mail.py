@@ -14,6 +14,8 @@ out = {
     "from": str(msg["from"]),
     "date": str(msg["date"]),
     "message_id": str(msg["message-id"] or ""),
+    "in_reply_to": " ".join(str(msg["in-reply-to"] or "").split()),
+    "references": " ".join(str(msg["references"] or "").split()),
     "body": body.get_content() if body is not None else None,
     "body_charset": body.get_content_charset() if body is not None else None,
     "attachments": [
