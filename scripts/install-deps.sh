@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils sox
   oneko
   poppler-utils strace
+  fuse3 libfuse3-dev
   weston xwayland qt6-wayland
   lintian appstream
   locales ibus ibus-mozc dbus-daemon at-spi2-core gir1.2-atspi-2.0

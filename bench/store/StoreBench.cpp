@@ -5,14 +5,21 @@
 //   store_bench fields FILE      ReadRecord(n, All) and decode subject, date, address
 //   store_bench bodies FILE      ReadRecord(n, All) and decode every field, the body too
 //   store_bench compact FILE     MarkDeleted(2), then CompactHistory
+//   store_bench originals FOLDER a 20 MB mail kept in a Maildir there with LF line ends and as it
+//                                travelled (one LF of its own), and read back; medians of 7 rounds
 #include "store/HistoryFile.h"
+#include "store/Maildir.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -57,16 +64,64 @@ qint64 walk(const QString &file, History::Fields fields, bool bodies, int &recor
 
 } // namespace
 
+// Kept with LF (the CR LF of every line taken out on the way) against kept as it is, and each
+// read back; the same writes and reads in every round, alternately.
+int originals(const QString &folder)
+{
+    Maildir maildir(folder + QStringLiteral("/Received"));
+    if (!maildir.ensure(nullptr))
+        return 1;
+    QByteArray mail = "Subject: big\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    const QByteArray line = QByteArray(76, 'Q') + "\r\n";
+    while (mail.size() < 20 << 20)
+        mail += line;
+    QByteArray asItIs = mail;
+    asItIs[20] = '\n'; // a LF of its own: kept as it travelled
+    std::vector<double> name, writeLf, writeAsIs, readLf, readAsIs;
+    const auto ms = [](QElapsedTimer &t) { return t.nsecsElapsed() / 1e6; };
+    for (int round = 0; round < 7; ++round) {
+        QElapsedTimer t;
+        t.start();
+        const QString lf = Maildir::newName(mail);
+        name.push_back(ms(t));
+        for (const auto &[bytes, named, written, read] :
+             {std::tuple(&mail, lf, &writeLf, &readLf), std::tuple(&asItIs, Maildir::newName(asItIs), &writeAsIs, &readAsIs)}) {
+            t.restart();
+            const std::optional<Maildir::Pending> kept = maildir.write(*bytes, nullptr, named);
+            written->push_back(ms(t));
+            t.restart();
+            const std::optional<QByteArray> back = kept ? Maildir::read(kept->temporary) : std::nullopt;
+            read->push_back(ms(t));
+            if (!back || *back != *bytes) {
+                std::fprintf(stderr, "the mail did not come back as it was\n");
+                return 1;
+            }
+            QFile::remove(kept->temporary);
+        }
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("20 MB mail: looking at its lines %.1f ms; kept with LF %.1f ms, as it is %.1f ms (ratio %.2f, "
+                "each with fsync); read back to CR LF %.1f ms, as it is %.1f ms (ratio %.2f)\n",
+                median(name), median(writeLf), median(writeAsIs), median(writeLf) / median(writeAsIs),
+                median(readLf), median(readAsIs), median(readLf) / median(readAsIs));
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: store_bench make|list|fields|bodies|compact FILE [N]\n");
+        std::fprintf(stderr, "usage: store_bench make|list|fields|bodies|compact FILE [N] | originals FOLDER\n");
         return 2;
     }
     const char *mode = argv[1];
     const QString file = QFile::decodeName(argv[2]);
     if (std::strcmp(mode, "make") == 0)
         return make(file, argc > 3 ? std::atoi(argv[3]) : 10000);
+    if (std::strcmp(mode, "originals") == 0)
+        return originals(file);
 
     QElapsedTimer timer;
     timer.start();

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Reading and compacting a 10,000-record history (323 MB), against cat and cp of the same file
-# measured in the same run. Usage: bench/store/run.sh [BUILD_DIR] [WORK_DIR]
+# measured in the same run; keeping a 20 MB original with LF line ends against as it came. Usage: bench/store/run.sh [BUILD_DIR] [WORK_DIR]
 set -eu
 BUILD=${1:-$(dirname "$0")/../../build}
 WORK=${2:-$(mktemp -d)}
@@ -50,5 +50,8 @@ printf 'cp FILE copy                      %8.3f s\n' "$cp_s"
 printf 'cp FILE copy && sync copy         %8.3f s\n' "$cpsync_s"
 printf 'MarkDeleted + CompactHistory      %8.3f s  ratio %s to cp, %s to cp+sync\n' "$compact_s" \
     "$(ratio "$compact_s" "$cp_s")" "$(ratio "$compact_s" "$cpsync_s")"
+
+# Originals: a 20 MB mail kept with LF line ends against one kept as it travelled.
+"$BENCH" originals "$WORK"
 
 [ -n "${2:-}" ] || rm -rf "$WORK"

@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 AccountSettings &AccountSettings::instance()
 {
@@ -129,10 +127,7 @@ QString read(const QString &path, const QString &key)
 
 bool write(const QString &path, const QString &key, const QString &value)
 {
-    // Created readable by the user only before anything is written into it.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd >= 0)
-        ::close(fd);
+    // Replaced through a file readable by the user alone, also when the old one was not.
     return IniFile::WritePrivateProfileString(QStringLiteral("EXEINI"), key, value, path);
 }
 

@@ -32,6 +32,8 @@ bool ProgramStart::proceed()
         m_exitCode = 0;
         return false;
     }
+    // What an earlier copy of the program left readable to everyone is the user's alone again.
+    FolderSetup::makePrivate(choice.path);
     return true;
 }
 

@@ -55,6 +55,57 @@ int writeAll(int fd, const char *bytes, qint64 size)
     return 0;
 }
 
+int openFile(const QString &path, int flags)
+{
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do
+        fd = ::open(native.constData(), flags | O_CLOEXEC, 0600);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int syncFolder(const QString &folder)
+{
+    const int fd = openFile(folder, O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return errno;
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    // Some file systems sync their folders with the files, and refuse the call.
+    if (error == EINVAL || error == ENOTSUP || error == ENOSYS)
+        error = 0;
+    return error;
+}
+
+int syncFiles(const QStringList &files)
+{
+    QStringList folders;
+    for (const QString &file : files) {
+        const int fd = openFile(file, O_RDONLY);
+        if (fd < 0)
+            return errno;
+        const int error = ::fsync(fd) == 0 ? 0 : errno;
+        ::close(fd);
+        if (error != 0)
+            return error;
+        const QString folder = QFileInfo(file).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QString &folder : std::as_const(folders))
+        if (const int error = syncFolder(folder))
+            return error;
+    return 0;
+}
+
+int makeFolder(const QString &folder)
+{
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0)
+        return errno == EEXIST && QFileInfo(folder).isDir() ? 0 : errno;
+    return syncFolder(QFileInfo(folder).absolutePath());
+}
+
 int replaceFile(const QString &target, const QByteArray &bytes)
 {
     const QFileInfo info(target);
@@ -62,22 +113,22 @@ int replaceFile(const QString &target, const QByteArray &bytes)
         info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : target;
     const QByteArray destinationName = QFile::encodeName(destination);
 
-    mode_t mode;
+    // The owner keeps the rights the file gave them (read-only stays read-only); nobody else
+    // keeps any.
+    mode_t mode = 0600;
     struct stat st;
-    if (::stat(destinationName.constData(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+    if (::stat(destinationName.constData(), &st) == 0 && (st.st_mode & 0700) != 0)
+        mode = st.st_mode & 0700;
 
     const QFileInfo where(destination);
     QByteArray tmp = QFile::encodeName(where.path() + QStringLiteral("/.") + where.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC); // 0600 already
     if (fd < 0)
         return errno;
-    int error = ::fchmod(fd, mode) == 0 ? writeAll(fd, bytes.constData(), bytes.size()) : errno;
+    // A file system without modes refuses the change, and has nothing to protect.
+    if (mode != 0600)
+        ::fchmod(fd, mode);
+    int error = writeAll(fd, bytes.constData(), bytes.size());
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
@@ -88,12 +139,7 @@ int replaceFile(const QString &target, const QByteArray &bytes)
         ::unlink(tmp.constData());
         return error;
     }
-    const int dir = ::open(QFile::encodeName(where.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
+    return syncFolder(where.absolutePath());
 }
 
 } // namespace FileError

@@ -14,4 +14,11 @@ namespace FolderSetup {
 // show the user when the folder cannot be used, else an empty text.
 QString prepare(const ProgramFolder::Choice &choice, const QString &sharedFolder);
 
+// Takes every right of the group and of others from ★MailData and 添付フォルダ of
+// `programFolder` and from everything in them, as an earlier copy of the program left them
+// readable to every account of the machine. A folder already closed to others is left as it is
+// with all it holds; symbolic links inside are not followed; what cannot be changed (a file
+// system without modes, another user's file) is left as it is.
+void makePrivate(const QString &programFolder);
+
 } // namespace FolderSetup

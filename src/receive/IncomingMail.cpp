@@ -9,6 +9,7 @@
 #include "characters/SetForm.h"
 #include "kit/BackgroundWork.h"
 #include "platform/Cp932.h"
+#include "platform/FileError.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
@@ -45,7 +46,7 @@ QString text(const QByteArray &bytes)
 QString attachmentFolder(QString *problem)
 {
     const QString folder = ProgramFolder::attachmentFolder();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+    if (!QDir(folder).exists() && FileError::makeFolder(folder) != 0) {
         *problem = QStringLiteral("添付フォルダ「%1」を作成できません。").arg(QDir::toNativeSeparators(folder));
         return QString();
     }

@@ -37,10 +37,7 @@ bool writeNewFile(const QString &path, const QByteArray &bytes, QString *error, 
 {
     *exists = false;
     const QByteArray native = QFile::encodeName(path);
-    int fd;
-    do
-        fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
+    const int fd = FileError::openFile(path, O_WRONLY | O_CREAT | O_EXCL);
     if (fd < 0) {
         *exists = errno == EEXIST;
         if (error)

@@ -326,11 +326,10 @@ private:
                     maildir.remove(name);
         }
         for (const QString &name : std::as_const(waiting)) {
-            QFile file(maildir.find(name));
+            const std::optional<QByteArray> kept = Maildir::read(maildir.find(name));
             RetrievedMail mail;
             QByteArray subject, date, from, header, body;
-            if (!file.open(QIODevice::ReadOnly)
-                || m_transport.readKeptMail(file.readAll(), subject, date, from, header, body) < 0) {
+            if (!kept || m_transport.readKeptMail(*kept, subject, date, from, header, body) < 0) {
                 // Without its bytes it cannot be stored: its entry goes, so that the next record
                 // does not take it; the file stays where it is.
                 m_originals.dropEntry(m_records + int(m_staged.size()) + 1, nullptr);
@@ -496,11 +495,18 @@ private:
             return true;
         QString problem;
         const bool fresh = std::any_of(m_staged.cbegin(), m_staged.cend(), [](const Staged &s) { return s.number > 0; });
-        if (fresh && (!m_writer.finish(&problem) || !recordStored(&problem))) {
+        bool ok = (!fresh || m_writer.finish(&problem)) && unpackedOnDisk(&problem);
+        bool named = false; // the record of stored mails may name them on the disk
+        if (ok && fresh) {
+            ok = recordStored(&problem);
+            named = !ok;
+        }
+        if (!ok) {
             // Nothing names these originals yet: gone with what was unpacked, the mails stay (and
-            // the record of stored mails must not name them when it is saved at the end).
+            // the record of stored mails must not name them when it is saved at the end). Where
+            // that record may already name them, they stay for the next check to finish or remove.
             for (const Staged &s : std::as_const(m_staged)) {
-                if (s.number > 0 && !s.original.isEmpty())
+                if (s.number > 0 && !s.original.isEmpty() && !named)
                     m_originals.maildir().remove(s.original);
                 if (const auto it = m_ids.constFind(s.number); m_record && it != m_ids.cend())
                     m_record->remove(it->id);
@@ -580,6 +586,21 @@ private:
                 m_originals.maildir().remove(s.original);
             IncomingMail::DiscardStaged(s.mail);
         }
+    }
+
+    // What the staged mails' records name beside the attachments is on the disk before them.
+    bool unpackedOnDisk(QString *problem)
+    {
+        QStringList files;
+        for (const Staged &s : std::as_const(m_staged)) {
+            files += s.mail.attachments;
+            if (!s.mail.fullTextFile.isEmpty())
+                files.append(s.mail.fullTextFile);
+        }
+        const int error = files.isEmpty() ? 0 : FileError::syncFiles(files);
+        if (error != 0)
+            *problem = QStringLiteral("添付フォルダに書き込めません（%1）。").arg(FileError::text(error));
+        return error == 0;
     }
 
     // The record of stored mails names the staged mails and their originals, on the disk.

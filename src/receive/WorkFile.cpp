@@ -15,10 +15,7 @@ bool write(const QString &path, const QByteArray &header, const QByteArray &body
 {
     // Overwritten in place and then cut to length: emptying a file first makes some file
     // systems push it to the disk on close, which a check of many mails would pay for each.
-    int fd;
-    do
-        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
+    const int fd = FileError::openFile(path, O_RDWR | O_CREAT);
     if (fd < 0) {
         if (error)
             *error = FileError::text(errno);

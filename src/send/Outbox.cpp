@@ -101,10 +101,10 @@ void recoverSent()
     if (originals.entryCount() <= History::RecordCount(history))
         return;
     for (const QString &name : originals.reconcile()) {
-        QFile file(originals.maildir().find(name));
-        if (!file.open(QIODevice::ReadOnly))
+        const std::optional<QByteArray> kept = Maildir::read(originals.maildir().find(name));
+        if (!kept)
             continue;
-        const MailText text = MailTransport::readText(file.readAll());
+        const MailText text = MailTransport::readText(*kept);
         const HistoryRecord record = HistoryRecord::make(text.subject.trimmed(), text.date.trimmed(), text.to.trimmed(),
                                                          TextRules::trimSpaces(SendRules::typedBody(text.body)));
         const int n = History::AppendRecord(history, record);

@@ -14,6 +14,12 @@
 // Our files are named "<seconds>.M<microseconds>P<pid>Q<n>.<host>,S=<size>:2,S" (seen). A mail
 // is known by the part before ":2," (its name), so that flags a mail reader sets later do not
 // lose it. Nothing from the network ever goes into a name.
+//
+// Lines end in LF in the files, as delivery agents write them and mail readers expect; a mail
+// comes back with CR LF (read()), byte for byte as it travelled. Such a file says so in its name
+// with the size the mail has with CR LF, ",W=<size>" after ",S=<file size>", as Dovecot names
+// them. A mail that would not come back exactly (a LF without a CR before it) is kept as it is,
+// without ",W=", like the files of earlier copies of the program.
 class Maildir
 {
 public:
@@ -21,7 +27,11 @@ public:
 
     const QString &root() const { return m_root; }
 
-    // Creates the folder and its tmp/, new/ and cur/ (only for the owner) where missing.
+    // The longest name newName() gives (the index of originals has room for no more).
+    static constexpr int MaxNameLength = 69;
+
+    // Creates the folder and its tmp/, new/ and cur/ (only for the owner) where missing, and
+    // makes sure each is on the disk in its parent.
     bool ensure(QString *problem);
 
     // A mail written into tmp/ and forced to the disk, not yet part of the folder.
@@ -30,12 +40,13 @@ public:
         QString temporary; // full path in tmp/
         QString name;      // its name once delivered
     };
-    // A new name for a mail of `size` bytes; names taken one after the other sort in that order.
-    static QString newName(qint64 size);
-    // Writes `bytes` as they are, under `name` (a new one when empty). On failure (full disk,
-    // say) no file is left and `problem` says why in words for the user. Safe to call from
-    // several threads at once.
-    std::optional<Pending> write(const QByteArray &bytes, QString *problem, const QString &name = QString()) const;
+    // A new name for `mail` (CR LF lines, as sent); names taken one after the other sort in that
+    // order. It says how the mail is kept.
+    static QString newName(const QByteArray &mail);
+    // Writes `mail` under `name` (newName(mail) when empty), with LF line ends when the name
+    // says so. On failure (full disk, say) no file is left and `problem` says why in words for
+    // the user. Safe to call from several threads at once.
+    std::optional<Pending> write(const QByteArray &mail, QString *problem, const QString &name = QString()) const;
     // Renames the mail into cur/. Becomes durable with the next syncDelivered().
     bool deliver(const Pending &mail, QString *problem) const;
     // Forces the deliveries made so far to the disk (the folder entry of each rename).
@@ -44,8 +55,11 @@ public:
     // The full path of mail `name` in cur/ or new/, whatever flags it has been given; empty
     // when it is not there.
     QString find(const QString &name) const;
-    // Removes mail `name` and forces the removal to the disk. True when it is gone.
+    // Removes mail `name` and forces the removal to the disk. True when it is gone for good.
     bool remove(const QString &name) const;
+    // The mail in file `path` of the folder as it travelled: its lines end in CR LF again when
+    // the file's name says they were kept with LF. Nothing when the file cannot be read.
+    static std::optional<QByteArray> read(const QString &path);
     // Removes what a crash left in tmp/.
     void discardTemporary() const;
     // The names of our mails in cur/ and new/ modified at `since` or later (all of them for an

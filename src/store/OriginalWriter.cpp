@@ -20,7 +20,7 @@ OriginalWriter::~OriginalWriter() { m_pool->waitForDone(); }
 
 QString OriginalWriter::start(const QByteArray &bytes)
 {
-    const QString name = Maildir::newName(bytes.size());
+    const QString name = Maildir::newName(bytes);
     {
         std::unique_lock lock(m_mutex);
         m_written.wait(lock, [&] { return m_inFlight == 0 || m_inFlight + bytes.size() <= kMaxInFlight; });

@@ -1,5 +1,6 @@
 #include "RecordFile.h"
 
+#include "platform/FileError.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -53,14 +54,8 @@ QByteArray nativeName(const QString &path)
     return QFile::encodeName(path);
 }
 
-int openFile(const QString &path, int flags, mode_t mode = 0666)
-{
-    int fd;
-    do
-        fd = ::open(nativeName(path).constData(), flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
+// Files are created for the user alone (0600), whatever the umask.
+using FileError::openFile;
 
 off_t fileLength(int fd)
 {
@@ -68,10 +63,12 @@ off_t fileLength(int fd)
     return ::fstat(fd, &st) == 0 ? st.st_size : -1;
 }
 
-bool readAt(int fd, char *data, size_t length, off_t offset)
+// All of `length` bytes at `offset` through pread or pwrite, whatever pieces they take.
+template <typename Data, typename Call>
+bool wholeAt(Call call, int fd, Data *data, size_t length, off_t offset)
 {
     while (length > 0) {
-        const ssize_t n = ::pread(fd, data, length, offset);
+        const ssize_t n = call(fd, data, length, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -83,19 +80,11 @@ bool readAt(int fd, char *data, size_t length, off_t offset)
     return true;
 }
 
+bool readAt(int fd, char *data, size_t length, off_t offset) { return wholeAt(::pread, fd, data, length, offset); }
+
 bool writeAt(int fd, const char *data, size_t length, off_t offset)
 {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(fd, data, length, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= size_t(n);
-        offset += n;
-    }
-    return true;
+    return wholeAt(::pwrite, fd, data, length, offset);
 }
 
 // Copies `length` bytes inside the kernel where it can, else through a buffer. Write-back of
@@ -139,8 +128,7 @@ bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, off_t length)
 
 bool syncFolder(const QString &folder)
 {
-    Descriptor dir(openFile(folder, O_RDONLY | O_DIRECTORY));
-    return dir.valid() && ::fsync(dir.get()) == 0;
+    return FileError::syncFolder(folder) == 0;
 }
 
 QString folderOf(const QString &file)
@@ -284,9 +272,10 @@ int RecordFile::append(const QByteArray &record, Flush flush)
     }
 
     const off_t end = whole * size;
+    // A file made just now is durable only once its name is: flush() does that for later.
+    const auto durable = [&] { return ::fdatasync(fd.get()) == 0 && (!created || syncFolder(folderOf(m_path))); };
     bool ok = (length == end || ::ftruncate(fd.get(), end) == 0)
-              && writeAt(fd.get(), record.constData(), size_t(size), end)
-              && (flush == Flush::Later || ::fdatasync(fd.get()) == 0);
+              && writeAt(fd.get(), record.constData(), size_t(size), end) && (flush == Flush::Later || durable());
     if (!ok) {
         // Nothing of a record that did not fit may stay behind.
         if (::ftruncate(fd.get(), end) == 0)
@@ -387,10 +376,13 @@ bool RecordFile::compact()
 
     // The survivors go to the temporary file first; the data file is replaced only by the
     // rename at the end, so a crash or a full disk before it leaves the old file whole.
-    Descriptor target(openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0600));
+    Descriptor target(openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC));
     if (!target.valid())
         return failWrite(errno);
-    bool ok = ::fchmod(target.get(), st.st_mode & 07777) == 0;
+    // The owner's rights of the old file, nobody else's; a file system without modes refuses.
+    if ((st.st_mode & 0700) != 0)
+        ::fchmod(target.get(), st.st_mode & 0700);
+    bool ok = true;
     off_t written = 0;
     for (const auto &[first, count] : runs) {
         if (!ok)
@@ -406,8 +398,8 @@ bool RecordFile::compact()
         ::unlink(temporaryName.constData());
         return fail(m_layout.texts.cannotWrite);
     }
-    syncFolder(folderOf(data));
-    return true;
+    // Until the folder is on the disk the old file may come back after a power cut.
+    return syncFolder(folderOf(data)) || fail(m_layout.texts.cannotWrite);
 }
 
 bool RecordFile::create()

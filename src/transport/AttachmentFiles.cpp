@@ -1,5 +1,7 @@
 #include "AttachmentFiles.h"
 
+#include "platform/FileError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,28 +12,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-
-// The bytes of `data` into `fd`; errno tells why not.
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(std::min<qint64>(size, qint64(1) << 30)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-} // namespace
 
 namespace AttachmentFiles {
 
@@ -122,10 +102,8 @@ QString Unpacking::store(const QString &name, const QByteArray &content)
             continue;
         const QString path = dir.filePath(candidate);
         const QByteArray native = QFile::encodeName(path);
-        int fd;
-        do
-            fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        while (fd < 0 && errno == EINTR);
+        // For the user alone, like the mail it came in.
+        const int fd = FileError::openFile(path, O_WRONLY | O_CREAT | O_EXCL);
         if (fd < 0) {
             if (errno == EEXIST) {
                 isTaken(encoded); // list the folder now if not yet
@@ -135,11 +113,11 @@ QString Unpacking::store(const QString &name, const QByteArray &content)
             m_errno = errno;
             return QString();
         }
-        const bool ok = writeAll(fd, content.constData(), content.size());
-        const int writeError = errno;
-        const bool closed = ::close(fd) == 0;
-        if (!ok || !closed) {
-            m_errno = ok ? errno : writeError;
+        int error = FileError::writeAll(fd, content.constData(), content.size());
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error != 0) {
+            m_errno = error;
             ::unlink(native.constData());
             return QString();
         }

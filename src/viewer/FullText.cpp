@@ -10,7 +10,6 @@
 #include "transport/MailCharset.h"
 #include "transport/MailTransport.h"
 
-#include <QFile>
 
 namespace {
 
@@ -90,10 +89,11 @@ Shown shown(int history, int n, const HistoryRecord &record)
         return s;
 
     Originals originals(history == 2 ? Originals::Kind::Sent : Originals::Kind::Received);
-    QFile file(originals.pathOf(n, record.bytes().left(HistoryRecord::HeadingSize)));
-    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> kept =
+        Maildir::read(originals.pathOf(n, record.bytes().left(HistoryRecord::HeadingSize)));
+    if (!kept)
         return s;
-    const MailText text = MailTransport::readText(file.readAll());
+    const MailText text = MailTransport::readText(*kept);
     if (!text.readable)
         return s;
     s.subject = restore(s.subject, cutSubject, text.subject);

@@ -6,6 +6,7 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "kit/BackgroundWork.h"
+#include "platform/FileError.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
@@ -75,7 +76,9 @@ void createIfMissing(const QString &file)
 {
     if (file.isEmpty() || QFile::exists(file) || !QDir(ProgramFolder::dataFolder()).exists())
         return;
-    QFile(file).open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    const int fd = FileError::openFile(file, O_WRONLY | O_CREAT | O_EXCL);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 } // namespace

@@ -171,23 +171,27 @@ TEST_F(IniFileTest, MissingFolderMakesTheWriteFailAndCreatesNothing)
     EXPECT_EQ(GetPrivateProfileString("EXEINI", "NAME1", "", value, 1256, elsewhere), 0);
 }
 
-TEST_F(IniFileTest, WriteKeepsPermissionBits)
+TEST_F(IniFileTest, WrittenFilesAreTheUsersAloneWhateverTheUmask)
 {
+    // A password file an earlier copy left readable to all, and one that is read-only.
     put("");
-    ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), 0600), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), 0644), 0);
+    const mode_t mask = ::umask(0);
     ASSERT_TRUE(WritePrivateProfileString("EXEINI", "NAME2", "secret", ini));
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(bytes(), QByteArray("[EXEINI]\r\nNAME2=secret\r\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), 0444), 0);
+    ASSERT_TRUE(WritePrivateProfileString("EXEINI", "NAME", "taro", ini));
+    ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0400u);
 
-    // A new file gets the usual mode, not the temporary file's 0600.
-    const mode_t mask = ::umask(022);
     const QString other = folder.file("★MailData/new.ini");
     ASSERT_TRUE(WritePrivateProfileString("EXEINI", "A", "1", other));
     ::umask(mask);
     ASSERT_EQ(::stat(QFile::encodeName(other).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(IniFileTest, FileNameMatchesWithoutRegardToCase)

@@ -8,6 +8,7 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "store/HistoryFile.h"
+#include "store/Maildir.h"
 #include "store/Originals.h"
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
@@ -213,9 +214,9 @@ TEST_F(ExactlyOnce, KilledAnywhereInACheckTheNextCheckStoresEveryMailOnce)
     const QString history = folder.file(QStringLiteral("★MailData/ppdata2.data"));
     for (int n = 1; n <= kMailsInAll; ++n) {
         const std::optional<HistoryRecord> record = History::ReadRecord(history, n, History::Fields::Heading);
-        QFile original(index.pathOf(n, record->bytes()));
-        ASSERT_TRUE(original.open(QIODevice::ReadOnly)) << "record " << n;
-        EXPECT_EQ(original.readAll(), sent.value(record->Subject().trimmed())) << "record " << n;
+        const std::optional<QByteArray> original = Maildir::read(index.pathOf(n, record->bytes()));
+        ASSERT_TRUE(original) << "record " << n;
+        EXPECT_EQ(*original, sent.value(record->Subject().trimmed())) << "record " << n;
     }
     EXPECT_TRUE(QDir(folder.file(QStringLiteral("★MailData/Received/tmp"))).isEmpty());
     EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("★MailData/Received/.unfinished"))));

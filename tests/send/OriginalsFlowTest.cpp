@@ -9,6 +9,7 @@
 #include "send/BackForm.h"
 #include "send/WriteForm.h"
 #include "store/HistoryFile.h"
+#include "store/Maildir.h"
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
 
@@ -91,6 +92,14 @@ QString lf(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLi
 class KeptWhole : public SendFixture
 {
 protected:
+    // An original as it travelled; its file has LF line ends, as mail readers expect (mutt
+    // shows a CR before a line end as "^M").
+    QByteArray kept(const QString &original)
+    {
+        const QString path = folder.file(QStringLiteral("★MailData/") + original);
+        EXPECT_FALSE(folder.read(QStringLiteral("★MailData/") + original).contains('\r')) << original.toStdString();
+        return Maildir::read(path).value_or(QByteArray());
+    }
     void clickRow(TyakuForm *history, int row)
     {
         const QRect rect = history->MailListView->visualRect(history->mailList->index(row, 0));
@@ -113,8 +122,8 @@ TEST_F(KeptWhole, EmojiAndRareKanjiTravelWholeBothWays)
     EXPECT_TRUE(Cp932::toUnicode(history.left(100)).startsWith(QStringLiteral("誕生日〓おめでとう")));
     const QStringList received = originalFiles(folder, QStringLiteral("Received"));
     ASSERT_EQ(received.size(), 2);
-    EXPECT_EQ(folder.read(QStringLiteral("★MailData/Received/cur/") + received[0]), birthdayMail());
-    EXPECT_EQ(folder.read(QStringLiteral("★MailData/Received/cur/") + received[1]), htmlOnlyMail());
+    EXPECT_EQ(kept(QStringLiteral("Received/cur/") + received[0]), birthdayMail());
+    EXPECT_EQ(kept(QStringLiteral("Received/cur/") + received[1]), htmlOnlyMail());
     const QJsonArray box = readMaildir(folder.file(QStringLiteral("★MailData/Received")));
     ASSERT_EQ(box.size(), 2);
     EXPECT_EQ(box[0][QStringLiteral("subject")].toString(), kSubject);
@@ -159,7 +168,7 @@ TEST_F(KeptWhole, EmojiAndRareKanjiTravelWholeBothWays)
     ASSERT_EQ(delivered.size(), 1);
     const QStringList sent = originalFiles(folder, QStringLiteral("Sent"));
     ASSERT_EQ(sent.size(), 1);
-    EXPECT_EQ(folder.read(QStringLiteral("★MailData/Sent/cur/") + sent[0]), delivered[0]);
+    EXPECT_EQ(kept(QStringLiteral("Sent/cur/") + sent[0]), delivered[0]);
     EXPECT_EQ(readMaildir(folder.file(QStringLiteral("★MailData/Sent")))[0][QStringLiteral("subject")].toString(),
               QStringLiteral("お礼🎁"));
     window->OpenHistory(2);

@@ -154,7 +154,7 @@ TEST_F(HistoryFileTest, DeletingAllRecordsLeavesAnEmptyFile)
     EXPECT_EQ(QFileInfo(sent).size(), 0);
 }
 
-TEST_F(HistoryFileTest, CompactionKeepsModeAndReplacesAStaleTemporaryFile)
+TEST_F(HistoryFileTest, CompactionKeepsTheOwnersModeAndReplacesAStaleTemporaryFile)
 {
     appendNumbered(2);
     ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
@@ -172,7 +172,7 @@ TEST_F(HistoryFileTest, CompactionKeepsModeAndReplacesAStaleTemporaryFile)
     EXPECT_EQ(dataFolderFiles(), QStringList{"ppdata2.data"});
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u); // nobody but the owner reads the mail
 }
 
 TEST_F(HistoryFileTest, PartialLastRecordReadsAsEndAndIsCutBeforeAppending)

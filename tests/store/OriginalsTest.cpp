@@ -119,4 +119,44 @@ TEST_F(OriginalsTest, AFullDiskLeavesNoPartOfAnOriginalAndNoNameLeavesItsFolder)
     EXPECT_TRUE(Maildir::nameOf(QStringLiteral("../x,S=1:2,S")).isEmpty());
 }
 
+TEST_F(OriginalsTest, MailIsKeptWithLfLineEndsAndComesBackByteForByte)
+{
+    Maildir &maildir = originals.maildir();
+    const auto keep = [&](const QByteArray &mail) {
+        const auto pending = maildir.write(mail, nullptr);
+        EXPECT_TRUE(pending && maildir.deliver(*pending, nullptr));
+        return pending ? maildir.find(pending->name) : QString();
+    };
+    const auto file = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+    };
+
+    // As delivery agents write it, so mail readers show no ^M; Dovecot's W= gives the size with
+    // CR LF. A CR of its own comes back too, also one right before a line end.
+    const QByteArray mail = "Subject: a\r\nX-Odd: b\rc\r\n\r\nline one\r\nends in CR\r\r\nlast";
+    const QString lf = keep(mail);
+    EXPECT_EQ(file(lf), QByteArray("Subject: a\nX-Odd: b\rc\n\nline one\nends in CR\r\nlast"));
+    EXPECT_TRUE(lf.endsWith(QStringLiteral(",S=%1,W=%2:2,S").arg(mail.size() - 5).arg(mail.size())))
+        << lf.toStdString();
+    EXPECT_EQ(Maildir::read(lf), mail);
+    EXPECT_FALSE(Maildir::nameOf(lf.section(u'/', -1)).isEmpty());
+
+    // A LF alone would not come back as it was: such a mail is kept as it travelled.
+    const QByteArray bare = "Subject: b\r\n\r\nunix\nline\r\n";
+    const QString asItIs = keep(bare);
+    EXPECT_EQ(file(asItIs), bare);
+    EXPECT_FALSE(asItIs.contains(QStringLiteral(",W=")));
+    EXPECT_EQ(Maildir::read(asItIs), bare);
+
+    // An original an earlier copy of the program kept with CR LF reads and pairs as before.
+    const QString old = QStringLiteral("1765000000.M1P2Q3.oldhost,S=25");
+    folder.write(QStringLiteral("★MailData/Received/cur/") + old + QStringLiteral(":2,S"),
+                 "Subject: mail 1\r\n\r\nx\r\n");
+    ASSERT_EQ(History::AppendRecord(history, record(1)), 1);
+    ASSERT_TRUE(originals.link(1, {{old, heading(1)}}, nullptr));
+    EXPECT_EQ(mailOf(1), 1);
+    EXPECT_EQ(Maildir::read(originals.pathOf(1, storedHeading(1))), QByteArray("Subject: mail 1\r\n\r\nx\r\n"));
+}
+
 } // namespace
