@@ -23,10 +23,7 @@ QString g_lastError;
 template <typename Operation>
 auto change(const QString &file, Operation operation)
 {
-    RecordFile records(file, bookLayout());
-    const auto result = operation(records);
-    g_lastError = records.lastError();
-    return result;
+    return RecordFile::change(file, bookLayout(), g_lastError, operation);
 }
 
 QString paddedField(const QByteArray &bytes, int offset, int width)

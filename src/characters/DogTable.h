@@ -36,39 +36,39 @@ constexpr bool valid(int number)
     return number >= 1 && number <= Count;
 }
 
-// Each lookup gives 0 for a number outside 1..10.
+// The dog's number `wanted` under the numbering in which it has number `value` under `key`;
+// 0 for a number outside 1..10.
+constexpr int lookup(int Dog::*key, int value, int Dog::*wanted)
+{
+    for (const Dog &d : Dogs)
+        if (d.*key == value)
+            return d.*wanted;
+    return 0;
+}
+
 constexpr int formOfDog(int dog)
 {
-    return valid(dog) ? Dogs[size_t(dog - 1)].formNumber : 0;
+    return lookup(&Dog::dogNumber, dog, &Dog::formNumber);
 }
 
 constexpr int checkOfDog(int dog)
 {
-    return valid(dog) ? Dogs[size_t(dog - 1)].checkNumber : 0;
+    return lookup(&Dog::dogNumber, dog, &Dog::checkNumber);
 }
 
 constexpr int dogOfForm(int form)
 {
-    for (const Dog &d : Dogs)
-        if (d.formNumber == form)
-            return d.dogNumber;
-    return 0;
+    return lookup(&Dog::formNumber, form, &Dog::dogNumber);
 }
 
 constexpr int iniKeyOfCheck(int check)
 {
-    for (const Dog &d : Dogs)
-        if (d.checkNumber == check)
-            return d.iniKey;
-    return 0;
+    return lookup(&Dog::checkNumber, check, &Dog::iniKey);
 }
 
 constexpr int checkOfIniKey(int key)
 {
-    for (const Dog &d : Dogs)
-        if (d.iniKey == key)
-            return d.checkNumber;
-    return 0;
+    return lookup(&Dog::iniKey, key, &Dog::checkNumber);
 }
 
 // The circled digit ① .. ⑩ that names dog `dog` in a mail's marker; 0 for an invalid number.

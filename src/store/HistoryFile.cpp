@@ -26,10 +26,7 @@ thread_local QString g_lastError;
 template <typename Operation>
 auto change(const QString &file, Operation operation)
 {
-    RecordFile records(file, historyLayout());
-    const auto result = operation(records);
-    g_lastError = records.lastError();
-    return result;
+    return RecordFile::change(file, historyLayout(), g_lastError, operation);
 }
 
 QString field(const QByteArray &bytes, int offset, int width)

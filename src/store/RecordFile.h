@@ -78,6 +78,16 @@ public:
     // Why the last changing operation failed; empty after one that succeeded.
     const QString &lastError() const { return m_lastError; }
 
+    // Runs one operation on the file at `path` and keeps its failure text in `lastError`.
+    template <typename Operation>
+    static auto change(const QString &path, const Layout &layout, QString &lastError, Operation operation)
+    {
+        RecordFile records(path, layout);
+        const auto result = operation(records);
+        lastError = records.lastError();
+        return result;
+    }
+
     static qint16 liveFlag(const char *bytes)
     {
         return qint16(quint16(uchar(bytes[0])) | quint16(uchar(bytes[1])) << 8);
