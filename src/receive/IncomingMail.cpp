@@ -106,9 +106,13 @@ CheckFiles *checkFiles(CheckState &check, QString *problem)
     if (folder.isEmpty())
         return nullptr;
     const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
+    const QString staging = QDir(folder).filePath(QStringLiteral(".unpacking"));
+    // The waiting folder is there only when a check was cut off after it claimed the work file's
+    // name: a 0.txt then is that check's work file, not an attachment.
+    if (QFileInfo(staging).isDir())
+        QFile::remove(workFile);
     if (!claimWorkFile(workFile, problem))
         return nullptr;
-    const QString staging = QDir(folder).filePath(QStringLiteral(".unpacking"));
     if (const int error = FileError::makeFolder(staging)) {
         *problem = QStringLiteral("添付フォルダに作業用のフォルダ「%1」を作成できません（%2）。")
                        .arg(QDir::toNativeSeparators(staging), FileError::text(error));
