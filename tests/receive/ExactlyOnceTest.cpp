@@ -302,7 +302,7 @@ TEST_F(ExactlyOnce, FilesOfAMailCutOffBeforeItWasStoredAreKeptOnceAndGoWithTheMa
     window->Command1->click();
     EXPECT_EQ(storedSubjects(), QStringList{"with file"});
     files = attachments.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    EXPECT_EQ(files, QStringList{"report.bin"});
+    EXPECT_EQ(files.join(u' '), QStringLiteral("report.bin"));
 }
 
 } // namespace
