@@ -27,7 +27,8 @@ std::optional<Fitted> fit(const QString &body, const QString &folder, QString *e
 // The note that ends a shortened body.
 QString note(const QString &fileName);
 
-// The parts of fit() for a caller that names and places the file itself.
+// The parts of fit(), for a caller that names and places the file itself.
+
 // Whether `body` is too long for the field.
 bool needsFile(const QString &body);
 // The `n`th name for a file written now: "受信本文_<date>_<time>.txt", then "..._2.txt", ...
