@@ -14,6 +14,7 @@
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
 #include "store/HistoryFile.h"
+#include "transport/AttachmentFiles.h"
 #include "transport/MailTransport.h"
 #include "viewer/TyakuForm.h"
 
@@ -23,6 +24,11 @@
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,8 +79,26 @@ bool claimWorkFile(const QString &workFile, QString *problem)
     return false;
 }
 
-// The files of the running check, found and claimed at its first mail.
-const CheckFiles *checkFiles(CheckState &check, QString *problem)
+// Removes every file in `folder` (the waiting files of mails that were not stored).
+void emptyFolder(const QString &folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    DIR *d = opendir(native.constData());
+    if (!d)
+        return;
+    QList<QByteArray> names;
+    while (const dirent *e = readdir(d))
+        if (qstrcmp(e->d_name, ".") != 0 && qstrcmp(e->d_name, "..") != 0)
+            names.append(QByteArray(e->d_name));
+    closedir(d);
+    for (const QByteArray &name : std::as_const(names))
+        ::unlink((native + '/' + name).constData());
+}
+
+// The files of the running check, found and claimed at its first mail. Files that mails of an
+// interrupted check left waiting are thrown away: those mails were not stored, and unpack
+// again when they are.
+CheckFiles *checkFiles(CheckState &check, QString *problem)
 {
     if (check.files)
         return &*check.files;
@@ -82,10 +106,96 @@ const CheckFiles *checkFiles(CheckState &check, QString *problem)
     if (folder.isEmpty())
         return nullptr;
     const QString workFile = QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("0.txt")));
+    const QString staging = QDir(folder).filePath(QStringLiteral(".unpacking"));
+    // The waiting folder is there only when a check was cut off after it claimed the work file's
+    // name: a 0.txt then is that check's work file, not an attachment.
+    if (QFileInfo(staging).isDir())
+        QFile::remove(workFile);
     if (!claimWorkFile(workFile, problem))
         return nullptr;
-    check.files = CheckFiles{folder, workFile, ProgramFolder::receivedHistory()};
+    if (const int error = FileError::makeFolder(staging)) {
+        *problem = QStringLiteral("添付フォルダに作業用のフォルダ「%1」を作成できません（%2）。")
+                       .arg(QDir::toNativeSeparators(staging), FileError::text(error));
+        return nullptr;
+    }
+    emptyFolder(staging);
+    check.files = CheckFiles{folder, workFile, ProgramFolder::receivedHistory(),
+                             QDir::toNativeSeparators(staging + u'/'),
+                             std::make_shared<AttachmentFiles::FolderNames>(folder)};
     return &*check.files;
+}
+
+// What the transport has just unpacked into the waiting folder: the names without a dot in front.
+QStringList unpackedNames(const QString &folder)
+{
+    QStringList names;
+    if (DIR *d = opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent *e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.append(QFile::decodeName(e->d_name));
+        closedir(d);
+    }
+    names.sort();
+    return names;
+}
+
+bool isWaiting(const CheckFiles &files, const QString &path)
+{
+    return path.startsWith(files.staging);
+}
+
+// A waiting file's name: a number, so that mails of one batch never clash, then the name it is
+// meant to have. The unpacked names never start with a dot.
+QString waitingPath(CheckFiles &files, const QString &name)
+{
+    return files.staging + u'.' + QString::number(++files.sequence) + u'-' + name;
+}
+
+QString meantName(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dash = name.indexOf(u'-');
+    return name.startsWith(u'.') && dash > 0 ? name.mid(dash + 1) : name;
+}
+
+// The files of a staged mail into the attachment folder, under free names. A long body's file
+// keeps the name its note gives, unless someone has taken that name meanwhile.
+bool placeFiles(CheckFiles &files, IncomingMail::StagedMail &staged, QString *problem)
+{
+    AttachmentFiles::FolderNames &names = *files.names;
+    const auto cannot = [&](int error) {
+        *problem = QStringLiteral("添付ファイルを添付フォルダに保存できません（%1）。").arg(FileError::text(error));
+        return false;
+    };
+    for (QString &path : staged.attachments) {
+        if (!isWaiting(files, path))
+            continue;
+        const QString placed = names.moveIn(path, meantName(path));
+        if (placed.isEmpty())
+            return cannot(names.error());
+        path = QDir::toNativeSeparators(placed);
+        files.unsynced = true;
+    }
+    if (staged.fullTextFile.isEmpty() || !isWaiting(files, staged.fullTextFile))
+        return true;
+    QString name = meantName(staged.fullTextFile);
+    const QString first = name;
+    while (!names.moveInAs(staged.fullTextFile, name)) {
+        if (names.error() != EEXIST)
+            return cannot(names.error());
+        QString head = staged.body;
+        if (head.endsWith(LongBody::note(name)))
+            head.chop(LongBody::note(name).size());
+        name = names.freeName(first, [&first](qint64 n) {
+            return first.chopped(4) + QStringLiteral("_%1.txt").arg(n + 1);
+        });
+        staged.body = LongBody::shortened(head, name);
+        staged.record = HistoryRecord::make(TextRules::trimSpaces(staged.subject), TextRules::trimSpaces(staged.date),
+                                            TextRules::trimSpaces(staged.from), staged.body);
+    }
+    staged.fullTextFile = QDir::toNativeSeparators(QDir(files.folder).filePath(name));
+    files.unsynced = true;
+    return true;
 }
 
 } // namespace
@@ -105,6 +215,8 @@ void EndCheck(CheckState &check)
     if (!check.files)
         return;
     QFile::remove(check.files->workFile);
+    emptyFolder(check.files->staging);
+    ::rmdir(QFile::encodeName(check.files->staging).constData());
     check.files.reset();
 }
 
@@ -135,11 +247,10 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     }
 
     // 2. The attachments, through the work file.
-    const CheckFiles *files = checkFiles(check, problem);
+    CheckFiles *files = checkFiles(check, problem);
     if (!files)
         return false;
-    const QString &folder = files->folder;
-    const QString &workFile = files->workFile;
+    const QString workFile = files->workFile;
     QString error;
     if (!WorkFile::write(workFile, mail.header, mail.body, &error)) {
         QFile::remove(workFile);
@@ -148,9 +259,15 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     }
     const QByteArray mailText = WorkFile::readMailText(workFile);
     QByteArray s = mail.subject, d = mail.date, f = mail.from, h = mail.header, b = mail.body;
-    const int result = transport.NMailAttachmentFileFirst(handle, s, d, f, h, b, folder, workFile, mailText, 0);
+    // Unpacked where nothing clashes; they move in beside the others when the mail is stored.
+    const int result =
+        transport.NMailAttachmentFileFirst(handle, s, d, f, h, b, files->staging, workFile, mailText, 0);
     transport.NMailAttachmentFileClose(handle);
-    staged.attachments = transport.writtenAttachments();
+    staged.attachments.clear();
+    for (const QString &name : unpackedNames(files->staging)) {
+        const QString waiting = waitingPath(*files, name);
+        staged.attachments.append(QFile::rename(files->staging + name, waiting) ? waiting : files->staging + name);
+    }
     // The work file is replaced by the next mail and removed when the check ends: creating a
     // new file for every mail of a full mailbox costs more than the rest of storing it.
     if (result == -5) {
@@ -179,14 +296,19 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     // beside the attachments.
     const QString stored = TextRules::trimSpaces(attachment ? body + MailScan::attachmentNote() : body);
     std::optional<LongBody::Fitted> fitted = LongBody::Fitted{stored, QString()};
-    // Code page 932 needs at most two bytes for each UTF-16 unit.
-    if (stored.size() * 2 > LongBody::FieldBytes && Cp932::fromUnicode(stored).size() > LongBody::FieldBytes) {
-        fitted = LongBody::fit(stored, folder, &error);
-        if (!fitted) {
+    if (LongBody::needsFile(stored)) {
+        // The note names the file now; the file itself waits with the attachments.
+        const QString stamp = LongBody::stampNow();
+        const QString name = files->names->freeName(LongBody::fileName(stamp, 1),
+                                                    [&stamp](qint64 n) { return LongBody::fileName(stamp, n); });
+        files->names->reserve(name);
+        const QString path = waitingPath(*files, name);
+        if (!LongBody::writeText(path, stored, &error)) {
             *problem = QStringLiteral("長いメールの全文を添付フォルダに保存できません（%1）。").arg(error);
             DiscardStaged(staged);
             return false;
         }
+        fitted = LongBody::Fitted{LongBody::shortened(stored, name), path};
     }
     // The boxes hold these texts as they were given.
     staged.record = HistoryRecord::make(TextRules::trimSpaces(subject), TextRules::trimSpaces(date),
@@ -201,13 +323,22 @@ bool HandleMail(CheckState &check, MailTransport &transport, int handle, const R
     return true;
 }
 
-int WriteReceivedRecord(CheckState &check, const StagedMail &staged, QString *problem, History::Flush flush)
+int WriteReceivedRecord(CheckState &check, StagedMail &staged, QString *problem, History::Flush flush)
 {
+    QString unplaced;
+    if (check.files && !placeFiles(*check.files, staged, &unplaced)) {
+        if (problem)
+            *problem = unplaced;
+        DiscardStaged(staged);
+        return 0;
+    }
     const QString history = check.files ? check.files->history : ProgramFolder::receivedHistory();
     const int n = History::AppendRecord(history, staged.record, flush);
     if (n <= 0) {
         if (problem)
             *problem = History::lastError();
+        // Without its record the mail comes again, and unpacks again.
+        DiscardStaged(staged);
         return 0;
     }
     BackgroundWork::onWindowThread([subject = staged.subject, from = staged.from, date = staged.date, n] {
@@ -219,6 +350,23 @@ int WriteReceivedRecord(CheckState &check, const StagedMail &staged, QString *pr
     check.marker = staged.marker;
     check.attachment = staged.attachment;
     return n;
+}
+
+bool FlushStored(CheckState &check, QString *problem)
+{
+    // The names of the moved files are on the disk before the records that rely on them.
+    if (check.files && check.files->unsynced) {
+        if (const int error = FileError::syncFolder(check.files->folder)) {
+            *problem = QStringLiteral("添付フォルダに書き込めません（%1）。").arg(FileError::text(error));
+            return false;
+        }
+        check.files->unsynced = false;
+    }
+    if (!History::FlushHistory(check.files ? check.files->history : ProgramFolder::receivedHistory())) {
+        *problem = History::lastError();
+        return false;
+    }
+    return true;
 }
 
 void DiscardStaged(const StagedMail &staged)

@@ -527,7 +527,7 @@ private:
             return false;
         }
         QList<int> stored;
-        for (const Staged &s : std::as_const(m_staged)) {
+        for (Staged &s : m_staged) {
             const int n = IncomingMail::WriteReceivedRecord(m_incoming, s.mail, &problem);
             if (n <= 0)
                 break;
@@ -544,8 +544,8 @@ private:
             return false;
         }
         m_staged.clear();
-        if (!History::FlushHistory(ProgramFolder::receivedHistory())) {
-            fail(History::lastError()); // finished by the next check, which finds the entries
+        if (!IncomingMail::FlushStored(m_incoming, &problem)) {
+            fail(problem); // finished by the next check, which finds the entries
             return false;
         }
         if (m_account.LeaveOnServer)

@@ -11,6 +11,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace AttachmentFiles {
@@ -135,6 +137,100 @@ void Unpacking::discard()
     for (const QString &path : std::as_const(m_written))
         QFile::remove(path);
     m_written.clear();
+}
+
+QString numberedName(const QString &name, qint64 n)
+{
+    if (n <= 1)
+        return name;
+    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    return QStringLiteral("%1 (%2)%3").arg(stem, QString::number(n), ext);
+}
+
+int renameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // A file system without the flag: a hard link cannot replace either.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    // Nor links (FAT): look first, as nothing better is to be had there.
+    struct stat st;
+    if (::lstat(target.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
+}
+
+FolderNames::FolderNames(const QString &folder) : m_folder(folder) {}
+
+void FolderNames::list()
+{
+    if (m_listed)
+        return;
+    m_listed = true;
+    if (DIR *d = opendir(QFile::encodeName(m_folder).constData())) {
+        while (const dirent *e = readdir(d))
+            m_taken.insert(QByteArray(e->d_name));
+        closedir(d);
+    }
+}
+
+bool FolderNames::isTaken(const QString &name)
+{
+    list();
+    return m_taken.contains(QFile::encodeName(name));
+}
+
+void FolderNames::reserve(const QString &name)
+{
+    list();
+    m_taken.insert(QFile::encodeName(name));
+}
+
+QString FolderNames::freeName(const QString &key, const std::function<QString(qint64)> &candidate)
+{
+    qint64 &next = m_next[key];
+    for (qint64 n = std::max<qint64>(next, 1);; ++n) {
+        const QString name = candidate(n);
+        if (!isTaken(name)) {
+            next = n;
+            return name;
+        }
+    }
+}
+
+bool FolderNames::moveInAs(const QString &from, const QString &name)
+{
+    const int error = renameNoReplace(from, QDir(m_folder).filePath(name));
+    m_taken.insert(QFile::encodeName(name)); // ours now, or someone else's
+    m_errno = error;
+    return error == 0;
+}
+
+QString FolderNames::moveIn(const QString &from, const QString &name)
+{
+    // A folder that claims every name exists would keep us here: give up after many more tries
+    // than there are names in it.
+    list();
+    const qint64 limit = m_taken.size() + 10000;
+    for (qint64 tries = 0; tries < limit; ++tries) {
+        const QString candidate = freeName(name, [&name](qint64 n) { return numberedName(name, n); });
+        if (moveInAs(from, candidate))
+            return QDir(m_folder).filePath(candidate);
+        if (m_errno != EEXIST)
+            return QString();
+    }
+    m_errno = EEXIST;
+    return QString();
 }
 
 QString store(const QString &folder, const QString &name, const QByteArray &content)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The files that attachments from the network become: names made safe, never an existing file
 // replaced.
 namespace AttachmentFiles {
@@ -45,6 +47,48 @@ private:
     QHash<QString, qint64> m_next;   // per name: the number to try next
     int m_errno = 0;
 };
+
+// The names of a folder that files are moved into, read from the folder once: choosing a free
+// name for the thousandth file of a full folder costs no more than for the first. A file that
+// appears in the folder meanwhile is never replaced: the move itself refuses a taken name.
+class FolderNames
+{
+public:
+    explicit FolderNames(const QString &folder);
+
+    const QString &folder() const { return m_folder; }
+    bool isTaken(const QString &name);
+    // Keeps `name` from being chosen (a file that will be moved in under it later).
+    void reserve(const QString &name);
+
+    // The first name that is not taken of candidate(1), candidate(2), ...; numbering for the
+    // same `key` goes on where it stopped.
+    QString freeName(const QString &key, const std::function<QString(qint64)> &candidate);
+
+    // Moves `from` (on the same file system) into the folder as `name`, or as "stem (2).ext",
+    // "stem (3).ext", ...: the first free. The new path; empty on failure (`error()`).
+    QString moveIn(const QString &from, const QString &name);
+    // Moves `from` into the folder as exactly `name`; false when that is taken (EEXIST) or the
+    // move fails (`error()`).
+    bool moveInAs(const QString &from, const QString &name);
+
+    int error() const { return m_errno; }
+
+private:
+    void list();
+
+    QString m_folder;
+    bool m_listed = false;
+    QSet<QByteArray> m_taken;
+    QHash<QString, qint64> m_next;
+    int m_errno = 0;
+};
+
+// Renames `from` to `to` unless `to` exists: 0, or the errno (EEXIST when it does).
+int renameNoReplace(const QString &from, const QString &to);
+
+// "stem (n).ext" for `name`; the name itself for n = 1.
+QString numberedName(const QString &name, qint64 n);
 
 // One file with a fresh Unpacking (see there).
 QString store(const QString &folder, const QString &name, const QByteArray &content);

@@ -10,6 +10,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompter.h"
 #include "platform/TextRules.h"
+#include "receive/LongBody.h"
 #include "store/HistoryFile.h"
 #include "store/Originals.h"
 #include "viewer/FullText.h"
@@ -81,6 +82,14 @@ void createIfMissing(const QString &file)
         ::close(fd);
 }
 
+// The file that holds the whole text of a received mail too long for its record, if any.
+QString longBodyFile(const QString &file, int record)
+{
+    const std::optional<HistoryRecord> mail = History::ReadRecord(file, record);
+    const QString name = mail ? LongBody::namedFile(mail->Body()) : QString();
+    return name.isEmpty() ? QString() : QDir(ProgramFolder::attachmentFolder()).filePath(name);
+}
+
 } // namespace
 
 void TyakuForm::connectHistoryOperations()
@@ -93,8 +102,10 @@ void TyakuForm::connectHistoryOperations()
 bool TyakuForm::checkSelection()
 {
     // A marker without a selected row is left over from a list that has since been refilled
-    // ("全件削除", another history): it names no mail the user picked.
-    if (!Text5->text().isEmpty() && selectedRecordNumber() > 0)
+    // ("全件削除", another history, a mail check); one from another row than the selected one
+    // names a mail the user did not pick for this.
+    if (!Text5->text().isEmpty() && selectedRecordNumber() > 0 && selectedHistory() == m_markedHistory
+        && selectedRecordNumber() == m_markedRecord)
         return true;
     Text5->clear();
     MsgBox(QStringLiteral("データが選択されていません"));
@@ -119,6 +130,8 @@ void TyakuForm::deleteSelectedMail()
         }
         const QString file = historyFile(history);
         const std::optional<HistoryRecord> heading = History::ReadRecord(file, record, History::Fields::Heading);
+        // A long received text kept beside the attachments goes with its mail.
+        const QString wholeText = history == 1 ? longBodyFile(file, record) : QString();
         if (!History::MarkDeleted(file, record)) {
             sayWhy(History::lastError());
             Text5->clear();
@@ -134,10 +147,13 @@ void TyakuForm::deleteSelectedMail()
         rtfEd->clear();
         {
             const OldFileRelease oldFile(file);
-            if (!History::CompactHistory(file))
+            if (!History::CompactHistory(file)) {
                 sayWhy(History::lastError()); // the file is as it was; the mail lists on
-            else
+            } else {
                 originals.dropEntry(record, nullptr);
+                if (!wholeText.isEmpty())
+                    QFile::remove(wholeText);
+            }
         }
         RebuildList();
         Text2->setText(QString::number(rowCount()));
@@ -196,12 +212,16 @@ void TyakuForm::deleteAllMails()
     if (!confirm(QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
     Originals originals(HistoryMode == 2 ? Originals::Kind::Sent : Originals::Kind::Received);
+    const QStringList wholeTexts = HistoryMode == 1 ? LongBody::namedFiles(historyFile(1)) : QStringList();
     originals.removeAllOriginals();
     if (!History::DeleteAllRecords(historyFile(HistoryMode))) {
         sayWhy(History::lastError());
         return;
     }
     originals.dropAllEntries(nullptr);
+    const QDir attachments(ProgramFolder::attachmentFolder());
+    for (const QString &name : wholeTexts)
+        QFile::remove(attachments.filePath(name));
     mailList->clear();
     Text2->setText(QStringLiteral("0"));
     Text7->clear();

@@ -361,8 +361,21 @@ void TyakuForm::ShowSelectedMail()
     Text8->setText(shown.address);
     Text9->setText(shown.date);
     Text5->setText(TextRules::trimSpaces(mail->Address()));
+    m_markedHistory = history;
+    m_markedRecord = record;
     setBodyText(shown.body);
     passBodyThroughClipboard();
+}
+
+void TyakuForm::followHistory(qint16 history)
+{
+    if (HistoryMode == history)
+        return;
+    // A caption the editor gave (the file opened in it) stays.
+    const QString caption = windowTitle();
+    HistoryMode = history;
+    if (caption == QStringLiteral("送信履歴") || caption == QStringLiteral("着信履歴"))
+        setWindowTitle(history == 2 ? QStringLiteral("送信履歴") : QStringLiteral("着信履歴"));
 }
 
 void TyakuForm::clearList()
@@ -370,11 +383,13 @@ void TyakuForm::clearList()
     // The count box keeps telling how many rows the list has.
     mailList->clear();
     Text2->setText(QStringLiteral("0"));
+    followHistory(1);
 }
 
 void TyakuForm::addStoredRow(const QString &subject, const QString &address, const QString &date,
                              qint16 history, int record)
 {
+    followHistory(history);
     mailList->appendRow(subject, address, date, history, record);
     Text2->setText(QString::number(mailList->rowCount()));
 }

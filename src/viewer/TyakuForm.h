@@ -41,7 +41,8 @@ public:
     // and without surrounding spaces.
     void passBodyThroughClipboard();
 
-    // For the mail check: the list as a staging area of the mails it stored.
+    // For the mail check: the list as a staging area of the mails it stored. The window then shows
+    // the received history, whichever it showed before.
     void clearList();
     void addStoredRow(const QString &subject, const QString &address, const QString &date,
                       qint16 history, int record);
@@ -105,6 +106,8 @@ private:
     QPushButton *addButton(const char *name, const QString &caption, int left);
     void applyLayout();
     void showMail(qint16 history, int record);
+    // The list now holds mails of `history`: the commands and the refilling follow it.
+    void followHistory(qint16 history);
     void connectHistoryOperations();
     // "返事を出す": the selected received mail into the reply window.
     void replyCommand();
@@ -117,5 +120,8 @@ private:
 
     QWidget *m_client;
     HoverHelp *m_help;
+    // The row whose click set the selection marker: the mail the commands may act on.
+    qint16 m_markedHistory = 0;
+    int m_markedRecord = 0;
     EditorCommands *m_editor = nullptr;
 };

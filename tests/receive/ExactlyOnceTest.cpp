@@ -91,27 +91,11 @@ protected:
     }
     int mailsOnServer() const { return servers().mailCount(QStringLiteral("taro")); }
 
-    TempProgramFolder folder;
-    ScriptedPrompter prompter;
-};
-
-TEST_F(ExactlyOnce, KilledAnywhereInACheckTheNextCheckStoresEveryMailOnce)
-{
-    constexpr int kMails = 120;
-    constexpr int kRounds = 20;
-    QHash<QString, QByteArray> sent; // subject -> the mail as the server has it
-    auto fill = [&] {
-        for (int i = 0; i < kMails; ++i) {
-            const int n = int(sent.size()) + 1;
-            const QByteArray mail = numberedMail(n);
-            ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), mail));
-            sent.insert(QStringLiteral("mail %1").arg(n), mail);
-        }
-    };
     // Returns whether the check ended by itself (else it was killed): after `killAfter` ms, or,
     // with `atCall`, by strace on entering the n-th such system call of a thread, counting only
     // the calls on one file where a path is given ("rename:uidl.txt:2").
-    auto check = [&](int killAfter, const QString &atCall = QString()) {
+    bool runCheck(int killAfter, const QString &atCall = QString())
+    {
         QProcess peer;
         QStringList arguments;
         if (atCall.isEmpty()) {
@@ -142,7 +126,26 @@ TEST_F(ExactlyOnce, KilledAnywhereInACheckTheNextCheckStoresEveryMailOnce)
         ::kill(pid_t(peer.processId()), SIGKILL);
         peer.waitForFinished(10000);
         return false;
+    }
+
+    TempProgramFolder folder;
+    ScriptedPrompter prompter;
+};
+
+TEST_F(ExactlyOnce, KilledAnywhereInACheckTheNextCheckStoresEveryMailOnce)
+{
+    constexpr int kMails = 120;
+    constexpr int kRounds = 20;
+    QHash<QString, QByteArray> sent; // subject -> the mail as the server has it
+    auto fill = [&] {
+        for (int i = 0; i < kMails; ++i) {
+            const int n = int(sent.size()) + 1;
+            const QByteArray mail = numberedMail(n);
+            ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), mail));
+            sent.insert(QStringLiteral("mail %1").arg(n), mail);
+        }
     };
+    auto check = [&](int killAfter, const QString &atCall = QString()) { return runCheck(killAfter, atCall); };
 
     // How long a whole check takes, start-up included: the kills fall anywhere in it.
     fill();
@@ -259,6 +262,47 @@ TEST_F(ExactlyOnce, MailLeftOnTheServerIsStoredOnceAndNeverDeleted)
     EXPECT_EQ(mailsOnServer(), 0);
     EXPECT_EQ(storedSubjects(), (QStringList{"mail 2", "mail 3"}));
     EXPECT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+}
+
+TEST_F(ExactlyOnce, FilesOfAMailCutOffBeforeItWasStoredAreKeptOnceAndGoWithTheMail)
+{
+    const QByteArray withFile = "From: a@example.org\r\nSubject: with file\r\nMIME-Version: 1.0\r\n"
+                                "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                                "Content-Type: text/plain\r\n\r\nsee the file\r\n--b\r\n"
+                                "Content-Type: application/octet-stream; name=\"report.bin\"\r\n"
+                                "Content-Transfer-Encoding: base64\r\n\r\n"
+                                + QByteArray("report").toBase64() + "\r\n--b--\r\n";
+    const QByteArray longText = QByteArray("a long line of text\r\n").repeated(2000);
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"), withFile));
+    ASSERT_TRUE(servers().addMail(QStringLiteral("taro"),
+                                  "From: b@example.org\r\nSubject: long\r\n\r\n" + longText));
+
+    // Killed as the index of originals is forced to the disk: both mails are unpacked and named
+    // in the record of stored mails by then, and neither is in the history. The next check
+    // finishes them from their originals.
+    ASSERT_FALSE(runCheck(120000, QStringLiteral("fdatasync::1")));
+    ASSERT_TRUE(storedSubjects().isEmpty());
+    ASSERT_TRUE(runCheck(120000));
+    ASSERT_EQ(storedSubjects(), (QStringList{"with file", "long"}));
+
+    const QDir attachments(folder.file(QStringLiteral("添付フォルダ")));
+    QStringList files = attachments.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
+    EXPECT_EQ(files[0], QStringLiteral("report.bin"));
+    EXPECT_EQ(folder.read(QStringLiteral("添付フォルダ/report.bin")), QByteArray("report"));
+    EXPECT_TRUE(files[1].startsWith(QStringLiteral("受信本文_")));
+    const QString record = History::ReadRecord(folder.file(QStringLiteral("★MailData/ppdata2.data")), 2)->Body();
+    EXPECT_TRUE(record.contains(QStringLiteral("「%1」").arg(files[1])));
+
+    // Deleting the long mail deletes its whole text; an attachment stays where it was unpacked.
+    TyakuForm *window = Forms::tyakuForm();
+    window->OpenHistory(1);
+    const QRect row = window->MailListView->visualRect(window->mailList->index(1, 0));
+    QTest::mouseClick(window->MailListView->viewport(), Qt::LeftButton, {}, row.center());
+    window->Command1->click();
+    EXPECT_EQ(storedSubjects(), QStringList{"with file"});
+    files = attachments.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(files.join(u' '), QStringLiteral("report.bin"));
 }
 
 } // namespace

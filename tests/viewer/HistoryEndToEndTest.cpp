@@ -7,6 +7,8 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "receive/IncomingMail.h"
+#include "send/BackForm.h"
+#include "store/HistoryFile.h"
 #include "transport/MailTransport.h"
 #include "viewer/MailListModel.h"
 #include "viewer/TyakuForm.h"
@@ -113,6 +115,65 @@ TEST_F(HistoryEndToEnd, SenderKeptOneMailDeletedThenAll)
     EXPECT_EQ(w->rowCount(), 0);
     EXPECT_EQ(w->Text2->text(), QStringLiteral("0"));
     EXPECT_EQ(prompter.messages.size(), 2u); // the two confirmations, nothing else
+}
+
+TEST_F(HistoryEndToEnd, AfterACheckOverTheSentHistoryTheCommandsActOnTheReceivedMailChosen)
+{
+    const auto make = [](const char *subject, const char *address) {
+        return HistoryRecord::make(QString::fromUtf8(subject), QStringLiteral("2026/12/01  10:00:00"),
+                                   QString::fromUtf8(address), QStringLiteral("text"))
+            .bytes();
+    };
+    const QByteArray sent = make("sent 1", "x@example.org") + make("sent 2", "y@example.org");
+    folder.write(QStringLiteral("★MailData/ppdata5.data"), sent);
+    folder.write(QStringLiteral("★MailData/ppdata2.data"), make("old", "o@example.org"));
+    ASSERT_TRUE(s_servers->addMail(QStringLiteral("taro"), mailFrom("a@example.org", "first", "one")));
+    ASSERT_TRUE(s_servers->addMail(QStringLiteral("taro"), mailFrom("b@example.org", "second", "two")));
+
+    TyakuForm *w = Forms::tyakuForm();
+    w->OpenHistory(2);
+    Forms::mainForm()->receiveCommand();
+    ASSERT_EQ(w->rowCount(), 2);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("着信履歴")); // what the list holds now
+
+    // A reply to the row clicked, not a refusal for the sent history.
+    click(1);
+    w->Command4->click();
+    BackForm *reply = Forms::existingBackForm();
+    ASSERT_TRUE(reply && reply->isVisible());
+    EXPECT_EQ(reply->SubjectText->text(), QStringLiteral("Re:  second"));
+    EXPECT_EQ(reply->ToText->text(), QStringLiteral("b@example.org"));
+    EXPECT_TRUE(prompter.messages.empty()) << prompter.messages[0].text.toStdString();
+
+    // A marker from one row does not let a command act on another the keyboard moved to.
+    click(0);
+    w->MailListView->setFocus();
+    QTest::keyClick(w->MailListView, Qt::Key_Down);
+    ASSERT_EQ(w->selectedRecordNumber(), 3);
+    w->Command1->click();
+    EXPECT_EQ(prompter.messages.back().text, QStringLiteral("データが選択されていません"));
+
+    // "first" goes from the received history, asked as such; the sent history stays.
+    click(0);
+    w->Command1->click();
+    EXPECT_EQ(prompter.messages.back().text, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?"));
+    EXPECT_EQ(folder.read(QStringLiteral("★MailData/ppdata5.data")), sent);
+    const QString received = folder.file(QStringLiteral("★MailData/ppdata2.data"));
+    ASSERT_EQ(History::RecordCount(received), 2);
+    EXPECT_EQ(History::ReadRecord(received, 2)->Subject().trimmed(), QStringLiteral("second"));
+    // The list is refilled from the history the mail left.
+    ASSERT_EQ(w->rowCount(), 2);
+    EXPECT_EQ(w->mailList->text(0, 0).trimmed(), QStringLiteral("old"));
+    EXPECT_EQ(w->mailList->text(1, 0).trimmed(), QStringLiteral("second"));
+    EXPECT_EQ(w->Text2->text(), QStringLiteral("2"));
+    EXPECT_EQ(prompter.messages.size(), 2u);
+
+    // Registering takes the sender of the row clicked.
+    click(1);
+    w->Command3->click();
+    FriendForm *book = Forms::existingFriendForm();
+    ASSERT_TRUE(book && book->isVisible());
+    EXPECT_EQ(book->Text4->text().trimmed(), QStringLiteral("b@example.org"));
 }
 
 } // namespace
