@@ -331,7 +331,7 @@ TEST_F(AutomaticCheck, TypingGoesOnDuringACheckOf1000Mails)
     const QString typed = QStringLiteral("the dogs come by themselves while I type this line 0123456789");
     const auto type = [&](const QString &text) {
         QProcess xdotool;
-        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("12"), text});
         return waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 60);
     };
     ASSERT_TRUE(type(typed));
